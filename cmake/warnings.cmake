@@ -1,0 +1,17 @@
+option(MOVAR_WERROR "Treat warnings as errors" ON)
+
+function(movar_warnings target)
+  if(MSVC)
+    return()
+  endif()
+  target_compile_options(${target} PRIVATE -Wall -Wextra -Wconversion -Wno-sign-conversion -Wshadow
+                                           -Wnon-virtual-dtor)
+  if(CMAKE_CXX_COMPILER_ID STREQUAL "GNU")
+    # GCC 12 reports false out-of-bounds copies inside std::vector::insert at -O2.
+    target_compile_options(${target} PRIVATE -Wno-array-bounds -Wno-stringop-overflow
+                                             -Wno-stringop-overread)
+  endif()
+  if(MOVAR_WERROR)
+    target_compile_options(${target} PRIVATE -Werror)
+  endif()
+endfunction()

@@ -1,0 +1,24 @@
+/* The exported entry points built so far, for hosts and tests written in C or C++. */
+#pragma once
+
+#include <stdint.h>
+
+#ifdef __cplusplus
+extern "C" {
+#endif
+
+#if defined(_WIN32)
+#define MOVAR_IMPORT_CALL __stdcall
+#else
+#define MOVAR_IMPORT_CALL
+#endif
+
+int32_t MOVAR_IMPORT_CALL _TESTCOM(int32_t address, int32_t port);
+
+/* Extensions (Linux build). */
+typedef void (*movar_progress_hook_fn)(void* context, int event, int value, const char* text);
+void movar_set_progress_hook(movar_progress_hook_fn hook, void* context);
+
+#ifdef __cplusplus
+}
+#endif

@@ -1,0 +1,75 @@
+#include "link/handshake.h"
+
+
+namespace movar::link {
+
+namespace {
+constexpr char kHeader[] = "NORVALECJS";
+constexpr std::size_t kHeaderSize = 10;
+constexpr int kMaxAttempts = 9;
+constexpr unsigned kWholeCycle = 0b11110;  // bits of ports 1..4
+}  // namespace
+
+Bytes commandPreamble(std::uint8_t address, std::uint8_t command) {
+  Bytes bytes(kHeader, kHeader + kHeaderSize);
+  bytes.insert(bytes.end(), {address, complement(address), command, complement(command)});
+  return bytes;
+}
+
+void writeByte(SerialLine& line, std::uint8_t byte) { line.write(&byte, 1); }
+
+void writePreamble(Clock& clock, SerialLine& line, std::uint8_t address, std::uint8_t command,
+                   Millis pauseAfterHeader) {
+  const Bytes preamble = commandPreamble(address, command);
+  line.write(preamble.data(), kHeaderSize);
+  if (pauseAfterHeader > 0) clock.sleep(pauseAfterHeader);
+  for (std::size_t i = kHeaderSize; i < preamble.size(); ++i) writeByte(line, preamble[i]);
+}
+
+std::optional<std::uint8_t> awaitByte(Clock& clock, SerialLine& line, Millis limit) {
+  const Millis start = clock.now();
+  for (;;) {
+    std::uint8_t byte = 0;
+    if (line.read(&byte, 1) == 1) return byte;
+    if (clock.now() - start > limit) return std::nullopt;
+  }
+}
+
+std::optional<FoundTerminal> findTerminal(Platform& platform, std::uint8_t address,
+                                          std::uint8_t command, Millis ackLimit, int startPort) {
+  int port = startPort;
+  unsigned failedInARow = 0;
+  for (int attempt = 0;;) {
+    SerialPort line = OpenSerialPort(platform, port, attempt);
+    if (!line) {
+      if (port >= 1 && port <= 4) failedInARow |= 1u << port;
+      if (failedInARow == kWholeCycle) return std::nullopt;
+      port = nextPort(port);
+      continue;
+    }
+    failedInARow = 0;
+    writePreamble(platform.clock, *line, address, command);
+    const std::optional<std::uint8_t> answer = awaitByte(platform.clock, *line, ackLimit);
+    ++attempt;
+    if (answer == control::Ack) return FoundTerminal{std::move(line), port};
+    if (attempt >= kMaxAttempts) return std::nullopt;
+    if (attempt % 2 == 0) port = nextPort(port);
+  }
+}
+
+Bytes dataBlock(const Bytes& payload) {
+  const auto n = static_cast<std::uint8_t>(payload.size());
+  Bytes block{control::Nak, 0x01, n, complement(n)};
+  unsigned sum = 0;
+  for (std::uint8_t b : payload) sum += b;
+  block.insert(block.end(), payload.begin(), payload.end());
+  block.push_back(static_cast<std::uint8_t>(sum & 0xFF));
+  return block;
+}
+
+std::int32_t testCom(Platform& platform, std::int32_t address, std::int32_t port) {
+  std::optional<FoundTerminal> found = findTerminal(platform, lowByte(address), 0x00, 1000, port);
+  return found ? found->port : -1;
+}
+
+}  // namespace movar::link

@@ -1,0 +1,43 @@
+#include "link/net_link.h"
+
+#include "link/handshake.h"
+
+namespace movar::link {
+
+NetLink NetLink::open(Platform& platform, const char* ipv4Text) {
+  NetLink link;
+  Connection connection = platform.network.connect(ipv4Text, kTerminalTcpPort);
+  link.error_ = connection.error;
+  if (connection.error == ConnectError::None && connection.stream) {
+    link.stream_ = std::move(connection.stream);
+    link.area_ = std::make_unique<std::array<std::uint8_t, kAreaSize>>();
+  } else if (link.error_ == ConnectError::None) {
+    link.error_ = ConnectError::Connect;
+  }
+  return link;
+}
+
+long NetLink::send(const std::uint8_t* data, std::size_t n) {
+  return stream_ ? stream_->send(data, n) : -1;
+}
+
+bool NetLink::sendPreamble(std::uint8_t address, std::uint8_t command) {
+  return send(commandPreamble(address, command)) == static_cast<long>(kPreambleSize);
+}
+
+bool NetLink::receiveFrame(std::size_t m, Millis limit) {
+  count_ = 0;
+  return receiveMore(m, limit);
+}
+
+bool NetLink::receiveMore(std::size_t m, Millis limit) {
+  if (!stream_ || m > kAreaSize) return false;
+  while (count_ < m) {
+    const Received got = stream_->receive(area_->data() + count_, kAreaSize - count_, limit);
+    if (got.status != ReceiveStatus::Ok || got.count == 0) return false;
+    count_ += got.count;
+  }
+  return true;
+}
+
+}  // namespace movar::link

@@ -1,0 +1,35 @@
+#include "link/serial_port.h"
+
+namespace movar::link {
+
+namespace {
+
+int baudForRateCode(int code) {
+  static constexpr int kRates[] = {57600, 1200, 2400, 4800, 9600, 19200, 38400, 57600};
+  return code >= 0 && code < 8 ? kRates[code] : 0;  // 0: keep the driver's speed
+}
+
+}  // namespace
+
+OpenProfile openProfile(OpenRoutine routine, int arg) {
+  switch (routine) {
+    case OpenRoutine::Serial: return {{arg % 2 == 0 ? 57600 : 19200, 1}, 30};
+    case OpenRoutine::Backup: return {{19200, 2}, 30};
+    case OpenRoutine::Modem: return {{9600, 1}, 30};
+    case OpenRoutine::AtRate: return {{baudForRateCode(arg), 1}, 30};
+    case OpenRoutine::Fingerprint: return {{9600, 1}, 3};
+  }
+  return {};
+}
+
+SerialPort openPort(Platform& platform, int port, OpenRoutine routine, int arg) {
+  if (!isComPortNumber(port)) return nullptr;
+  const OpenProfile profile = openProfile(routine, arg);
+  SerialPort line = platform.serial.open(port, profile.settings);
+  if (line) platform.clock.sleep(profile.pauseAfterOpen);
+  return line;
+}
+
+int nextPort(int port) { return port >= 4 ? 1 : port + 1; }
+
+}  // namespace movar::link

@@ -1,0 +1,137 @@
+// The only door to the operating system. Behaviour code sees these interfaces and nothing else,
+// so every exchange can run against a virtual clock and scripted terminals.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace movar {
+
+using Bytes = std::vector<std::uint8_t>;
+using Millis = std::int64_t;
+
+struct LocalTime {
+  int year = 0, month = 0, day = 0, hour = 0, minute = 0, second = 0;
+};
+
+class Clock {
+ public:
+  virtual ~Clock() = default;
+  // Monotonic milliseconds; every time limit is measured on this, never on the calendar clock.
+  virtual Millis now() = 0;
+  virtual void sleep(Millis ms) = 0;
+  // Calendar time, for file stamps only.
+  virtual LocalTime localTime() = 0;
+};
+
+struct LineSettings {
+  int baud = 0;  // 0 keeps the speed the driver reports
+  int stopBits = 1;
+};
+
+// An open serial device. read(n) returns when n bytes are in, when 5 ms pass after the last
+// byte, or after 5*n+5 ms in all, with whatever arrived (possibly nothing). Errors read as silence.
+class SerialLine {
+ public:
+  virtual ~SerialLine() = default;
+  virtual std::size_t read(std::uint8_t* buffer, std::size_t n) = 0;
+  virtual void write(const std::uint8_t* data, std::size_t n) = 0;
+};
+
+class SerialPorts {
+ public:
+  virtual ~SerialPorts() = default;
+  // Null when the device is missing or busy. Ports outside 1..9 never open.
+  virtual std::unique_ptr<SerialLine> open(int port, const LineSettings& settings) = 0;
+};
+
+enum class ReceiveStatus { Ok, Closed, Error, Timeout };
+
+struct Received {
+  std::size_t count = 0;
+  ReceiveStatus status = ReceiveStatus::Ok;
+};
+
+class NetStream {
+ public:
+  virtual ~NetStream() = default;
+  // Bytes handed to the connection, or -1.
+  virtual long send(const std::uint8_t* data, std::size_t n) = 0;
+  // Waits at most `limit` for the first byte; returns what one receive brought.
+  virtual Received receive(std::uint8_t* buffer, std::size_t capacity, Millis limit) = 0;
+};
+
+enum class ConnectError { None, LibraryStart, Socket, Connect };
+
+struct Connection {
+  std::unique_ptr<NetStream> stream;  // set when error is None
+  ConnectError error = ConnectError::None;
+};
+
+class Network {
+ public:
+  virtual ~Network() = default;
+  virtual Connection connect(const char* ipv4Text, std::uint16_t port) = 0;
+};
+
+class File {
+ public:
+  virtual ~File() = default;
+  virtual std::size_t read(std::uint8_t* buffer, std::size_t n) = 0;
+  virtual bool write(const std::uint8_t* data, std::size_t n) = 0;
+  virtual bool seek(std::uint64_t position) = 0;
+  virtual bool seekEnd() = 0;
+};
+
+class Files {
+ public:
+  virtual ~Files() = default;
+  // Directory of the host's executable, ending in the path separator.
+  virtual std::string recordDirectory() = 0;
+  virtual char separator() const = 0;
+  virtual std::unique_ptr<File> create(const std::string& path) = 0;  // truncates
+  virtual std::unique_ptr<File> openRead(const std::string& path) = 0;
+  virtual std::unique_ptr<File> openReadWrite(const std::string& path) = 0;
+  virtual bool exists(const std::string& path) = 0;
+  virtual bool isDirectory(const std::string& path) = 0;
+  virtual bool makeDirectory(const std::string& path) = 0;
+  virtual bool copyNoOverwrite(const std::string& from, const std::string& to) = 0;
+  // Rename within a volume; refuses an existing target.
+  virtual bool move(const std::string& from, const std::string& to) = 0;
+  virtual bool remove(const std::string& path) = 0;
+};
+
+enum class ProgressWindowKind { Serial, Lan };  // "Down loading" / "LAN DOWNLOAD"
+
+// Destroyed with its owner; no message loop of its own.
+class ProgressWindow {
+ public:
+  virtual ~ProgressWindow() = default;
+  virtual void setPosition(int percent) = 0;
+  virtual void setText(const std::string& text) = 0;
+  virtual void repaint() = 0;
+};
+
+class Ui {
+ public:
+  virtual ~Ui() = default;
+  virtual std::unique_ptr<ProgressWindow> showProgress(ProgressWindowKind kind) = 0;
+  // Modal "Open Error" box with one OK button; returns when dismissed.
+  virtual void messageBox(const std::string& text) = 0;
+};
+
+struct Platform {
+  Clock& clock;
+  SerialPorts& serial;
+  Network& network;
+  Files& files;
+  Ui& ui;
+};
+
+// The process's real platform (POSIX or Win32, chosen at build time).
+Platform& processPlatform();
+
+}  // namespace movar

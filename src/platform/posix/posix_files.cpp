@@ -1,0 +1,115 @@
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <climits>
+
+#include "platform/posix/posix_platform.h"
+#include "platform/posix/unique_fd.h"
+
+namespace movar::posix {
+
+namespace {
+
+class PosixFile final : public File {
+ public:
+  explicit PosixFile(UniqueFd fd) : fd_(std::move(fd)) {}
+
+  std::size_t read(std::uint8_t* buffer, std::size_t n) override {
+    std::size_t got = 0;
+    while (got < n) {
+      const ssize_t r = ::read(fd_.get(), buffer + got, n - got);
+      if (r > 0) {
+        got += static_cast<std::size_t>(r);
+      } else if (r == 0 || errno != EINTR) {
+        break;
+      }
+    }
+    return got;
+  }
+
+  bool write(const std::uint8_t* data, std::size_t n) override {
+    std::size_t done = 0;
+    while (done < n) {
+      const ssize_t w = ::write(fd_.get(), data + done, n - done);
+      if (w > 0) {
+        done += static_cast<std::size_t>(w);
+      } else if (w < 0 && errno != EINTR) {
+        return false;
+      }
+    }
+    return true;
+  }
+
+  bool seek(std::uint64_t position) override {
+    return ::lseek(fd_.get(), static_cast<off_t>(position), SEEK_SET) >= 0;
+  }
+  bool seekEnd() override { return ::lseek(fd_.get(), 0, SEEK_END) >= 0; }
+
+ private:
+  UniqueFd fd_;
+};
+
+std::unique_ptr<File> openWith(const std::string& path, int flags) {
+  UniqueFd fd(::open(path.c_str(), flags | O_CLOEXEC, 0644));
+  if (!fd) return nullptr;
+  return std::make_unique<PosixFile>(std::move(fd));
+}
+
+}  // namespace
+
+std::string PosixFiles::recordDirectory() {
+  char buffer[PATH_MAX];
+  const ssize_t n = ::readlink("/proc/self/exe", buffer, sizeof buffer - 1);
+  if (n <= 0) return "./";
+  std::string path(buffer, static_cast<std::size_t>(n));
+  return path.substr(0, path.rfind('/') + 1);
+}
+
+std::unique_ptr<File> PosixFiles::create(const std::string& path) {
+  return openWith(path, O_RDWR | O_CREAT | O_TRUNC);
+}
+std::unique_ptr<File> PosixFiles::openRead(const std::string& path) {
+  return openWith(path, O_RDONLY);
+}
+std::unique_ptr<File> PosixFiles::openReadWrite(const std::string& path) {
+  return openWith(path, O_RDWR);
+}
+
+bool PosixFiles::exists(const std::string& path) {
+  struct stat st {};
+  return ::stat(path.c_str(), &st) == 0;
+}
+
+bool PosixFiles::isDirectory(const std::string& path) {
+  struct stat st {};
+  return ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+bool PosixFiles::makeDirectory(const std::string& path) { return ::mkdir(path.c_str(), 0755) == 0; }
+
+bool PosixFiles::copyNoOverwrite(const std::string& from, const std::string& to) {
+  UniqueFd in(::open(from.c_str(), O_RDONLY | O_CLOEXEC));
+  if (!in) return false;
+  UniqueFd out(::open(to.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644));
+  if (!out) return false;
+  PosixFile source(std::move(in));
+  PosixFile target(std::move(out));
+  std::uint8_t buffer[1 << 16];
+  for (;;) {
+    const std::size_t n = source.read(buffer, sizeof buffer);
+    if (n == 0) return true;
+    if (!target.write(buffer, n)) return false;
+  }
+}
+
+bool PosixFiles::move(const std::string& from, const std::string& to) {
+  // link+unlink refuses an existing target, as MoveFile does; rename would replace it.
+  if (::link(from.c_str(), to.c_str()) != 0) return false;
+  return ::unlink(from.c_str()) == 0;
+}
+
+bool PosixFiles::remove(const std::string& path) { return ::unlink(path.c_str()) == 0; }
+
+}  // namespace movar::posix

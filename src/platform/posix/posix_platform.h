@@ -1,0 +1,48 @@
+// POSIX implementations of the platform interfaces.
+#pragma once
+
+#include "platform/platform.h"
+
+namespace movar::posix {
+
+class PosixClock final : public Clock {
+ public:
+  Millis now() override;
+  void sleep(Millis ms) override;
+  LocalTime localTime() override;
+};
+
+// COM port n is $MOVAR_COM<n>, else /dev/ttyS<n-1>.
+class PosixSerialPorts final : public SerialPorts {
+ public:
+  std::unique_ptr<SerialLine> open(int port, const LineSettings& settings) override;
+};
+
+class PosixNetwork final : public Network {
+ public:
+  Connection connect(const char* ipv4Text, std::uint16_t port) override;
+};
+
+class PosixFiles final : public Files {
+ public:
+  std::string recordDirectory() override;
+  char separator() const override { return '/'; }
+  std::unique_ptr<File> create(const std::string& path) override;
+  std::unique_ptr<File> openRead(const std::string& path) override;
+  std::unique_ptr<File> openReadWrite(const std::string& path) override;
+  bool exists(const std::string& path) override;
+  bool isDirectory(const std::string& path) override;
+  bool makeDirectory(const std::string& path) override;
+  bool copyNoOverwrite(const std::string& from, const std::string& to) override;
+  bool move(const std::string& from, const std::string& to) override;
+  bool remove(const std::string& path) override;
+};
+
+// No windows on Linux unless a host installs a progress hook; message boxes go to stderr.
+class PosixUi final : public Ui {
+ public:
+  std::unique_ptr<ProgressWindow> showProgress(ProgressWindowKind kind) override;
+  void messageBox(const std::string& text) override;
+};
+
+}  // namespace movar::posix

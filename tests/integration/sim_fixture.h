@@ -1,0 +1,42 @@
+// Simulated terminals on ptys mapped as COM ports, for tests that drive the real library.
+#pragma once
+
+#include <cstdlib>
+#include <memory>
+#include <string>
+
+#include "pty_port.h"
+#include "standard_terminal.h"
+#include "terminal.h"
+
+namespace movar::itest {
+
+// Every COM port starts mapped to a path that does not exist, so nothing outside the test
+// (a real /dev/ttyS0) can answer.
+inline void unmapAllPorts() {
+  for (int n = 1; n <= 9; ++n) {
+    ::setenv(("MOVAR_COM" + std::to_string(n)).c_str(), "/nonexistent/movar-test-port", 1);
+  }
+}
+
+struct SimPort {
+  std::unique_ptr<sim::Terminal> terminal;
+  std::unique_ptr<sim::PtyPort> pty;
+
+  static SimPort on(int com, sim::TerminalConfig config) {
+    SimPort port;
+    port.terminal = std::make_unique<sim::Terminal>(std::move(config));
+    sim::installStandardCommands(*port.terminal);
+    port.pty = std::make_unique<sim::PtyPort>(*port.terminal);
+    ::setenv(("MOVAR_COM" + std::to_string(com)).c_str(), port.pty->path().c_str(), 1);
+    return port;
+  }
+  // A line with a device that never answers.
+  static SimPort silent(int com) {
+    sim::TerminalConfig config;
+    config.ack.reset();
+    return on(com, config);
+  }
+};
+
+}  // namespace movar::itest

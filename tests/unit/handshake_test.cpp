@@ -1,0 +1,265 @@
+#include <gtest/gtest.h>
+
+#include "fakes/fake_platform.h"
+#include "link/handshake.h"
+#include "link/serial_port.h"
+
+namespace movar {
+namespace {
+
+using fake::FakePlatform;
+using fake::PreambleResponder;
+
+Bytes preambleBytes(std::uint8_t address, std::uint8_t command) {
+  Bytes b{'N', 'O', 'R', 'V', 'A', 'L', 'E', 'C', 'J', 'S'};
+  b.insert(b.end(), {address, static_cast<std::uint8_t>(0xFF - address), command,
+                     static_cast<std::uint8_t>(0xFF - command)});
+  return b;
+}
+
+struct Attempt {
+  int port;
+  int baud;
+  bool operator==(const Attempt&) const = default;
+};
+
+std::vector<Attempt> attempts(const FakePlatform& f) {
+  std::vector<Attempt> out;
+  for (const auto& open : f.serial.opens) out.push_back({open.port, open.settings.baud});
+  return out;
+}
+
+void silentPorts(FakePlatform& f, std::initializer_list<int> ports) {
+  for (int p : ports) f.serial.attachSilent(p);
+}
+
+TEST(CommandPreamble, HeaderAddressCommandAndComplements) {
+  EXPECT_EQ(link::commandPreamble(0xFA, 0x0D), preambleBytes(0xFA, 0x0D));
+  const Bytes p = link::commandPreamble(0x00, 0xFF);
+  EXPECT_EQ(p.size(), 14u);
+  EXPECT_EQ(p[10], 0x00);
+  EXPECT_EQ(p[11], 0xFF);
+  EXPECT_EQ(p[12], 0xFF);
+  EXPECT_EQ(p[13], 0x00);
+}
+
+TEST(CommandPreamble, SerialGoesOutAsFiveWritesWithoutPause) {
+  FakePlatform f;
+  silentPorts(f, {1});
+  auto line = link::OpenSerialPort(f.platform, 1, 0);
+  const Millis before = f.clock.now();
+  link::writePreamble(f.clock, *line, 0x12, 0x01);
+  ASSERT_EQ(f.serial.writes.size(), 5u);
+  const Bytes expected = preambleBytes(0x12, 0x01);
+  EXPECT_EQ(f.serial.writes[0].bytes, Bytes(expected.begin(), expected.begin() + 10));
+  EXPECT_EQ(f.serial.writes[1].bytes, Bytes{0x12});
+  EXPECT_EQ(f.serial.writes[2].bytes, Bytes{0xED});
+  EXPECT_EQ(f.serial.writes[3].bytes, Bytes{0x01});
+  EXPECT_EQ(f.serial.writes[4].bytes, Bytes{0xFE});
+  for (const auto& w : f.serial.writes) EXPECT_EQ(w.at, before);
+}
+
+TEST(CommandPreamble, ModemPausesTenMillisecondsAfterHeader) {
+  FakePlatform f;
+  silentPorts(f, {1});
+  auto line = link::OpenModemPort(f.platform, 1);
+  link::writePreamble(f.clock, *line, 1, 1, 10);
+  EXPECT_EQ(f.serial.writes[1].at - f.serial.writes[0].at, 10);
+}
+
+TEST(DataBlock, FrameAndChecksum) {
+  EXPECT_EQ(link::dataBlock({0x42}), (Bytes{0x15, 0x01, 0x01, 0xFE, 0x42, 0x42}));
+  EXPECT_EQ(link::dataBlock({0xFF, 0x02, 0x10}), (Bytes{0x15, 0x01, 0x03, 0xFC, 0xFF, 0x02, 0x10, 0x11}));
+  EXPECT_EQ(link::dataBlock({}), (Bytes{0x15, 0x01, 0x00, 0xFF, 0x00}));
+}
+
+TEST(OpenRoutines, SpeedsStopBitsAndPauses) {
+  using link::OpenRoutine;
+  EXPECT_EQ(link::openProfile(OpenRoutine::Serial, 0).settings.baud, 57600);
+  EXPECT_EQ(link::openProfile(OpenRoutine::Serial, 1).settings.baud, 19200);
+  EXPECT_EQ(link::openProfile(OpenRoutine::Serial, 2).settings.baud, 57600);
+  EXPECT_EQ(link::openProfile(OpenRoutine::Serial, 3).settings.baud, 19200);
+  EXPECT_EQ(link::openProfile(OpenRoutine::Backup).settings.stopBits, 2);
+  EXPECT_EQ(link::openProfile(OpenRoutine::Backup).settings.baud, 19200);
+  EXPECT_EQ(link::openProfile(OpenRoutine::Modem).settings.baud, 9600);
+  EXPECT_EQ(link::openProfile(OpenRoutine::Fingerprint).pauseAfterOpen, 3);
+  const int rates[] = {57600, 1200, 2400, 4800, 9600, 19200, 38400, 57600};
+  for (int code = 0; code < 8; ++code) {
+    EXPECT_EQ(link::openProfile(OpenRoutine::AtRate, code).settings.baud, rates[code]);
+  }
+  const auto keep = link::openProfile(OpenRoutine::AtRate, 9);
+  EXPECT_EQ(keep.settings.baud, 0);  // the driver's speed stays
+  EXPECT_EQ(keep.settings.stopBits, 1);
+}
+
+TEST(OpenRoutines, MissingPortFailsAtOnceAndOpenPausesThirtyMs) {
+  FakePlatform f;
+  silentPorts(f, {2});
+  EXPECT_EQ(link::OpenSerialPort(f.platform, 1, 0), nullptr);
+  EXPECT_EQ(f.clock.now(), 0);
+  auto line = link::OpenSerialPort(f.platform, 2, 0);
+  EXPECT_NE(line, nullptr);
+  EXPECT_EQ(f.clock.now(), 30);
+  f.serial.attachSilent(3);
+  auto fingerprint = link::OpenFingerprintPort(f.platform, 3);
+  EXPECT_EQ(f.clock.now(), 33);
+}
+
+TEST(OpenRoutines, PortNumbersOutsideOneToNineNeverOpen) {
+  FakePlatform f;
+  for (int p : {0, -1, 10, 48, 2147483647, -2147483647 - 1}) {
+    f.serial.attachSilent(p);
+    EXPECT_EQ(link::OpenSerialPort(f.platform, p, 0), nullptr) << p;
+  }
+  EXPECT_TRUE(f.serial.opens.empty());
+}
+
+TEST(NextPort, CyclesOneToFour) {
+  EXPECT_EQ(link::nextPort(1), 2);
+  EXPECT_EQ(link::nextPort(3), 4);
+  EXPECT_EQ(link::nextPort(4), 1);
+  EXPECT_EQ(link::nextPort(5), 1);
+  EXPECT_EQ(link::nextPort(9), 1);
+  EXPECT_EQ(link::nextPort(2147483647), 1);
+  EXPECT_EQ(link::nextPort(0), 1);
+}
+
+TEST(AckWait, LimitIsStrictlyMoreThanL) {
+  // A byte at exactly L is still taken; one that comes later than L plus a read is not.
+  // Delays count from the open, which pauses 30 ms before the wait starts.
+  for (const auto& [delay, found] :
+       {std::pair<Millis, bool>{30 + 999, true}, {30 + 1000, true}, {30 + 1020, false}}) {
+    FakePlatform f;
+    struct Late : fake::FakeDevice {
+      Millis delay;
+      explicit Late(Millis d) : delay(d) {}
+      void onOpen(fake::DeviceLink& link) override { link.reply({0x06}, delay); }
+      void onHostBytes(fake::DeviceLink&, const Bytes&) override {}
+    };
+    f.serial.attach(2, std::make_shared<Late>(delay));
+    auto late = link::OpenSerialPort(f.platform, 2, 0);
+    const Millis start = f.clock.now();
+    const auto got = link::awaitByte(f.clock, *late, 1000);
+    EXPECT_EQ(got.has_value(), found) << delay;
+    if (!found) {
+      EXPECT_LE(f.clock.now() - start, 1000 + 10);
+    }
+  }
+}
+
+TEST(AckWait, AtLeastOneReadEvenWithZeroLimit) {
+  FakePlatform f;
+  struct Eager : fake::FakeDevice {
+    void onOpen(fake::DeviceLink& link) override { link.reply({0x06}); }
+    void onHostBytes(fake::DeviceLink&, const Bytes&) override {}
+  };
+  f.serial.attach(1, std::make_shared<Eager>());
+  auto line = link::OpenSerialPort(f.platform, 1, 0);
+  EXPECT_EQ(link::awaitByte(f.clock, *line, 0), std::optional<std::uint8_t>(0x06));
+}
+
+TEST(AttemptPolicy, FoundAtSecondAttemptAt19200OnStartingPort) {
+  FakePlatform f;
+  f.serial.attach(3, std::make_shared<PreambleResponder>(9, std::set<int>{19200}));
+  silentPorts(f, {1, 2, 4});
+  EXPECT_EQ(link::testCom(f.platform, 9, 3), 3);
+  EXPECT_EQ(attempts(f), (std::vector<Attempt>{{3, 57600}, {3, 19200}}));
+  EXPECT_EQ(f.serial.openLines, 0);
+}
+
+TEST(AttemptPolicy, NextPortAt57600IsTheThirdAttempt) {
+  for (int p = 1; p <= 3; ++p) {
+    FakePlatform f;
+    silentPorts(f, {1, 2, 3, 4});
+    f.serial.attach(p + 1, std::make_shared<PreambleResponder>(1, std::set<int>{57600}));
+    EXPECT_EQ(link::testCom(f.platform, 1, p), p + 1);
+    EXPECT_EQ(attempts(f), (std::vector<Attempt>{{p, 57600}, {p, 19200}, {p + 1, 57600}}));
+  }
+}
+
+TEST(AttemptPolicy, StartFourWrapsToOne) {
+  FakePlatform f;
+  silentPorts(f, {2, 3, 4});
+  f.serial.attach(1, std::make_shared<PreambleResponder>(1, std::set<int>{19200}));
+  EXPECT_EQ(link::testCom(f.platform, 1, 4), 1);
+  EXPECT_EQ(attempts(f), (std::vector<Attempt>{{4, 57600}, {4, 19200}, {1, 57600}, {1, 19200}}));
+}
+
+TEST(AttemptPolicy, StartFiveVisitsFiveOnceThenCycles) {
+  FakePlatform f;
+  silentPorts(f, {1, 2, 3, 4, 5});
+  EXPECT_EQ(link::testCom(f.platform, 1, 5), -1);
+  std::vector<int> ports;
+  for (const auto& a : attempts(f)) ports.push_back(a.port);
+  EXPECT_EQ(ports, (std::vector<int>{5, 5, 1, 1, 2, 2, 3, 3, 4}));
+  const auto all = attempts(f);
+  for (std::size_t i = 0; i < all.size(); ++i) EXPECT_EQ(all[i].baud, i % 2 ? 19200 : 57600);
+}
+
+TEST(AttemptPolicy, WrongAnswerCountsAsAFailedAttempt) {
+  FakePlatform f;
+  for (int p = 1; p <= 4; ++p) {
+    auto refuser = std::make_shared<PreambleResponder>(1, std::set<int>{57600, 19200});
+    refuser->answer = 0x15;
+    f.serial.attach(p, refuser);
+  }
+  EXPECT_EQ(link::testCom(f.platform, 1, 1), -1);
+  EXPECT_EQ(f.serial.opens.size(), 9u);
+  EXPECT_EQ(f.serial.openLines, 0);
+  // Exactly one preamble per attempt, and nothing else.
+  EXPECT_EQ(f.serial.allWritten().size(), 9u * 14u);
+}
+
+TEST(AttemptPolicy, NineSilentAttemptsTakeAbout9Point3Seconds) {
+  FakePlatform f;
+  silentPorts(f, {1, 2, 3, 4});
+  EXPECT_EQ(link::testCom(f.platform, 1, 1), -1);
+  EXPECT_EQ(f.serial.opens.size(), 9u);
+  EXPECT_GE(f.clock.now(), 9 * 1030);
+  EXPECT_LE(f.clock.now(), 9 * 1045);
+}
+
+TEST(AttemptPolicy, FailedOpensAreSteppedOverUncounted) {
+  FakePlatform f;
+  f.serial.attach(3, std::make_shared<PreambleResponder>(1, std::set<int>{57600}));
+  // Ports 1 and 2 missing: the first counted attempt happens on port 3 at 57600.
+  EXPECT_EQ(link::testCom(f.platform, 1, 1), 3);
+  EXPECT_EQ(attempts(f), (std::vector<Attempt>{{3, 57600}}));
+  EXPECT_EQ(f.serial.failedOpens, (std::vector<int>{1, 2}));
+}
+
+TEST(AttemptPolicy, NoOpenablePortEndsAfterEachPortFailedOnce) {
+  FakePlatform f;
+  EXPECT_EQ(link::testCom(f.platform, 1, 2), -1);
+  EXPECT_EQ(f.serial.failedOpens, (std::vector<int>{2, 3, 4, 1}));
+  EXPECT_EQ(f.clock.now(), 0);
+
+  FakePlatform g;
+  EXPECT_EQ(link::testCom(g.platform, 1, 7), -1);
+  EXPECT_EQ(g.serial.failedOpens, (std::vector<int>{7, 1, 2, 3, 4}));
+
+  FakePlatform h;
+  EXPECT_EQ(link::testCom(h.platform, 1, -3), -1);  // any start ends; nothing outside 1..9 opened
+  EXPECT_TRUE(h.serial.opens.empty());
+}
+
+TEST(AttemptPolicy, AnOpenablePortResetsTheGiveUpCount) {
+  FakePlatform f;
+  silentPorts(f, {2});
+  // Port 2 keeps opening, so the search runs all nine attempts there and on the missing ports.
+  EXPECT_EQ(link::testCom(f.platform, 1, 1), -1);
+  std::vector<int> ports;
+  for (const auto& a : attempts(f)) ports.push_back(a.port);
+  EXPECT_EQ(ports, (std::vector<int>{2, 2, 2, 2, 2, 2, 2, 2, 2}));
+}
+
+TEST(AttemptPolicy, PortHeldByAnotherCallerIsSkipped) {
+  FakePlatform f;
+  silentPorts(f, {1});
+  f.serial.attach(2, std::make_shared<PreambleResponder>(1, std::set<int>{57600}));
+  auto held = link::OpenSerialPort(f.platform, 1, 0);
+  EXPECT_EQ(link::testCom(f.platform, 1, 1), 2);
+}
+
+}  // namespace
+}  // namespace movar

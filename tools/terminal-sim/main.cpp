@@ -1,0 +1,104 @@
+// movar-terminal: a simulated terminal on a pty and/or 127.0.0.x:1024, until stdin closes or a
+// signal ends it. Prints "pty <path>" and "tcp <ip>:1024" once it is listening.
+#include <poll.h>
+#include <unistd.h>
+
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "pty_port.h"
+#include "standard_terminal.h"
+#include "tcp_listener.h"
+
+namespace {
+
+volatile std::sig_atomic_t gStop = 0;
+
+void usage() {
+  std::fprintf(stderr,
+               "usage: movar-terminal [--address N] [--pty] [--tcp IP] [--speed BAUD]...\n"
+               "                      [--ack HEX|none] [--ack-delay MS] [--pace] [--log]\n");
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  movar::sim::TerminalConfig config;
+  bool pty = false;
+  bool log = false;
+  std::vector<std::string> tcp;
+  std::vector<int> speeds;
+  for (int i = 1; i < argc; ++i) {
+    const std::string arg = argv[i];
+    auto value = [&]() -> std::string {
+      if (i + 1 >= argc) {
+        usage();
+        std::exit(2);
+      }
+      return argv[++i];
+    };
+    if (arg == "--address") config.address = static_cast<std::uint8_t>(std::stoi(value(), nullptr, 0));
+    else if (arg == "--pty") pty = true;
+    else if (arg == "--tcp") tcp.push_back(value());
+    else if (arg == "--speed") speeds.push_back(std::stoi(value()));
+    else if (arg == "--ack") {
+      const std::string v = value();
+      if (v == "none") config.ack.reset();
+      else config.ack = static_cast<std::uint8_t>(std::stoi(v, nullptr, 16));
+    } else if (arg == "--ack-delay") config.ackDelay = movar::sim::Millis(std::stoi(value()));
+    else if (arg == "--pace") config.paceOutput = true;
+    else if (arg == "--log") log = true;
+    else {
+      usage();
+      return 2;
+    }
+  }
+  if (!speeds.empty()) config.speeds = {speeds.begin(), speeds.end()};
+  if (!pty && tcp.empty()) pty = true;
+
+  std::signal(SIGINT, [](int) { gStop = 1; });
+  std::signal(SIGTERM, [](int) { gStop = 1; });
+
+  movar::sim::Terminal terminal(config);
+  movar::sim::installStandardCommands(terminal);
+  std::unique_ptr<movar::sim::PtyPort> port;
+  std::vector<std::unique_ptr<movar::sim::TcpListener>> listeners;
+  try {
+    if (pty) {
+      port = std::make_unique<movar::sim::PtyPort>(terminal);
+      std::printf("pty %s\n", port->path().c_str());
+    }
+    for (const std::string& ip : tcp) {
+      listeners.push_back(std::make_unique<movar::sim::TcpListener>(terminal, ip));
+      std::printf("tcp %s:1024\n", ip.c_str());
+    }
+  } catch (const std::exception& e) {
+    std::fprintf(stderr, "movar-terminal: %s\n", e.what());
+    return 1;
+  }
+  std::fflush(stdout);
+
+  std::size_t logged = 0;
+  while (!gStop) {
+    pollfd in{0, POLLIN, 0};
+    if (::poll(&in, 1, 100) > 0) {
+      char c;
+      if (::read(0, &c, 1) <= 0) break;
+    }
+    if (log) {
+      const auto chunks = terminal.received();
+      for (; logged < chunks.size(); ++logged) {
+        std::printf("%10.3f %6d", chunks[logged].atSeconds, chunks[logged].baud);
+        for (std::uint8_t b : chunks[logged].bytes) std::printf(" %02X", b);
+        std::printf("\n");
+      }
+      std::fflush(stdout);
+    }
+  }
+  return 0;
+}

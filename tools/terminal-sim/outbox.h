@@ -1,0 +1,50 @@
+// Bytes waiting to go to the host, each with the time it may leave.
+#pragma once
+
+#include <chrono>
+#include <deque>
+
+#include "terminal.h"
+
+namespace movar::sim {
+
+using SteadyTime = std::chrono::steady_clock::time_point;
+
+class Outbox {
+ public:
+  // `byteTime` paces bytes one after another (zero: as fast as the transport takes them).
+  void add(const Bytes& bytes, Millis delay, std::chrono::microseconds byteTime) {
+    SteadyTime at = std::max(std::chrono::steady_clock::now(), last_) + delay;
+    for (std::uint8_t b : bytes) {
+      at += byteTime;
+      queue_.push_back({at, b});
+    }
+    if (!queue_.empty()) last_ = queue_.back().at;
+  }
+  bool empty() const { return queue_.empty(); }
+  SteadyTime nextAt() const { return queue_.front().at; }
+  // Bytes due now, in order.
+  Bytes due() {
+    Bytes out;
+    const SteadyTime now = std::chrono::steady_clock::now();
+    while (!queue_.empty() && queue_.front().at <= now) {
+      out.push_back(queue_.front().value);
+      queue_.pop_front();
+    }
+    return out;
+  }
+  void putBack(const Bytes& bytes, std::size_t from) {
+    const SteadyTime now = std::chrono::steady_clock::now();
+    for (std::size_t i = bytes.size(); i > from; --i) queue_.push_front({now, bytes[i - 1]});
+  }
+
+ private:
+  struct Timed {
+    SteadyTime at;
+    std::uint8_t value;
+  };
+  std::deque<Timed> queue_;
+  SteadyTime last_{};
+};
+
+}  // namespace movar::sim

@@ -1,0 +1,117 @@
+#include "pty_port.h"
+
+#include <fcntl.h>
+#include <poll.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdlib>
+#include <stdexcept>
+
+#include "outbox.h"
+
+namespace movar::sim {
+
+namespace {
+
+int baudOf(int slave) {
+  termios tio{};
+  if (::tcgetattr(slave, &tio) != 0) return 0;
+  switch (::cfgetospeed(&tio)) {
+    case B1200: return 1200;
+    case B2400: return 2400;
+    case B4800: return 4800;
+    case B9600: return 9600;
+    case B19200: return 19200;
+    case B38400: return 38400;
+    case B57600: return 57600;
+    case B115200: return 115200;
+    default: return 0;
+  }
+}
+
+int stopBitsOf(int slave) {
+  termios tio{};
+  if (::tcgetattr(slave, &tio) != 0) return 1;
+  return (tio.c_cflag & CSTOPB) ? 2 : 1;
+}
+
+class PtyLink final : public HostLink {
+ public:
+  PtyLink(Outbox& outbox, int baud, bool pace, int stopBits)
+      : outbox_(outbox), baud_(baud), pace_(pace), stopBits_(stopBits) {}
+  void send(const Bytes& bytes, Millis delay) override {
+    std::chrono::microseconds byteTime{0};
+    if (pace_ && baud_ > 0) byteTime = std::chrono::microseconds((9 + stopBits_) * 1'000'000LL / baud_);
+    outbox_.add(bytes, delay, byteTime);
+  }
+  void closeConnection() override {}
+  int baud() const override { return baud_; }
+
+ private:
+  Outbox& outbox_;
+  int baud_;
+  bool pace_;
+  int stopBits_;
+};
+
+}  // namespace
+
+PtyPort::PtyPort(Terminal& terminal) : terminal_(terminal) {
+  master_ = ::posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
+  if (master_ < 0 || ::grantpt(master_) != 0 || ::unlockpt(master_) != 0) {
+    throw std::runtime_error("no pseudo-terminal");
+  }
+  path_ = ::ptsname(master_);
+  slave_ = ::open(path_.c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC);
+  if (slave_ < 0) throw std::runtime_error("cannot open " + path_);
+  termios tio{};
+  ::tcgetattr(slave_, &tio);
+  ::cfmakeraw(&tio);  // no echo of our own answers before the host sets the line
+  ::cfsetspeed(&tio, B9600);
+  ::tcsetattr(slave_, TCSANOW, &tio);
+  ::fcntl(master_, F_SETFL, ::fcntl(master_, F_GETFL) | O_NONBLOCK);
+  thread_ = std::thread([this] { run(); });
+}
+
+PtyPort::~PtyPort() {
+  stop_ = true;
+  if (thread_.joinable()) thread_.join();
+  if (slave_ >= 0) ::close(slave_);
+  if (master_ >= 0) ::close(master_);
+}
+
+void PtyPort::run() {
+  Outbox outbox;
+  auto session = terminal_.newSession();
+  std::uint8_t buffer[4096];
+  while (!stop_) {
+    int timeoutMs = 5;
+    if (!outbox.empty()) {
+      const auto wait = std::chrono::duration_cast<std::chrono::milliseconds>(
+          outbox.nextAt() - std::chrono::steady_clock::now());
+      timeoutMs = static_cast<int>(std::clamp<long long>(wait.count(), 0, 5));
+    }
+    pollfd p{master_, POLLIN, 0};
+    const int ready = ::poll(&p, 1, timeoutMs);
+    if (ready > 0 && (p.revents & POLLIN)) {
+      const ssize_t n = ::read(master_, buffer, sizeof buffer);
+      if (n > 0) {
+        const TerminalConfig config = terminal_.config();
+        PtyLink link(outbox, baudOf(slave_), config.paceOutput, stopBitsOf(slave_));
+        session->feed(link, buffer, static_cast<std::size_t>(n));
+      }
+    }
+    const Bytes due = outbox.due();
+    std::size_t done = 0;
+    while (done < due.size()) {
+      const ssize_t w = ::write(master_, due.data() + done, due.size() - done);
+      if (w <= 0) break;
+      done += static_cast<std::size_t>(w);
+    }
+    if (done < due.size()) outbox.putBack(due, done);
+  }
+}
+
+}  // namespace movar::sim

@@ -1,0 +1,9 @@
+#include "standard_terminal.h"
+
+namespace movar::sim {
+
+// Command families add themselves here as the terminal learns them. Codes without an exchange
+// (the port test 0x00 among them) are answered by the acknowledgement alone.
+void installStandardCommands(Terminal&) {}
+
+}  // namespace movar::sim

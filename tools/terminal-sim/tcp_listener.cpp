@@ -1,0 +1,90 @@
+#include "tcp_listener.h"
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <stdexcept>
+
+#include "outbox.h"
+
+namespace movar::sim {
+
+namespace {
+
+class TcpLink final : public HostLink {
+ public:
+  explicit TcpLink(Outbox& outbox) : outbox_(outbox) {}
+  void send(const Bytes& bytes, Millis delay) override {
+    outbox_.add(bytes, delay, std::chrono::microseconds{0});
+  }
+  void closeConnection() override { closeRequested = true; }
+  int baud() const override { return 0; }
+  bool closeRequested = false;
+
+ private:
+  Outbox& outbox_;
+};
+
+}  // namespace
+
+TcpListener::TcpListener(Terminal& terminal, const std::string& ip, std::uint16_t port)
+    : terminal_(terminal), ip_(ip) {
+  listener_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  const int yes = 1;
+  ::setsockopt(listener_, SOL_SOCKET, SO_REUSEADDR, &yes, sizeof yes);
+  sockaddr_in address{};
+  address.sin_family = AF_INET;
+  address.sin_port = htons(port);
+  if (::inet_pton(AF_INET, ip.c_str(), &address.sin_addr) != 1 ||
+      ::bind(listener_, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
+      ::listen(listener_, 4) != 0) {
+    ::close(listener_);
+    throw std::runtime_error("cannot listen on " + ip);
+  }
+  thread_ = std::thread([this] { run(); });
+}
+
+TcpListener::~TcpListener() {
+  stop_ = true;
+  if (thread_.joinable()) thread_.join();
+  ::close(listener_);
+}
+
+void TcpListener::run() {
+  std::uint8_t buffer[4096];
+  while (!stop_) {
+    pollfd p{listener_, POLLIN, 0};
+    if (::poll(&p, 1, 10) <= 0) continue;
+    const int client = ::accept4(listener_, nullptr, nullptr, SOCK_CLOEXEC);
+    if (client < 0) continue;
+    ++accepted_;
+    Outbox outbox;
+    TcpLink link(outbox);
+    auto session = terminal_.newSession();
+    bool open = true;
+    while (!stop_ && open) {
+      int timeoutMs = 5;
+      if (!outbox.empty()) {
+        const auto wait = std::chrono::duration_cast<std::chrono::milliseconds>(
+            outbox.nextAt() - std::chrono::steady_clock::now());
+        timeoutMs = static_cast<int>(std::clamp<long long>(wait.count(), 0, 5));
+      }
+      pollfd c{client, POLLIN, 0};
+      const int ready = ::poll(&c, 1, timeoutMs);
+      if (ready > 0 && (c.revents & (POLLIN | POLLHUP | POLLERR))) {
+        const ssize_t n = ::recv(client, buffer, sizeof buffer, 0);
+        if (n <= 0) break;
+        session->feed(link, buffer, static_cast<std::size_t>(n));
+      }
+      const Bytes due = outbox.due();
+      if (!due.empty() && ::send(client, due.data(), due.size(), MSG_NOSIGNAL) < 0) open = false;
+      if (link.closeRequested && outbox.empty()) open = false;
+    }
+    ::close(client);
+  }
+}
+
+}  // namespace movar::sim

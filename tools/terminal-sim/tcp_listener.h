@@ -1,0 +1,32 @@
+// A terminal's network interface: listens on <ip>:1024 and serves one connection at a time.
+#pragma once
+
+#include <atomic>
+#include <string>
+#include <thread>
+
+#include "terminal.h"
+
+namespace movar::sim {
+
+class TcpListener {
+ public:
+  TcpListener(Terminal& terminal, const std::string& ip, std::uint16_t port = 1024);
+  ~TcpListener();
+  TcpListener(const TcpListener&) = delete;
+  TcpListener& operator=(const TcpListener&) = delete;
+
+  const std::string& ip() const { return ip_; }
+  int connectionsAccepted() const { return accepted_; }
+
+ private:
+  void run();
+  Terminal& terminal_;
+  std::string ip_;
+  int listener_ = -1;
+  std::atomic<bool> stop_{false};
+  std::atomic<int> accepted_{0};
+  std::thread thread_;
+};
+
+}  // namespace movar::sim

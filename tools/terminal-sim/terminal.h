@@ -1,0 +1,98 @@
+// The terminal's side of the wire, without any OS: a preamble scanner per connection that hands
+// each acknowledged command to the exchange registered for its code.
+#pragma once
+
+#include <chrono>
+#include <cstdint>
+#include <functional>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <set>
+#include <string>
+#include <vector>
+
+namespace movar::sim {
+
+using Bytes = std::vector<std::uint8_t>;
+using Millis = std::chrono::milliseconds;
+
+// What an exchange sees of the connection it runs on.
+class HostLink {
+ public:
+  virtual ~HostLink() = default;
+  // Queued behind earlier sends; goes out `delay` after the previous send went out.
+  virtual void send(const Bytes& bytes, Millis delay = Millis{0}) = 0;
+  virtual void closeConnection() = 0;  // TCP only; a pty stays open
+  virtual int baud() const = 0;        // 0 on TCP
+};
+
+// One command's continuation after its acknowledgement.
+class Exchange {
+ public:
+  virtual ~Exchange() = default;
+  virtual void start(HostLink&) {}
+  // False when the exchange is over and the terminal waits for the next preamble.
+  virtual bool onBytes(HostLink& link, const std::uint8_t* data, std::size_t n) = 0;
+};
+
+struct TerminalConfig {
+  std::uint8_t address = 1;
+  std::set<int> speeds{57600};           // serial speeds it understands
+  std::optional<std::uint8_t> ack{0x06};  // answer to a preamble; nullopt: silent
+  Millis ackDelay{0};
+  bool paceOutput = false;                // serial output at the real line rate (8N1)
+};
+
+struct ReceivedChunk {
+  double atSeconds = 0;  // since the terminal was made
+  int baud = 0;          // 0 on TCP
+  Bytes bytes;
+};
+
+class Terminal {
+ public:
+  using ExchangeFactory =
+      std::function<std::unique_ptr<Exchange>(Terminal& terminal, std::uint8_t command)>;
+
+  explicit Terminal(TerminalConfig config = {});
+
+  void handle(std::uint8_t command, ExchangeFactory factory);
+
+  // Everything below locks; transports call in from their own threads.
+  TerminalConfig config() const;
+  void setConfig(const TerminalConfig& config);
+  std::vector<ReceivedChunk> received() const;
+  Bytes receivedBytes() const;
+  std::vector<std::uint8_t> commands() const;  // acknowledged or not, in arrival order
+  void clearLog();
+
+  // Per-connection state: the preamble scanner and the running exchange.
+  class Session {
+   public:
+    explicit Session(Terminal& terminal) : terminal_(terminal) {}
+    void feed(HostLink& link, const std::uint8_t* data, std::size_t n);
+
+   private:
+    void scan(HostLink& link);
+    Terminal& terminal_;
+    Bytes pending_;
+    std::unique_ptr<Exchange> exchange_;
+  };
+
+  std::unique_ptr<Session> newSession() { return std::make_unique<Session>(*this); }
+
+  // Held by exchanges that touch terminal state from transport threads.
+  std::recursive_mutex& mutex() const { return mutex_; }
+
+ private:
+  mutable std::recursive_mutex mutex_;
+  TerminalConfig config_;
+  std::map<std::uint8_t, ExchangeFactory> handlers_;
+  std::vector<ReceivedChunk> received_;
+  std::vector<std::uint8_t> commands_;
+  std::chrono::steady_clock::time_point born_ = std::chrono::steady_clock::now();
+};
+
+}  // namespace movar::sim
