@@ -1,0 +1,20 @@
+// Turning a downloaded record file into its text file, with dated backups.
+#pragma once
+
+#include <cstdint>
+
+#include "platform/platform.h"
+
+namespace movar::records {
+
+// Each returns 0 when the text file was written (backups made), -1 when the record file could
+// not be opened or the text file not created after the retries.
+
+// movar.dat -> movar.txt; machine numbers by the 60-first rule.
+std::int32_t ConvertAfterDownload(Platform& platform);
+// movar<n>.dat -> movar<n>.txt; machine numbers by the adding rule.
+std::int32_t ConvertNumberedDownload(Platform& platform, std::int32_t n);
+// movar.dat -> movar.txt; every line gets machine number m (low byte).
+std::int32_t ConvertAddressDownload(Platform& platform, std::int32_t m);
+
+}  // namespace movar::records
