@@ -1,0 +1,78 @@
+// Runs movar-host from a temporary directory, so the library's record directory is that directory.
+#pragma once
+
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <initializer_list>
+#include <iterator>
+#include <string>
+#include <vector>
+
+namespace movar::itest {
+
+// A fresh directory under the system temp folder, removed with the object.
+class TempDir {
+ public:
+  TempDir() {
+    std::string pattern = (std::filesystem::temp_directory_path() / "movar-test-XXXXXX").string();
+    path_ = ::mkdtemp(pattern.data());
+  }
+  ~TempDir() {
+    std::error_code ignored;
+    std::filesystem::remove_all(path_, ignored);
+  }
+  TempDir(const TempDir&) = delete;
+  TempDir& operator=(const TempDir&) = delete;
+  const std::filesystem::path& path() const { return path_; }
+  std::string slash() const { return path_.string() + "/"; }
+
+ private:
+  std::filesystem::path path_;
+};
+
+struct HostRun {
+  int exitCode = -1;
+  std::string out;
+  std::string err;
+  // The integer after "result ", or the text after "text ".
+  int result() const { return std::stoi(field("result ")); }
+  std::string text() const { return field("text "); }
+  std::string field(const std::string& key) const {
+    const auto at = out.find(key);
+    if (at == std::string::npos) return "";
+    const auto end = out.find('\n', at);
+    return out.substr(at + key.size(), end - at - key.size());
+  }
+};
+
+inline std::string readFile(const std::filesystem::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+// Copies movar-host into `dir` and runs it there with the given arguments.
+inline HostRun runHost(const std::filesystem::path& dir, const std::vector<std::string>& args) {
+  const std::filesystem::path host = dir / "movar-host";
+  if (!std::filesystem::exists(host)) {
+    std::filesystem::copy_file(MOVAR_HOST_PATH, host);
+  }
+  const std::filesystem::path out = dir / ".host-out";
+  const std::filesystem::path err = dir / ".host-err";
+  std::string command = "cd '" + dir.string() + "' && ./movar-host";
+  for (const std::string& a : args) command += " '" + a + "'";
+  command += " >'" + out.string() + "' 2>'" + err.string() + "'";
+  HostRun run;
+  const int status = std::system(command.c_str());
+  run.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  run.out = readFile(out);
+  run.err = readFile(err);
+  std::filesystem::remove(out);
+  std::filesystem::remove(err);
+  return run;
+}
+
+}  // namespace movar::itest
