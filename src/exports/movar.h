@@ -15,6 +15,10 @@ extern "C" {
 
 int32_t MOVAR_IMPORT_CALL _TESTCOM(int32_t address, int32_t port);
 
+/* Real-time records: 20 digits (more for machine numbers of 100 or above), or twenty zeros. */
+const char* MOVAR_IMPORT_CALL _REALDOWNLOAD(int32_t address, int32_t port);
+const char* MOVAR_IMPORT_CALL _LANREALDOWNLOAD(const char* ipv4Text);
+
 /* Extensions (Linux build). */
 typedef void (*movar_progress_hook_fn)(void* context, int event, int value, const char* text);
 void movar_set_progress_hook(movar_progress_hook_fn hook, void* context);

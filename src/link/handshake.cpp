@@ -7,7 +7,6 @@ namespace {
 constexpr char kHeader[] = "NORVALECJS";
 constexpr std::size_t kHeaderSize = 10;
 constexpr int kMaxAttempts = 9;
-constexpr unsigned kWholeCycle = 0b11110;  // bits of ports 1..4
 }  // namespace
 
 Bytes commandPreamble(std::uint8_t address, std::uint8_t command) {
@@ -37,23 +36,16 @@ std::optional<std::uint8_t> awaitByte(Clock& clock, SerialLine& line, Millis lim
 
 std::optional<FoundTerminal> findTerminal(Platform& platform, std::uint8_t address,
                                           std::uint8_t command, Millis ackLimit, int startPort) {
-  int port = startPort;
-  unsigned failedInARow = 0;
+  PortCycle ports(startPort);
   for (int attempt = 0;;) {
-    SerialPort line = OpenSerialPort(platform, port, attempt);
-    if (!line) {
-      if (port >= 1 && port <= 4) failedInARow |= 1u << port;
-      if (failedInARow == kWholeCycle) return std::nullopt;
-      port = nextPort(port);
-      continue;
-    }
-    failedInARow = 0;
+    SerialPort line = ports.openNext(platform, OpenRoutine::Serial, attempt);
+    if (!line) return std::nullopt;
     writePreamble(platform.clock, *line, address, command);
     const std::optional<std::uint8_t> answer = awaitByte(platform.clock, *line, ackLimit);
     ++attempt;
-    if (answer == control::Ack) return FoundTerminal{std::move(line), port};
+    if (answer == control::Ack) return FoundTerminal{std::move(line), ports.port()};
     if (attempt >= kMaxAttempts) return std::nullopt;
-    if (attempt % 2 == 0) port = nextPort(port);
+    if (attempt % 2 == 0) ports.step();
   }
 }
 

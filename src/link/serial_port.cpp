@@ -30,6 +30,18 @@ SerialPort openPort(Platform& platform, int port, OpenRoutine routine, int arg) 
   return line;
 }
 
+SerialPort PortCycle::openNext(Platform& platform, OpenRoutine routine, int arg) {
+  constexpr unsigned kWholeCycle = 0b11110;  // bits of ports 1..4
+  unsigned failedInARow = 0;
+  for (;;) {
+    SerialPort line = openPort(platform, port_, routine, arg);
+    if (line) return line;
+    if (port_ >= 1 && port_ <= 4) failedInARow |= 1u << port_;
+    if (failedInARow == kWholeCycle) return nullptr;
+    step();
+  }
+}
+
 int nextPort(int port) { return port >= 4 ? 1 : port + 1; }
 
 }  // namespace movar::link

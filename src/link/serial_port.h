@@ -39,6 +39,20 @@ int nextPort(int port);
 
 inline bool isComPortNumber(int port) { return port >= 1 && port <= 9; }
 
+// Walks the port cycle past ports that fail to open. Gives up once every port of the 1..4 cycle
+// has failed to open in a row, so a machine without usable ports cannot loop for ever.
+class PortCycle {
+ public:
+  explicit PortCycle(int start) : port_(start) {}
+  int port() const { return port_; }
+  void step() { port_ = nextPort(port_); }
+  // Opens the current port or the first after it that opens; null when the cycle gave up.
+  SerialPort openNext(Platform& platform, OpenRoutine routine, int arg = 0);
+
+ private:
+  int port_;
+};
+
 inline void SleepMs(Clock& clock, Millis ms) { clock.sleep(ms); }
 inline void SleepSeconds(Clock& clock, int seconds) { clock.sleep(Millis{seconds} * 1000); }
 

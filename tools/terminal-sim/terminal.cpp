@@ -56,7 +56,7 @@ void Terminal::Session::feed(HostLink& link, const std::uint8_t* data, std::size
       std::chrono::duration<double>(std::chrono::steady_clock::now() - terminal_.born_).count();
   terminal_.received_.push_back({at, link.baud(), Bytes(data, data + n)});
   if (exchange_) {
-    if (!exchange_->onBytes(link, data, n)) exchange_.reset();
+    deliver(link, data, n);
     return;
   }
   // A serial terminal set to another speed sees only noise.
@@ -91,9 +91,18 @@ void Terminal::Session::scan(HostLink& link) {
     if (!pending_.empty()) {
       Bytes rest;
       rest.swap(pending_);
-      if (!exchange_->onBytes(link, rest.data(), rest.size())) exchange_.reset();
+      deliver(link, rest.data(), rest.size());
     }
   }
+}
+
+void Terminal::Session::deliver(HostLink& link, const std::uint8_t* data, std::size_t n) {
+  if (exchange_->onBytes(link, data, n)) return;
+  const Bytes rest = exchange_->leftover();
+  exchange_.reset();
+  if (rest.empty()) return;
+  pending_.insert(pending_.end(), rest.begin(), rest.end());
+  scan(link);
 }
 
 }  // namespace movar::sim

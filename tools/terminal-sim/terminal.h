@@ -35,6 +35,9 @@ class Exchange {
   virtual void start(HostLink&) {}
   // False when the exchange is over and the terminal waits for the next preamble.
   virtual bool onBytes(HostLink& link, const std::uint8_t* data, std::size_t n) = 0;
+  // After the exchange ended: bytes it did not take (a next preamble that came instead of the
+  // awaited answer), scanned again as the start of the next command.
+  virtual Bytes leftover() { return {}; }
 };
 
 struct TerminalConfig {
@@ -76,6 +79,7 @@ class Terminal {
 
    private:
     void scan(HostLink& link);
+    void deliver(HostLink& link, const std::uint8_t* data, std::size_t n);
     Terminal& terminal_;
     Bytes pending_;
     std::unique_ptr<Exchange> exchange_;

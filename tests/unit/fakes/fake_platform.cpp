@@ -137,9 +137,9 @@ void PreambleResponder::onHostBytes(DeviceLink& link, const Bytes& bytes) {
     commandsSeen.push_back(command);
     if (!answer) continue;
     link.reply({*answer}, answerDelay);
-    if (*answer == 0x06 && onCommand) {
+    if (*answer == 0x06 && (onCommand || onContinuation)) {
       inCommand_ = true;
-      onCommand(link, command);
+      if (onCommand) onCommand(link, command);
     }
     return;
   }
