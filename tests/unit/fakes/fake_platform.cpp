@@ -248,22 +248,30 @@ std::string parentOf(const std::string& path) {
 }  // namespace
 
 std::unique_ptr<File> FakeFiles::create(const std::string& path) {
-  if (locked.count(path) || !isDirectory(parentOf(path))) return nullptr;
+  if (refuses(path) || !isDirectory(parentOf(path))) return nullptr;
   contents[path].clear();
   return std::make_unique<MemoryFile>(*this, path);
 }
 
 std::unique_ptr<File> FakeFiles::openRead(const std::string& path) {
-  if (locked.count(path) || !contents.count(path)) return nullptr;
+  if (refuses(path) || !contents.count(path)) return nullptr;
   return std::make_unique<MemoryFile>(*this, path);
 }
 
 std::unique_ptr<File> FakeFiles::openReadWrite(const std::string& path) { return openRead(path); }
 
 std::unique_ptr<File> FakeFiles::openOrCreate(const std::string& path) {
-  if (locked.count(path) || !isDirectory(parentOf(path))) return nullptr;
+  if (refuses(path) || !isDirectory(parentOf(path))) return nullptr;
   contents[path];
   return std::make_unique<MemoryFile>(*this, path);
+}
+
+bool FakeFiles::refuses(const std::string& path) {
+  if (locked.count(path)) return true;
+  const auto it = refusals.find(path);
+  if (it == refusals.end() || it->second <= 0) return false;
+  --it->second;
+  return true;
 }
 
 bool FakeFiles::isDirectory(const std::string& path) {

@@ -212,9 +212,13 @@ class FakeFiles final : public Files {
   std::map<std::string, Bytes> contents;
   std::set<std::string> directories{"C:\\host"};
   std::set<std::string> locked;  // paths that refuse every open and create
+  std::map<std::string, int> refusals;  // paths that refuse this many more opens and creates
   int openFiles = 0;
   int writeCalls = 0;
   std::set<std::string> failWrites;  // paths whose writes fail (a full disk)
+
+ private:
+  bool refuses(const std::string& path);
 };
 
 struct WindowEvent {
