@@ -2,8 +2,10 @@
 // more digits than the width is written in full; only a line's fixed length ever cuts it.
 #pragma once
 
+#include <array>
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <string>
 
 namespace movar::records {
@@ -27,6 +29,19 @@ inline std::size_t writeDecimal(char* out, std::uint32_t value, std::size_t widt
   }
   return n;
 }
+
+// "00".."99", for the two-digit fields that make up most of every line.
+inline constexpr auto kDecimalPairs = [] {
+  std::array<char, 200> pairs{};
+  for (int i = 0; i < 100; ++i) {
+    pairs[2 * static_cast<std::size_t>(i)] = static_cast<char>('0' + i / 10);
+    pairs[2 * static_cast<std::size_t>(i) + 1] = static_cast<char>('0' + i % 10);
+  }
+  return pairs;
+}();
+
+// Two digits of a value below 100.
+inline void writePair(char* out, unsigned value) { std::memcpy(out, &kDecimalPairs[2 * value], 2); }
 
 inline std::string decimal(std::uint32_t value, std::size_t width = 0) {
   char buffer[16];
