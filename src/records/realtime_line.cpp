@@ -1,21 +1,24 @@
 #include "records/realtime_line.h"
 
-#include <cstdio>
+#include "records/attendance_record.h"
+#include "records/decimal.h"
 
 namespace movar::records {
 
-void formatRealtimeLine(const std::uint8_t* r, char* out, std::size_t capacity) {
-  const unsigned person = r[0] * 256u + r[1];
-  const unsigned year = 2000u + (r[2] >> 4);
-  const unsigned month = r[2] & 0x0Fu;
-  const unsigned day = r[3] & 0x3Fu;
-  const unsigned hour = r[4] & 0x1Fu;
-  const unsigned minute = r[5] & 0x3Fu;
-  unsigned machine = (r[4] >> 5) * 4u + (r[5] >> 6);
-  if (r[3] & 0x80) machine += 60;
-  if (r[3] & 0x40) machine += 30;
-  std::snprintf(out, capacity, "%06u%04u%02u%02u%02u%02u%02u", person, year, month, day, hour,
-                minute, machine);
+void formatRealtimeLine(const std::uint8_t* bytes, char* out, std::size_t capacity) {
+  const AttendanceRecord r = AttendanceRecord::decode(bytes);
+  const struct {
+    std::uint32_t value;
+    std::size_t width;
+  } fields[] = {{r.person, 6}, {2000u + r.year, 4}, {r.month, 2}, {r.day, 2},
+                {r.hour, 2},   {r.minute, 2},      {r.machine({MachineRule::Adding}), 2}};
+  char text[40];
+  std::size_t n = 0;
+  for (const auto& field : fields) n += writeDecimal(text + n, field.value, field.width);
+  if (capacity == 0) return;
+  if (n >= capacity) n = capacity - 1;
+  std::memcpy(out, text, n);
+  out[n] = '\0';
 }
 
 }  // namespace movar::records
