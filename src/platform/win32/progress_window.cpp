@@ -29,7 +29,8 @@ const char* controlClass(ControlKind kind) {
 DWORD controlStyle(ControlKind kind) {
   const DWORD common = WS_CHILD | WS_VISIBLE;
   switch (kind) {
-    case ControlKind::Label: return common | SS_LEFT | SS_NOPREFIX;
+    // Labels keep to one line and clip, as the form designer's labels do.
+    case ControlKind::Label: return common | SS_LEFTNOWORDWRAP | SS_NOPREFIX;
     case ControlKind::ProgressBar: return common;
     case ControlKind::Edit: return common | ES_LEFT | ES_AUTOHSCROLL;
   }
