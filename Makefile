@@ -18,7 +18,7 @@ deps:
 	  echo "installing:$$missing"; \
 	  dpkg --print-foreign-architectures | grep -qx i386 || $(SUDO) dpkg --add-architecture i386; \
 	  $(SUDO) apt-get update -qq && \
-	  DEBIAN_FRONTEND=noninteractive $(SUDO) apt-get install -y -qq --no-install-recommends $$missing </dev/null; \
+	  DEBIAN_FRONTEND=noninteractive $(SUDO) apt-get install -y -qq $$missing </dev/null; \
 	fi
 
 $(BUILD)/build.ninja:

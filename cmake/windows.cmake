@@ -19,7 +19,7 @@ target_link_libraries(w_movar PRIVATE movar_platform movar_core)
 # size must fail the link.
 set_target_properties(w_movar PROPERTIES PREFIX "" LINK_DEPENDS ${MOVAR_DEF_FILE})
 target_link_options(w_movar PRIVATE ${MOVAR_STATIC_RUNTIME} -Wl,--no-undefined
-                                    -Wl,--disable-stdcall-fixup)
+                                    -Wl,--disable-stdcall-fixup $<$<CONFIG:Release>:-s>)
 movar_warnings(w_movar)
 
 if(MOVAR_TESTS)
