@@ -87,7 +87,7 @@ HWND childOfClass(HWND parent, const char* className) {
 }
 
 int checkForm(ProgressWindowKind kind, int position, const char* text, const std::string& png) {
-  const movar::win32::FormSpec& form = movar::win32::progressForm(kind);
+  const movar::win32::FormLayout& form = movar::win32::progressForm(kind);
   int failed = 0;
   HWND window = ::FindWindowA(form.className, form.caption);
   failed += check(window != nullptr, form.caption, "found by class and caption");
@@ -136,7 +136,7 @@ struct BoxSeen {
 BoxSeen gBoxSeen;  // a CBT hook has no context argument
 
 // The box is not shown yet when it is activated: look at the children's own visible bit.
-BOOL CALLBACK inspectChild(HWND child, LPARAM) {
+BOOL CALLBACK surveyChild(HWND child, LPARAM) {
   const LONG style = ::GetWindowLongA(child, GWL_STYLE);
   if ((style & WS_VISIBLE) == 0) return TRUE;
   char cls[64] = {};
@@ -159,7 +159,7 @@ LRESULT CALLBACK dismissBoxes(int code, WPARAM w, LPARAM l) {
     if (std::strcmp(cls, "#32770") == 0) {
       ++gBoxSeen.activations;
       gBoxSeen.caption = textOf(box);
-      ::EnumChildWindows(box, inspectChild, 0);
+      ::EnumChildWindows(box, surveyChild, 0);
       ::PostMessageA(box, WM_COMMAND, IDOK, 0);
     }
   }

@@ -11,7 +11,7 @@ constexpr wchar_t kHeiTi[] = L"\u9ED1\u4F53";  // "Hei Ti", a GB2312 face
 // -19 red, and -11) reach nothing visible and are left out.
 
 // "Down loading": serial and modem downloads.
-constexpr ControlSpec kForm1Controls[] = {
+constexpr ControlLayout kForm1Controls[] = {
     {ControlKind::Label, 80, 8, 229, 25, "NORVALE ELECTRONIC",
      {L"Verdana", -20, FW_NORMAL, ANSI_CHARSET}, kRed, kSilver},
     {ControlKind::Label, 88, 80, 218, 20, "DATA DOWNLOADING ... ...",
@@ -20,7 +20,7 @@ constexpr ControlSpec kForm1Controls[] = {
 };
 
 // "LAN DOWNLOAD": TCP downloads, with a text field for the connection messages.
-constexpr ControlSpec kForm2Controls[] = {
+constexpr ControlLayout kForm2Controls[] = {
     {ControlKind::Label, 48, 88, 210, 20, "DATA DOWNLOADING ... ",
      {kHeiTi, -20, FW_NORMAL, GB2312_CHARSET}, kRed},
     {ControlKind::Label, 104, 8, 267, 29, "NORVALE ELECTRONIC",
@@ -29,12 +29,12 @@ constexpr ControlSpec kForm2Controls[] = {
     {ControlKind::Edit, 256, 88, 169, 24, "", {kSansSerif, -13, FW_NORMAL, DEFAULT_CHARSET}},
 };
 
-constexpr FormSpec kForm1{"TForm1", "Down loading", 206, 174, 396, 148, kForm1Controls};
-constexpr FormSpec kForm2{"TForm2", "LAN DOWNLOAD", 195, 163, 482, 164, kForm2Controls};
+constexpr FormLayout kForm1{"TForm1", "Down loading", 206, 174, 396, 148, kForm1Controls};
+constexpr FormLayout kForm2{"TForm2", "LAN DOWNLOAD", 195, 163, 482, 164, kForm2Controls};
 
 }  // namespace
 
-const FormSpec& progressForm(ProgressWindowKind kind) {
+const FormLayout& progressForm(ProgressWindowKind kind) {
   return kind == ProgressWindowKind::Serial ? kForm1 : kForm2;
 }
 

@@ -70,32 +70,32 @@ Win32ProgressWindow::Win32ProgressWindow(ProgressWindowKind kind)
 
 void Win32ProgressWindow::createControls() {
   int id = kFirstControlId;
-  for (const ControlSpec& spec : form_.controls) {
-    HWND control = ::CreateWindowExA(spec.kind == ControlKind::Edit ? WS_EX_CLIENTEDGE : 0,
-                                     controlClass(spec.kind), spec.text, controlStyle(spec.kind),
-                                     spec.left, spec.top, spec.width, spec.height, window_.get(),
+  for (const ControlLayout& item : form_.controls) {
+    HWND control = ::CreateWindowExA(item.kind == ControlKind::Edit ? WS_EX_CLIENTEDGE : 0,
+                                     controlClass(item.kind), item.text, controlStyle(item.kind),
+                                     item.left, item.top, item.width, item.height, window_.get(),
                                      reinterpret_cast<HMENU>(static_cast<INT_PTR>(id++)),
                                      thisModule(), nullptr);
     HGDIOBJ background = ::GetSysColorBrush(COLOR_BTNFACE);
-    if (spec.background != kSystemColour) {
-      gdiObjects_.emplace_back(::CreateSolidBrush(spec.background));
+    if (item.background != kSystemColour) {
+      gdiObjects_.emplace_back(::CreateSolidBrush(item.background));
       background = gdiObjects_.back().get();
     }
     backgrounds_.push_back(background);
     if (control == nullptr) continue;
-    if (spec.font.face != nullptr) {
+    if (item.font.face != nullptr) {
       gdiObjects_.emplace_back(::CreateFontW(
-          spec.font.height, 0, 0, 0, spec.font.weight, FALSE, FALSE, FALSE, spec.font.charset,
+          item.font.height, 0, 0, 0, item.font.weight, FALSE, FALSE, FALSE, item.font.charset,
           OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY, DEFAULT_PITCH | FF_DONTCARE,
-          spec.font.face));
+          item.font.face));
       ::SendMessageA(control, WM_SETFONT, reinterpret_cast<WPARAM>(gdiObjects_.back().get()),
                      FALSE);
     }
-    if (spec.kind == ControlKind::ProgressBar) {
+    if (item.kind == ControlKind::ProgressBar) {
       progressBar_ = control;
       ::SendMessageA(control, PBM_SETRANGE32, 0, 100);
     }
-    if (spec.kind == ControlKind::Edit) edit_ = control;
+    if (item.kind == ControlKind::Edit) edit_ = control;
   }
 }
 
@@ -119,10 +119,10 @@ LRESULT Win32ProgressWindow::colourStatic(HDC dc, HWND control) {
   if (index < 0 || static_cast<std::size_t>(index) >= form_.controls.size()) {
     return reinterpret_cast<LRESULT>(::GetSysColorBrush(COLOR_BTNFACE));
   }
-  const ControlSpec& spec = form_.controls[static_cast<std::size_t>(index)];
-  ::SetTextColor(dc, spec.textColour != kSystemColour ? spec.textColour
+  const ControlLayout& item = form_.controls[static_cast<std::size_t>(index)];
+  ::SetTextColor(dc, item.textColour != kSystemColour ? item.textColour
                                                        : ::GetSysColor(COLOR_WINDOWTEXT));
-  ::SetBkColor(dc, spec.background != kSystemColour ? spec.background
+  ::SetBkColor(dc, item.background != kSystemColour ? item.background
                                                      : ::GetSysColor(COLOR_BTNFACE));
   return reinterpret_cast<LRESULT>(backgrounds_[static_cast<std::size_t>(index)]);
 }

@@ -53,7 +53,7 @@ class Win32ProgressWindow final : public ProgressWindow {
   LRESULT colourStatic(HDC dc, HWND control);
   void createControls();
 
-  const FormSpec& form_;
+  const FormLayout& form_;
   // Destroyed bottom-up: the window (and its controls) before the fonts and brushes they use,
   // the class last.
   WindowClass class_;
