@@ -1,17 +1,24 @@
 # make deps | build | demo | test | bench | dll
 BUILD ?= build
 ASAN_BUILD ?= build-asan
+WIN_BUILD ?= build-win
+WIN64_BUILD ?= build-win64
 JOBS ?= $(shell nproc)
 SUDO := $(shell [ "$$(id -u)" = 0 ] || echo sudo)
-APT_PACKAGES := cmake ninja-build g++ make libgtest-dev libgmock-dev libbenchmark-dev binutils
+APT_PACKAGES := cmake ninja-build g++ make libgtest-dev libgmock-dev libbenchmark-dev binutils \
+                g++-mingw-w64-i686 binutils-mingw-w64-i686 g++-mingw-w64-x86-64 \
+                wine wine32:i386 wine64 xvfb xauth fonts-wqy-microhei
 
-.PHONY: deps build demo test test-native test-asan bench dll clean
+.PHONY: deps build demo test test-native test-asan test-wine bench dll clean
 
+# wine32 comes from the i386 architecture, which a fresh amd64 machine has not enabled.
 deps:
 	@missing=""; for p in $(APT_PACKAGES); do dpkg -s $$p >/dev/null 2>&1 || missing="$$missing $$p"; done; \
 	if [ -n "$$missing" ]; then \
 	  echo "installing:$$missing"; \
-	  $(SUDO) apt-get update -qq && DEBIAN_FRONTEND=noninteractive $(SUDO) apt-get install -y -qq $$missing; \
+	  dpkg --print-foreign-architectures | grep -qx i386 || $(SUDO) dpkg --add-architecture i386; \
+	  $(SUDO) apt-get update -qq && \
+	  DEBIAN_FRONTEND=noninteractive $(SUDO) apt-get install -y -qq $$missing </dev/null; \
 	fi
 
 $(BUILD)/build.ninja:
@@ -31,10 +38,30 @@ test-asan: deps
 	cmake --build $(ASAN_BUILD) -j $(JOBS)
 	ctest --test-dir $(ASAN_BUILD) --output-on-failure -j $(JOBS)
 
-test: test-native test-asan
+# w_movar.dll for 32-bit Windows hosts.
+dll: deps
+	cmake -S . -B $(WIN_BUILD) -G Ninja -DCMAKE_TOOLCHAIN_FILE=cmake/toolchain-i686-mingw.cmake \
+	  -DCMAKE_BUILD_TYPE=Release
+	cmake --build $(WIN_BUILD) -j $(JOBS)
+
+# The DLL's tables, then the DLL under Wine. A kernel without 32-bit support (Wine's 32-bit
+# loader fails with "Exec format error") runs the same sources' 64-bit twin under wine64.
+test-wine: build dll
+	tests/wine/check_dll_tables.sh $(WIN_BUILD)/w_movar.dll $(WIN_BUILD)/exports.txt
+	@if timeout 20 /usr/lib/wine/wine --version >/dev/null 2>&1; then \
+	  tests/wine/run.sh $(WIN_BUILD) $(BUILD)/tools/terminal-sim/movar-terminal; \
+	else \
+	  echo "wine: this kernel runs no 32-bit code; testing the 64-bit twin in $(WIN64_BUILD)"; \
+	  cmake -S . -B $(WIN64_BUILD) -G Ninja -DCMAKE_TOOLCHAIN_FILE=cmake/toolchain-x86_64-mingw.cmake \
+	    -DCMAKE_BUILD_TYPE=Release >/dev/null && \
+	  cmake --build $(WIN64_BUILD) -j $(JOBS) && \
+	  tests/wine/run.sh $(WIN64_BUILD) $(BUILD)/tools/terminal-sim/movar-terminal; \
+	fi
+
+test: test-native test-asan test-wine
 
 bench: build
 	$(BUILD)/bench/movar_bench
 
 clean:
-	rm -rf $(BUILD) $(ASAN_BUILD)
+	rm -rf $(BUILD) $(ASAN_BUILD) $(WIN_BUILD) $(WIN64_BUILD)

@@ -5,7 +5,7 @@ function(movar_warnings target)
     return()
   endif()
   target_compile_options(${target} PRIVATE -Wall -Wextra -Wconversion -Wno-sign-conversion -Wshadow
-                                           -Wnon-virtual-dtor)
+                                           $<$<COMPILE_LANGUAGE:CXX>:-Wnon-virtual-dtor>)
   if(CMAKE_CXX_COMPILER_ID STREQUAL "GNU")
     # GCC 12 reports false out-of-bounds copies inside std::vector::insert at -O2.
     target_compile_options(${target} PRIVATE -Wno-array-bounds -Wno-stringop-overflow

@@ -1,0 +1,113 @@
+#include <windows.h>
+
+#include <algorithm>
+#include <string>
+
+#include "platform/win32/unique_handle.h"
+#include "platform/win32/win32_platform.h"
+
+namespace movar::win32 {
+
+namespace {
+
+class Win32File final : public File {
+ public:
+  explicit Win32File(UniqueHandle handle) : handle_(std::move(handle)) {}
+
+  std::size_t read(std::uint8_t* buffer, std::size_t n) override {
+    std::size_t got = 0;
+    while (got < n) {
+      DWORD part = 0;
+      const DWORD want = static_cast<DWORD>(std::min<std::size_t>(n - got, 1u << 30));
+      if (!::ReadFile(handle_.get(), buffer + got, want, &part, nullptr) || part == 0) break;
+      got += part;
+    }
+    return got;
+  }
+
+  bool write(const std::uint8_t* data, std::size_t n) override {
+    std::size_t done = 0;
+    while (done < n) {
+      DWORD part = 0;
+      const DWORD want = static_cast<DWORD>(std::min<std::size_t>(n - done, 1u << 30));
+      if (!::WriteFile(handle_.get(), data + done, want, &part, nullptr) || part == 0) return false;
+      done += part;
+    }
+    return true;
+  }
+
+  bool seek(std::uint64_t position) override {
+    LARGE_INTEGER to{};
+    to.QuadPart = static_cast<LONGLONG>(position);
+    return ::SetFilePointerEx(handle_.get(), to, nullptr, FILE_BEGIN) != 0;
+  }
+  bool seekEnd() override {
+    return ::SetFilePointerEx(handle_.get(), LARGE_INTEGER{}, nullptr, FILE_END) != 0;
+  }
+
+ private:
+  UniqueHandle handle_;
+};
+
+std::unique_ptr<File> openWith(const std::string& path, DWORD access, DWORD disposition) {
+  UniqueHandle handle(::CreateFileA(path.c_str(), access, FILE_SHARE_READ, nullptr, disposition,
+                                    FILE_ATTRIBUTE_NORMAL, nullptr));
+  if (!handle) return nullptr;
+  return std::make_unique<Win32File>(std::move(handle));
+}
+
+}  // namespace
+
+std::string Win32Files::recordDirectory() {
+  // Paths longer than MAX_PATH exist; grow until the name fits.
+  std::string path(MAX_PATH, '\0');
+  for (;;) {
+    const DWORD n = ::GetModuleFileNameA(nullptr, path.data(), static_cast<DWORD>(path.size()));
+    if (n == 0) return ".\\";
+    if (n < path.size()) {
+      path.resize(n);
+      break;
+    }
+    if (path.size() >= 32768) return ".\\";
+    path.resize(path.size() * 2);
+  }
+  return path.substr(0, path.rfind('\\') + 1);
+}
+
+std::unique_ptr<File> Win32Files::create(const std::string& path) {
+  return openWith(path, GENERIC_READ | GENERIC_WRITE, CREATE_ALWAYS);
+}
+std::unique_ptr<File> Win32Files::openRead(const std::string& path) {
+  return openWith(path, GENERIC_READ, OPEN_EXISTING);
+}
+std::unique_ptr<File> Win32Files::openReadWrite(const std::string& path) {
+  return openWith(path, GENERIC_READ | GENERIC_WRITE, OPEN_EXISTING);
+}
+std::unique_ptr<File> Win32Files::openOrCreate(const std::string& path) {
+  return openWith(path, GENERIC_READ | GENERIC_WRITE, OPEN_ALWAYS);
+}
+
+bool Win32Files::exists(const std::string& path) {
+  return ::GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
+bool Win32Files::isDirectory(const std::string& path) {
+  const DWORD attributes = ::GetFileAttributesA(path.c_str());
+  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+}
+
+bool Win32Files::makeDirectory(const std::string& path) {
+  return ::CreateDirectoryA(path.c_str(), nullptr) != 0;
+}
+
+bool Win32Files::copyNoOverwrite(const std::string& from, const std::string& to) {
+  return ::CopyFileA(from.c_str(), to.c_str(), TRUE) != 0;
+}
+
+bool Win32Files::move(const std::string& from, const std::string& to) {
+  return ::MoveFileA(from.c_str(), to.c_str()) != 0;
+}
+
+bool Win32Files::remove(const std::string& path) { return ::DeleteFileA(path.c_str()) != 0; }
+
+}  // namespace movar::win32

@@ -1,0 +1,112 @@
+/* movar-wine-host: the Windows test host. Loads w_movar.dll by name as a host application does,
+ * finds exports with GetProcAddress and calls them as stdcall, checking ESP after every call.
+ *
+ *   movar-wine-host exports IP COM     the export cases; the simulator answers address 1 on
+ *                                      port COM (19200 baud only) and on IP:1024
+ *   movar-wine-host network IP         the socket layer against the simulator (test-only entry)
+ *   movar-wine-host windows DIR        progress windows and message box (test-only entries)
+ *
+ * Prints "ok  ...", "FAIL ..." or "skip ..." per case; exits with the number of failures. */
+#include <windows.h>
+
+#include <stdio.h>
+#include <stdlib.h>
+#include <string.h>
+
+#include "network_check.h"
+#include "stdcall_call.h"
+#include "window_check.h"
+
+enum arg_kind { ARG_NONE, ARG_INT, ARG_COM, ARG_IP };
+
+typedef struct {
+  enum arg_kind kind;
+  int32_t value;
+} export_arg;
+
+/* One row per export family. Optional rows wait for their export: they run as soon as the DLL
+ * exports the name. */
+typedef struct {
+  const char* name;
+  const char* entry;
+  int optional;
+  export_arg args[6];
+  int32_t expected;
+  DWORD min_ms, max_ms; /* elapsed time bounds */
+} export_case;
+
+static const export_case kCases[] = {
+    /* com1 and com2 do not open; at COM the 57600 attempt goes unanswered, 19200 is acknowledged */
+    {"testcom-found", "_TESTCOM", 0, {{ARG_INT, 1}, {ARG_INT, 1}}, -2 /* COM */, 900, 5000},
+    /* nobody answers address 2: nine attempts of one second each */
+    {"testcom-not-found", "_TESTCOM", 0, {{ARG_INT, 2}, {ARG_COM, 0}}, -1, 9000, 20000},
+    /* 14-byte preamble with FA 05 0D F2, acknowledged */
+    {"landelete", "_LANDELETE", 1, {{ARG_IP, 0}}, 0, 0, 10000},
+};
+
+static int report(const char* verdict, const char* name, const char* detail) {
+  printf("%s %s: %s\n", verdict, name, detail);
+  fflush(stdout);
+  return verdict[0] == 'F';
+}
+
+static int run_case(HMODULE library, const export_case* c, const char* ip, int com) {
+  char detail[256];
+  FARPROC entry = GetProcAddress(library, c->entry);
+  if (entry == NULL) {
+    snprintf(detail, sizeof detail, "%s not exported", c->entry);
+    return report(c->optional ? "skip" : "FAIL", c->name, detail);
+  }
+  uintptr_t args[6];
+  int count = 0;
+  for (; count < 6 && c->args[count].kind != ARG_NONE; ++count) {
+    const export_arg* a = &c->args[count];
+    args[count] = a->kind == ARG_COM  ? (uintptr_t)(uint32_t)com
+                  : a->kind == ARG_IP ? (uintptr_t)ip
+                                      : (uintptr_t)(uint32_t)a->value;
+  }
+  const int32_t expected = c->expected == -2 ? com : c->expected;
+  int32_t esp_delta = 0;
+  const ULONGLONG start = GetTickCount64();
+  const int32_t result = movar_call_stdcall((const void*)entry, args, count, &esp_delta);
+  const DWORD elapsed = (DWORD)(GetTickCount64() - start);
+  const int ok = result == expected && esp_delta == 0 && elapsed >= c->min_ms &&
+                 elapsed <= c->max_ms;
+  snprintf(detail, sizeof detail, "%s -> %ld (expected %ld), ESP %+ld, %lu ms (%lu..%lu)",
+           c->entry, (long)result, (long)expected, (long)esp_delta, (unsigned long)elapsed,
+           (unsigned long)c->min_ms, (unsigned long)c->max_ms);
+  return report(ok ? "ok  " : "FAIL", c->name, detail);
+}
+
+static int run_exports(const char* ip, int com) {
+  HMODULE library = LoadLibraryA("w_movar.dll");
+  if (library == NULL) return report("FAIL", "load", "LoadLibraryA(\"w_movar.dll\")");
+  int failed = 0;
+  for (size_t i = 0; i < sizeof kCases / sizeof kCases[0]; ++i) {
+    failed += run_case(library, &kCases[i], ip, com);
+  }
+  FreeLibrary(library);
+  return failed;
+}
+
+int main(int argc, char** argv) {
+  int failed = 0;
+  int i = 1;
+  while (i < argc) {
+    if (strcmp(argv[i], "exports") == 0 && i + 2 < argc) {
+      failed += run_exports(argv[i + 1], atoi(argv[i + 2]));
+      i += 3;
+    } else if (strcmp(argv[i], "network") == 0 && i + 1 < argc) {
+      failed += movar_check_network(argv[i + 1]);
+      i += 2;
+    } else if (strcmp(argv[i], "windows") == 0 && i + 1 < argc) {
+      failed += movar_check_windows(argv[i + 1]);
+      failed += movar_check_message_box();
+      i += 2;
+    } else {
+      fprintf(stderr, "usage: movar-wine-host [exports IP COM] [network IP] [windows DIR]\n");
+      return 2;
+    }
+  }
+  return failed;
+}
