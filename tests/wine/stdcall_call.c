@@ -2,7 +2,7 @@
 
 #if defined(__i386__)
 
-int32_t movar_call_stdcall(const void* entry, const uintptr_t* args, int count, int32_t* esp_delta) {
+intptr_t movar_call_stdcall(const void* entry, const uintptr_t* args, int count, int32_t* esp_delta) {
   int32_t result;
   int32_t counter = count;
   /* EBX and ESI survive the call (callee-saved); EDI keeps ESP from before the pushes. */
@@ -30,9 +30,9 @@ int32_t movar_call_stdcall(const void* entry, const uintptr_t* args, int count, 
 
 /* x64 has one convention: the caller owns the argument area, so extra slots are harmless and
  * there is no stack balance to check. Pointers are passed whole. */
-typedef int32_t (*entry6)(uint64_t, uint64_t, uint64_t, uint64_t, uint64_t, uint64_t);
+typedef intptr_t (*entry6)(uint64_t, uint64_t, uint64_t, uint64_t, uint64_t, uint64_t);
 
-int32_t movar_call_stdcall(const void* entry, const uintptr_t* args, int count, int32_t* esp_delta) {
+intptr_t movar_call_stdcall(const void* entry, const uintptr_t* args, int count, int32_t* esp_delta) {
   uint64_t slots[6] = {0}; /* an int32_t parameter reads the low half of its slot */
   for (int i = 0; i < count && i < 6; ++i) slots[i] = args[i];
   *esp_delta = 0;

@@ -32,16 +32,20 @@ typedef struct {
   int optional;
   export_arg args[6];
   int32_t expected;
-  DWORD min_ms, max_ms; /* elapsed time bounds */
+  DWORD min_ms, max_ms;      /* elapsed time bounds */
+  const char* expected_text; /* for the exports that return text */
 } export_case;
 
 static const export_case kCases[] = {
     /* com1 and com2 do not open; at COM the 57600 attempt goes unanswered, 19200 is acknowledged */
-    {"testcom-found", "_TESTCOM", 0, {{ARG_INT, 1}, {ARG_INT, 1}}, -2 /* COM */, 900, 5000},
+    {"testcom-found", "_TESTCOM", 0, {{ARG_INT, 1}, {ARG_INT, 1}}, -2 /* COM */, 900, 5000, NULL},
     /* nobody answers address 2: nine attempts of one second each */
-    {"testcom-not-found", "_TESTCOM", 0, {{ARG_INT, 2}, {ARG_COM, 0}}, -1, 9000, 20000},
+    {"testcom-not-found", "_TESTCOM", 0, {{ARG_INT, 2}, {ARG_COM, 0}}, -1, 9000, 20000, NULL},
     /* 14-byte preamble with FA 05 0D F2, acknowledged */
-    {"landelete", "_LANDELETE", 1, {{ARG_IP, 0}}, 0, 0, 10000},
+    {"landelete", "_LANDELETE", 1, {{ARG_IP, 0}}, 0, 0, 10000, NULL},
+    /* the simulator holds one live record: person 123, 2009-03-14 08:05, machine 7 */
+    {"lanrealdownload", "_LANREALDOWNLOAD", 0, {{ARG_IP, 0}}, 0, 100, 10000,
+     "00012320090314080507"},
 };
 
 static int report(const char* verdict, const char* name, const char* detail) {
@@ -68,13 +72,21 @@ static int run_case(HMODULE library, const export_case* c, const char* ip, int c
   const int32_t expected = c->expected == -2 ? com : c->expected;
   int32_t esp_delta = 0;
   const ULONGLONG start = GetTickCount64();
-  const int32_t result = movar_call_stdcall((const void*)entry, args, count, &esp_delta);
+  const intptr_t raw = movar_call_stdcall((const void*)entry, args, count, &esp_delta);
   const DWORD elapsed = (DWORD)(GetTickCount64() - start);
-  const int ok = result == expected && esp_delta == 0 && elapsed >= c->min_ms &&
-                 elapsed <= c->max_ms;
-  snprintf(detail, sizeof detail, "%s -> %ld (expected %ld), ESP %+ld, %lu ms (%lu..%lu)",
-           c->entry, (long)result, (long)expected, (long)esp_delta, (unsigned long)elapsed,
-           (unsigned long)c->min_ms, (unsigned long)c->max_ms);
+  const int32_t result = (int32_t)raw;
+  const char* text = c->expected_text && raw ? (const char*)raw : "";
+  const int value_ok = c->expected_text ? strcmp(text, c->expected_text) == 0 : result == expected;
+  const int ok = value_ok && esp_delta == 0 && elapsed >= c->min_ms && elapsed <= c->max_ms;
+  if (c->expected_text) {
+    snprintf(detail, sizeof detail, "%s -> \"%s\" (expected \"%s\"), ESP %+ld, %lu ms (%lu..%lu)",
+             c->entry, text, c->expected_text, (long)esp_delta, (unsigned long)elapsed,
+             (unsigned long)c->min_ms, (unsigned long)c->max_ms);
+  } else {
+    snprintf(detail, sizeof detail, "%s -> %ld (expected %ld), ESP %+ld, %lu ms (%lu..%lu)",
+             c->entry, (long)result, (long)expected, (long)esp_delta, (unsigned long)elapsed,
+             (unsigned long)c->min_ms, (unsigned long)c->max_ms);
+  }
   return report(ok ? "ok  " : "FAIL", c->name, detail);
 }
 

@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "live_records.h"
 #include "pty_port.h"
 #include "standard_terminal.h"
 #include "tcp_listener.h"
@@ -33,6 +34,7 @@ int main(int argc, char** argv) {
   bool log = false;
   std::vector<std::string> tcp;
   std::vector<int> speeds;
+  std::vector<movar::sim::Bytes> liveRecords;
   for (int i = 1; i < argc; ++i) {
     const std::string arg = argv[i];
     auto value = [&]() -> std::string {
@@ -52,6 +54,18 @@ int main(int argc, char** argv) {
       else config.ack = static_cast<std::uint8_t>(std::stoi(v, nullptr, 16));
     } else if (arg == "--ack-delay") config.ackDelay = movar::sim::Millis(std::stoi(value()));
     else if (arg == "--pace") config.paceOutput = true;
+    else if (arg == "--live") {
+      const std::string hex = value();
+      movar::sim::Bytes record;
+      for (std::size_t k = 0; k + 1 < hex.size(); k += 2) {
+        record.push_back(static_cast<std::uint8_t>(std::stoi(hex.substr(k, 2), nullptr, 16)));
+      }
+      if (record.size() != 6) {
+        usage();
+        return 2;
+      }
+      liveRecords.push_back(record);
+    }
     else if (arg == "--log") log = true;
     else {
       usage();
@@ -66,6 +80,8 @@ int main(int argc, char** argv) {
 
   movar::sim::Terminal terminal(config);
   movar::sim::installStandardCommands(terminal);
+  const auto live = movar::sim::LiveRecords::installOn(terminal);
+  for (const auto& record : liveRecords) live->push(record);
   std::unique_ptr<movar::sim::PtyPort> port;
   std::vector<std::unique_ptr<movar::sim::TcpListener>> listeners;
   try {
