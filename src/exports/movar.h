@@ -15,6 +15,19 @@ extern "C" {
 
 int32_t MOVAR_IMPORT_CALL _TESTCOM(int32_t address, int32_t port);
 
+/* Record downloads: 0 when every record arrived and was checked, 1 otherwise. */
+int32_t MOVAR_IMPORT_CALL _DOWNLOAD(int32_t address, int32_t port);
+int32_t MOVAR_IMPORT_CALL _LANDOWNLOAD(const char* ip);
+int32_t MOVAR_IMPORT_CALL _LANMANYDOWNLOAD(const char* ip, int32_t file_number);
+int32_t MOVAR_IMPORT_CALL _LANDOWNLOADADDR(const char* ip, int32_t address);
+
+/* Record memory: 0 when the terminal took the command, 1 otherwise. */
+int32_t MOVAR_IMPORT_CALL _DELETE(int32_t address, int32_t port);
+int32_t MOVAR_IMPORT_CALL _RESTORE(int32_t address, int32_t port);
+int32_t MOVAR_IMPORT_CALL _RESTOREALL(int32_t address, int32_t port);
+int32_t MOVAR_IMPORT_CALL _LANDELETE(const char* ip);
+int32_t MOVAR_IMPORT_CALL _LANRESTOREALL(const char* ip);
+
 /* Extensions (Linux build). */
 typedef void (*movar_progress_hook_fn)(void* context, int event, int value, const char* text);
 void movar_set_progress_hook(movar_progress_hook_fn hook, void* context);
