@@ -33,5 +33,8 @@ test-asan: deps
 
 test: test-native test-asan
 
+bench: build
+	$(BUILD)/bench/movar_bench
+
 clean:
 	rm -rf $(BUILD) $(ASAN_BUILD)

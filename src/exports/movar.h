@@ -28,6 +28,12 @@ int32_t MOVAR_IMPORT_CALL _RESTOREALL(int32_t address, int32_t port);
 int32_t MOVAR_IMPORT_CALL _LANDELETE(const char* ip);
 int32_t MOVAR_IMPORT_CALL _LANRESTOREALL(const char* ip);
 
+/* Record files. `dir` ends in a path separator; `name` of _COPYNAME is a counted string (length
+ * at -4, reference count at -8). */
+int32_t MOVAR_IMPORT_CALL _CONVERFILE(const char* dir, const char* name);
+int32_t MOVAR_IMPORT_CALL _CONVERXFFILE(const char* dir, const char* name);
+int32_t MOVAR_IMPORT_CALL _COPYNAME(const char* dir, int32_t number, const char* name);
+
 /* Extensions (Linux build). */
 typedef void (*movar_progress_hook_fn)(void* context, int event, int value, const char* text);
 void movar_set_progress_hook(movar_progress_hook_fn hook, void* context);

@@ -95,8 +95,10 @@ class Files {
   virtual std::unique_ptr<File> create(const std::string& path) = 0;  // truncates
   virtual std::unique_ptr<File> openRead(const std::string& path) = 0;
   virtual std::unique_ptr<File> openReadWrite(const std::string& path) = 0;
+  // Opens for reading and writing, creating the file when missing; never truncates.
+  virtual std::unique_ptr<File> openOrCreate(const std::string& path) = 0;
   virtual bool exists(const std::string& path) = 0;
-  virtual bool isDirectory(const std::string& path) = 0;
+  virtual bool isDirectory(const std::string& path) = 0;  // a trailing separator is allowed
   virtual bool makeDirectory(const std::string& path) = 0;
   virtual bool copyNoOverwrite(const std::string& from, const std::string& to) = 0;
   // Rename within a volume; refuses an existing target.

@@ -8,7 +8,7 @@
 namespace movar::records {
 
 // Each returns 0 when the text file was written (backups made), -1 when the record file could
-// not be opened or the text file not created after the retries.
+// not be opened or the text file not created after the retries, or not written in full.
 
 // movar.dat -> movar.txt; machine numbers by the 60-first rule.
 std::int32_t ConvertAfterDownload(Platform& platform);
@@ -16,5 +16,10 @@ std::int32_t ConvertAfterDownload(Platform& platform);
 std::int32_t ConvertNumberedDownload(Platform& platform, std::int32_t n);
 // movar.dat -> movar.txt; every line gets machine number m (low byte).
 std::int32_t ConvertAddressDownload(Platform& platform, std::int32_t m);
+
+// _CONVERFILE and _CONVERXFFILE: <dir><name>.dat -> <dir><name>.txt with a text backup in
+// <dir>downbak. 0 converted, 1 refused (see caller_paths.h) or not converted.
+std::int32_t convertFile(Platform& platform, const char* dir, const char* name);
+std::int32_t convertTransactionFile(Platform& platform, const char* dir, const char* name);
 
 }  // namespace movar::records

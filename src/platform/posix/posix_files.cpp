@@ -76,6 +76,9 @@ std::unique_ptr<File> PosixFiles::openRead(const std::string& path) {
 std::unique_ptr<File> PosixFiles::openReadWrite(const std::string& path) {
   return openWith(path, O_RDWR);
 }
+std::unique_ptr<File> PosixFiles::openOrCreate(const std::string& path) {
+  return openWith(path, O_RDWR | O_CREAT);
+}
 
 bool PosixFiles::exists(const std::string& path) {
   struct stat st {};

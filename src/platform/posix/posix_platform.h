@@ -30,6 +30,7 @@ class PosixFiles final : public Files {
   std::unique_ptr<File> create(const std::string& path) override;
   std::unique_ptr<File> openRead(const std::string& path) override;
   std::unique_ptr<File> openReadWrite(const std::string& path) override;
+  std::unique_ptr<File> openOrCreate(const std::string& path) override;
   bool exists(const std::string& path) override;
   bool isDirectory(const std::string& path) override;
   bool makeDirectory(const std::string& path) override;

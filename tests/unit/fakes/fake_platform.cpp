@@ -218,6 +218,7 @@ class MemoryFile final : public File {
   }
   bool write(const std::uint8_t* data, std::size_t n) override {
     ++files_.writeCalls;
+    if (files_.failWrites.count(path_)) return false;
     Bytes& content = files_.contents[path_];
     if (content.size() < position_ + n) content.resize(position_ + n);
     std::copy_n(data, n, content.begin() + static_cast<std::ptrdiff_t>(position_));
@@ -247,17 +248,36 @@ std::string parentOf(const std::string& path) {
 }  // namespace
 
 std::unique_ptr<File> FakeFiles::create(const std::string& path) {
-  if (locked.count(path) || !isDirectory(parentOf(path))) return nullptr;
+  if (refuses(path) || !isDirectory(parentOf(path))) return nullptr;
   contents[path].clear();
   return std::make_unique<MemoryFile>(*this, path);
 }
 
 std::unique_ptr<File> FakeFiles::openRead(const std::string& path) {
-  if (locked.count(path) || !contents.count(path)) return nullptr;
+  if (refuses(path) || !contents.count(path)) return nullptr;
   return std::make_unique<MemoryFile>(*this, path);
 }
 
 std::unique_ptr<File> FakeFiles::openReadWrite(const std::string& path) { return openRead(path); }
+
+std::unique_ptr<File> FakeFiles::openOrCreate(const std::string& path) {
+  if (refuses(path) || !isDirectory(parentOf(path))) return nullptr;
+  contents[path];
+  return std::make_unique<MemoryFile>(*this, path);
+}
+
+bool FakeFiles::refuses(const std::string& path) {
+  if (locked.count(path)) return true;
+  const auto it = refusals.find(path);
+  if (it == refusals.end() || it->second <= 0) return false;
+  --it->second;
+  return true;
+}
+
+bool FakeFiles::isDirectory(const std::string& path) {
+  const bool trailing = !path.empty() && path.back() == '\\';
+  return directories.count(trailing ? path.substr(0, path.size() - 1) : path) != 0;
+}
 
 bool FakeFiles::exists(const std::string& path) {
   return contents.count(path) != 0 || directories.count(path) != 0;

@@ -200,8 +200,9 @@ class FakeFiles final : public Files {
   std::unique_ptr<File> create(const std::string& path) override;
   std::unique_ptr<File> openRead(const std::string& path) override;
   std::unique_ptr<File> openReadWrite(const std::string& path) override;
+  std::unique_ptr<File> openOrCreate(const std::string& path) override;
   bool exists(const std::string& path) override;
-  bool isDirectory(const std::string& path) override { return directories.count(path) != 0; }
+  bool isDirectory(const std::string& path) override;
   bool makeDirectory(const std::string& path) override;
   bool copyNoOverwrite(const std::string& from, const std::string& to) override;
   bool move(const std::string& from, const std::string& to) override;
@@ -211,8 +212,13 @@ class FakeFiles final : public Files {
   std::map<std::string, Bytes> contents;
   std::set<std::string> directories{"C:\\host"};
   std::set<std::string> locked;  // paths that refuse every open and create
+  std::map<std::string, int> refusals;  // paths that refuse this many more opens and creates
   int openFiles = 0;
   int writeCalls = 0;
+  std::set<std::string> failWrites;  // paths whose writes fail (a full disk)
+
+ private:
+  bool refuses(const std::string& path);
 };
 
 struct WindowEvent {

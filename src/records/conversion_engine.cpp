@@ -1,0 +1,118 @@
+#include "records/conversion_engine.h"
+
+#include <cstring>
+#include <memory>
+#include <vector>
+
+#include "records/backups.h"
+#include "records/transaction_record.h"
+
+namespace movar::records {
+
+namespace {
+
+constexpr std::size_t kReadChunk = 64 * 1024;
+constexpr std::size_t kWriteChunk = 256 * 1024;
+constexpr Millis kSettleBeforeBackup = 1000;
+
+std::size_t attendanceLine(const std::uint8_t* bytes, const MachineSource& source, char* out,
+                           unsigned& machine) {
+  const AttendanceRecord record = AttendanceRecord::decode(bytes);
+  machine = record.machine(source);
+  return writeAttendanceLine(record, machine, out);
+}
+
+std::size_t transactionLine(const std::uint8_t* bytes, const MachineSource&, char* out,
+                            unsigned& machine) {
+  const TransactionRecord record = TransactionRecord::decode(bytes);
+  if (!record.valid()) return 0;
+  machine = record.machine;
+  return writeTransactionLine(record, out);
+}
+
+// Tries `open` up to `attempts` times, showing `message` after each failure and pausing between.
+template <typename Open>
+std::unique_ptr<File> openWithRetries(Platform& platform, int attempts, Millis delay,
+                                      const char* message, Open open) {
+  for (int attempt = 1; attempt <= attempts; ++attempt) {
+    if (auto file = open()) return file;
+    platform.ui.messageBox(message);
+    if (attempt < attempts) platform.clock.sleep(delay);
+  }
+  return nullptr;
+}
+
+}  // namespace
+
+const LineFormat kAttendanceFormat{kAttendanceRecordSize, 32, &attendanceLine};
+const LineFormat kTransactionFormat{kTransactionRecordSize, 64, &transactionLine};
+
+StreamOutcome convertStream(File& input, File& output, const LineFormat& format,
+                            const MachineSource& machine) {
+  const std::size_t size = format.recordSize;
+  const std::size_t readCapacity = kReadChunk / size * size;
+  std::vector<std::uint8_t> in(readCapacity + size);
+  std::vector<char> out(kWriteChunk + format.maxLineSize);
+  StreamOutcome outcome;
+  outcome.written = true;
+  std::size_t carried = 0;  // bytes of a record split across two reads
+  std::size_t used = 0;
+  auto flush = [&] {
+    if (used == 0) return;
+    if (!output.write(reinterpret_cast<const std::uint8_t*>(out.data()), used)) {
+      outcome.written = false;
+    }
+    used = 0;
+  };
+  for (;;) {
+    const std::size_t got = input.read(in.data() + carried, readCapacity);
+    if (got == 0) break;
+    const std::size_t available = carried + got;
+    const std::size_t whole = available / size * size;
+    for (std::size_t at = 0; at < whole; at += size) {
+      unsigned lineMachine = 0;
+      const std::size_t n = format.build(in.data() + at, machine, out.data() + used, lineMachine);
+      if (n == 0) continue;
+      if (!outcome.firstMachine) outcome.firstMachine = lineMachine;
+      ++outcome.lines;
+      used += n;
+      if (used >= kWriteChunk) flush();
+    }
+    carried = available - whole;
+    std::memmove(in.data(), in.data() + whole, carried);
+    if (!outcome.written) break;
+  }
+  flush();
+  return outcome;
+}
+
+ConversionResult runConversion(Platform& platform, const ConversionJob& job) {
+  const std::string inputPath = job.directory + job.input;
+  const std::string outputPath = job.directory + job.output;
+  if (job.initialWait > 0) platform.clock.sleep(job.initialWait);
+  StreamOutcome outcome;
+  {
+    auto input = openWithRetries(platform, job.openAttempts, job.openDelay,
+                                 "can not open movar.dat!",
+                                 [&] { return platform.files.openRead(inputPath); });
+    if (!input) return ConversionResult::Failed;
+    input->seek(0);
+    auto output = openWithRetries(platform, job.createAttempts, job.createDelay,
+                                  "can not creat MOVAR.TXT!",
+                                  [&] { return platform.files.create(outputPath); });
+    if (!output) return ConversionResult::Failed;
+    outcome = convertStream(*input, *output, *job.format, job.machine);
+  }
+  // A text file that could not be written in full is not a conversion: callers would erase the
+  // terminal's records on the strength of it.
+  if (!outcome.written) return ConversionResult::Failed;
+  platform.clock.sleep(kSettleBeforeBackup);
+
+  const std::string backups = ensureBackupDirectory(platform, job.directory);
+  const unsigned nn = outcome.firstMachine.value_or(0);
+  makeBackup(platform, {outputPath, backups, job.textIntermediate, "txt", nn});
+  if (job.backupInput) makeBackup(platform, {inputPath, backups, "k.dat", "dat", nn});
+  return ConversionResult::Converted;
+}
+
+}  // namespace movar::records

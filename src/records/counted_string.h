@@ -1,0 +1,28 @@
+// A host string passed as a pointer to its first byte, with its int32 length at -4 and its int32
+// reference count at -8. The count is raised for the life of the view and lowered after, with
+// locked operations, unless it is -1 or less (a string that is never counted). A null pointer is
+// the empty string. The library never frees the host's string.
+#pragma once
+
+#include <cstdint>
+#include <string_view>
+
+namespace movar::records {
+
+class CountedString {
+ public:
+  explicit CountedString(const char* text);
+  ~CountedString();
+  CountedString(const CountedString&) = delete;
+  CountedString& operator=(const CountedString&) = delete;
+
+  // The length comes from the header, never from a search for a zero byte; a negative length
+  // reads as empty.
+  std::string_view view() const { return view_; }
+
+ private:
+  std::int32_t* count_ = nullptr;  // null when the string is not counted
+  std::string_view view_;
+};
+
+}  // namespace movar::records
