@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "pty_port.h"
+#include "record_memory.h"
 #include "standard_terminal.h"
 #include "tcp_listener.h"
 
@@ -22,7 +23,7 @@ volatile std::sig_atomic_t gStop = 0;
 void usage() {
   std::fprintf(stderr,
                "usage: movar-terminal [--address N] [--pty] [--tcp IP] [--speed BAUD]...\n"
-               "                      [--ack HEX|none] [--ack-delay MS] [--pace] [--log]\n");
+               "                      [--ack HEX|none] [--ack-delay MS] [--pace] [--records N] [--log]\n");
 }
 
 }  // namespace
@@ -31,6 +32,7 @@ int main(int argc, char** argv) {
   movar::sim::TerminalConfig config;
   bool pty = false;
   bool log = false;
+  std::uint32_t records = 0;
   std::vector<std::string> tcp;
   std::vector<int> speeds;
   for (int i = 1; i < argc; ++i) {
@@ -52,6 +54,7 @@ int main(int argc, char** argv) {
       else config.ack = static_cast<std::uint8_t>(std::stoi(v, nullptr, 16));
     } else if (arg == "--ack-delay") config.ackDelay = movar::sim::Millis(std::stoi(value()));
     else if (arg == "--pace") config.paceOutput = true;
+    else if (arg == "--records") records = static_cast<std::uint32_t>(std::stoul(value()));
     else if (arg == "--log") log = true;
     else {
       usage();
@@ -66,6 +69,7 @@ int main(int argc, char** argv) {
 
   movar::sim::Terminal terminal(config);
   movar::sim::installStandardCommands(terminal);
+  terminal.part<movar::sim::RecordMemory>().fill(records);
   std::unique_ptr<movar::sim::PtyPort> port;
   std::vector<std::unique_ptr<movar::sim::TcpListener>> listeners;
   try {
