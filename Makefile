@@ -35,6 +35,7 @@ test: test-native test-asan
 
 bench: build
 	$(BUILD)/bench/movar_bench
+	$(BUILD)/bench/movar_download_bench
 
 clean:
 	rm -rf $(BUILD) $(ASAN_BUILD)
