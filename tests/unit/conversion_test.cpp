@@ -65,7 +65,7 @@ TEST(ConvertAfterDownload, EmptyFileGivesEmptyTextAndDoubleZeroBackups) {
 }
 
 TEST(ConvertAfterDownload, MachineNumberSourceOfEachRoutine) {
-  const Bytes record = attendance(1, 0xC5, 2);  // both page flags, low part 2
+  const Bytes record = attendance(1, 0xC5, 2);  // both page flags, low machine bits = 2
   FakePlatform sixty;
   sixty.files.contents[kDir + "movar.dat"] = record;
   EXPECT_EQ(ConvertAfterDownload(sixty.platform), 0);
@@ -197,6 +197,18 @@ TEST(ConversionExports, AttendanceFileOfTheCallersDirectory) {
   EXPECT_EQ(missing.clock.now(), 14 * 100);
   EXPECT_TRUE(missing.files.contents.empty());
   EXPECT_FALSE(missing.files.exists(kDir + "downbak"));
+}
+
+// A file named like a backup makes its intermediate name an existing backup's: that backup stays.
+TEST(ConversionExports, IntermediateNamedLikeABackupIsNeverRemoved) {
+  FakePlatform f;
+  f.files.directories.insert(kDir + "downbak");
+  f.files.contents[kBak + "k0101000000_07.txt"] = {'o', 'l', 'd'};
+  f.files.contents[kDir + "k0101000000_07.dat"] = attendance(1, 14, 7);
+  EXPECT_EQ(convertFile(f.platform, kDir.c_str(), "k0101000000_07"), 0);
+  EXPECT_EQ(text(f, kDir + "k0101000000_07.txt"), "00000108:052009031407\r\n");
+  EXPECT_EQ(backups(f), (std::vector<std::string>{"k0101000000_07.txt"}));
+  EXPECT_EQ(text(f, kBak + "k0101000000_07.txt"), "old");
 }
 
 TEST(ConversionExports, TransactionFileSkipsInvalidRecords) {
