@@ -85,6 +85,17 @@ TEST(SerialDownloadFailure, WrongTransferSumKeepsTheTerminalsRecords) {
   EXPECT_EQ(terminal.memory.erasures(), 0);
 }
 
+TEST(SerialDownloadFailure, OnePauseOverTwoSecondsFailsAndKeepsTheRecords) {
+  unmapAllPorts();
+  SerialTerminal terminal(140);
+  terminal.memory.script({{.block = 3, .kind = BlockFault::Kind::Stall, .stall = sim::Millis{2'500}}});
+  TempDir dir;
+  EXPECT_EQ(runHost(dir.path(), {"_DOWNLOAD", "i:4", "i:1"}).result(), 1);
+  EXPECT_EQ(readFile(dir.path() / "movar.dat"), asText(RecordMemory::records(0, 140)));
+  EXPECT_EQ(terminal.memory.count(), 140u);
+  EXPECT_EQ(terminal.memory.downloadsServed(), 0);  // the end block was never answered
+}
+
 TEST(SerialDownloadFailure, DamagedAndRepeatedBlocksAreMendedOnTheLine) {
   unmapAllPorts();
   SerialTerminal terminal(200);
