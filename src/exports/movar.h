@@ -19,6 +19,19 @@ int32_t MOVAR_IMPORT_CALL _TESTCOM(int32_t address, int32_t port);
 const char* MOVAR_IMPORT_CALL _REALDOWNLOAD(int32_t address, int32_t port);
 const char* MOVAR_IMPORT_CALL _LANREALDOWNLOAD(const char* ipv4Text);
 
+/* Record downloads: 0 when every record arrived and was checked, 1 otherwise. */
+int32_t MOVAR_IMPORT_CALL _DOWNLOAD(int32_t address, int32_t port);
+int32_t MOVAR_IMPORT_CALL _LANDOWNLOAD(const char* ip);
+int32_t MOVAR_IMPORT_CALL _LANMANYDOWNLOAD(const char* ip, int32_t file_number);
+int32_t MOVAR_IMPORT_CALL _LANDOWNLOADADDR(const char* ip, int32_t address);
+
+/* Record memory: 0 when the terminal took the command, 1 otherwise. */
+int32_t MOVAR_IMPORT_CALL _DELETE(int32_t address, int32_t port);
+int32_t MOVAR_IMPORT_CALL _RESTORE(int32_t address, int32_t port);
+int32_t MOVAR_IMPORT_CALL _RESTOREALL(int32_t address, int32_t port);
+int32_t MOVAR_IMPORT_CALL _LANDELETE(const char* ip);
+int32_t MOVAR_IMPORT_CALL _LANRESTOREALL(const char* ip);
+
 /* Record files. `dir` ends in a path separator; `name` of _COPYNAME is a counted string (length
  * at -4, reference count at -8). */
 int32_t MOVAR_IMPORT_CALL _CONVERFILE(const char* dir, const char* name);

@@ -13,6 +13,7 @@
 
 #include "live_records.h"
 #include "pty_port.h"
+#include "record_memory.h"
 #include "standard_terminal.h"
 #include "tcp_listener.h"
 
@@ -23,7 +24,7 @@ volatile std::sig_atomic_t gStop = 0;
 void usage() {
   std::fprintf(stderr,
                "usage: movar-terminal [--address N] [--pty] [--tcp IP] [--speed BAUD]...\n"
-               "                      [--ack HEX|none] [--ack-delay MS] [--pace] [--log]\n");
+               "                      [--ack HEX|none] [--ack-delay MS] [--pace] [--records N] [--log]\n");
 }
 
 }  // namespace
@@ -32,6 +33,7 @@ int main(int argc, char** argv) {
   movar::sim::TerminalConfig config;
   bool pty = false;
   bool log = false;
+  std::uint32_t records = 0;
   std::vector<std::string> tcp;
   std::vector<int> speeds;
   std::vector<movar::sim::Bytes> liveRecords;
@@ -66,6 +68,7 @@ int main(int argc, char** argv) {
       }
       liveRecords.push_back(record);
     }
+    else if (arg == "--records") records = static_cast<std::uint32_t>(std::stoul(value()));
     else if (arg == "--log") log = true;
     else {
       usage();
@@ -82,6 +85,7 @@ int main(int argc, char** argv) {
   movar::sim::installStandardCommands(terminal);
   const auto live = movar::sim::LiveRecords::installOn(terminal);
   for (const auto& record : liveRecords) live->push(record);
+  terminal.part<movar::sim::RecordMemory>().fill(records);
   std::unique_ptr<movar::sim::PtyPort> port;
   std::vector<std::unique_ptr<movar::sim::TcpListener>> listeners;
   try {

@@ -11,6 +11,7 @@
 #include <optional>
 #include <set>
 #include <string>
+#include <typeindex>
 #include <vector>
 
 namespace movar::sim {
@@ -87,6 +88,16 @@ class Terminal {
 
   std::unique_ptr<Session> newSession() { return std::make_unique<Session>(*this); }
 
+  // State a command family keeps on this terminal (its record memory, stored settings...), made
+  // on first use and shared by the family's exchanges and the tests that inspect it.
+  template <class T>
+  T& part() {
+    std::lock_guard lock(mutex_);
+    std::shared_ptr<void>& slot = parts_[std::type_index(typeid(T))];
+    if (!slot) slot = std::make_shared<T>();
+    return *static_cast<T*>(slot.get());
+  }
+
   // Held by exchanges that touch terminal state from transport threads.
   std::recursive_mutex& mutex() const { return mutex_; }
 
@@ -94,6 +105,7 @@ class Terminal {
   mutable std::recursive_mutex mutex_;
   TerminalConfig config_;
   std::map<std::uint8_t, ExchangeFactory> handlers_;
+  std::map<std::type_index, std::shared_ptr<void>> parts_;
   std::vector<ReceivedChunk> received_;
   std::vector<std::uint8_t> commands_;
   std::chrono::steady_clock::time_point born_ = std::chrono::steady_clock::now();

@@ -1,0 +1,171 @@
+#include "download/block_transfer.h"
+
+namespace movar::download {
+
+namespace {
+
+constexpr std::uint8_t kAck = 0x06;
+constexpr std::uint8_t kEndPattern[] = {0x55, 0xAA};
+
+bool complements(const std::uint8_t* b, std::size_t i) { return b[i + 1] == 0xFF - b[i]; }
+
+// Bytes 1..4: number and length, each followed by its complement.
+bool headIntact(const std::uint8_t* b, std::size_t count) {
+  return count >= 5 && complements(b, 1) && complements(b, 3);
+}
+
+unsigned sumOf(const std::uint8_t* b, std::size_t from, std::size_t to) {
+  unsigned sum = 0;
+  for (std::size_t i = from; i < to; ++i) sum += b[i];
+  return sum & 0xFF;
+}
+
+void reject(BlockWire& wire, const Rejection& how) {
+  if (how.pauseBefore > 0) wire.pause(how.pauseBefore);
+  if (how.discardOnce) wire.discardOnce();
+  if (how.flush != Flush::None) wire.flush(how.flush);
+  wire.send(how.answer);
+  if (how.pauseAfter > 0) wire.pause(how.pauseAfter);
+}
+
+void giveUp(BlockWire& wire, const GiveUp& byte) {
+  if (byte) wire.send(*byte);
+}
+
+class Transfer {
+ public:
+  Transfer(const Variant& variant, BlockWire& wire, TransferSink& sink)
+      : v_(variant), wire_(wire), sink_(sink) {}
+
+  TransferResult run() {
+    if (!header()) return result_;
+    if (result_.announced == 0) return succeed();
+    if (!records() || result_.stalled) return result_;
+    if (!end()) return result_;
+    if (v_.lingerWait > 0 && wire_.strayByte(v_.lingerWait)) wire_.pause(v_.lingerPause);
+    return succeed();
+  }
+
+ private:
+  TransferResult succeed() {
+    result_.success = true;
+    return result_;
+  }
+
+  bool header() {
+    for (int rejected = 0;;) {
+      const Reception got = wire_.receive(kHeaderSize, v_.header.limit, Adjust::None);
+      if (got.broken || got.silent) return false;
+      const std::uint8_t* h = wire_.block();
+      const bool valid = headIntact(h, got.count) && h[1] == 0 &&
+                         h[7] == ((h[5] + h[6]) & 0xFF) &&
+                         (!v_.header.requiredKind || h[3] == *v_.header.requiredKind);
+      if (!valid) {
+        if (rejected >= v_.header.retries) return giveUp(wire_, v_.header.giveUp), false;
+        ++rejected;
+        reject(wire_, v_.header.rejection);
+        continue;
+      }
+      result_.announced = static_cast<std::uint32_t>(h[5] * 256 + h[6]);
+      if (v_.header.kind3AddsPage && h[3] == 3) result_.announced += 65536;
+      wire_.send(kAck);
+      return true;
+    }
+  }
+
+  bool records() {
+    const auto& rv = v_.records;
+    const std::uint64_t announcedBytes = std::uint64_t{result_.announced} * kRecordSize;
+    std::uint8_t expected = 1;
+    int rejected = 0;  // short or damaged receptions since the last intact block
+    while (result_.stored < announcedBytes) {
+      const Reception got = wire_.receive(rv.firstTarget, rv.limit, rv.adjust);
+      if (got.broken) return false;
+      if (got.silent) {
+        if (!rv.silenceStalls) return false;
+        result_.stalled = true;
+      }
+      if (got.count > got.target) return false;  // the terminal sent beyond the block
+      const std::uint8_t* b = wire_.block();
+      const std::size_t g = got.count;
+      if (rv.headIsFinal && (!headIntact(b, g) || b[1] != expected)) return false;
+      if (rv.shortRetries >= 0 && g <= 7) {
+        if (rejected >= rv.shortRetries) return giveUp(wire_, rv.giveUp), false;
+        ++rejected;
+        reject(wire_, rv.shortRejection);
+        continue;
+      }
+      const unsigned check = g >= kBlockOverhead ? sumOf(b, 5, g - 1) : 0;
+      const bool intact = g >= kBlockOverhead && b[g - 1] == check && headIntact(b, g);
+      if (!intact) {
+        if (rejected >= rv.damagedRetries) return giveUp(wire_, rv.giveUp), false;
+        ++rejected;
+        reject(wire_, rv.damagedRejection);
+        continue;
+      }
+      rejected = 0;
+      if (b[1] == expected) {
+        const std::size_t payload = g - kBlockOverhead;
+        // A record lost on the PC must not be reported as received (the terminal is erased next).
+        if (!sink_.store(b + 5, payload)) return giveUp(wire_, rv.giveUp), false;
+        transferSum_ = static_cast<std::uint16_t>(transferSum_ + check);
+        wire_.send(kAck);
+        ++expected;
+        result_.stored += payload;
+      } else if (b[1] == static_cast<std::uint8_t>(expected - 1)) {
+        if (rv.repeatPause > 0) wire_.pause(rv.repeatPause);
+        wire_.send(rv.repeatAnswer);
+      } else {
+        wire_.send(rv.wrongAnswer);
+      }
+      sink_.progress(result_.stored, announcedBytes);
+    }
+    expected_ = expected;
+    return true;
+  }
+
+  bool end() {
+    const auto& ev = v_.end;
+    for (int rejected = 0;;) {
+      const Reception got = wire_.receive(ev.firstTarget, ev.limit, ev.adjust);
+      if (got.broken) return false;
+      const std::uint8_t* b = wire_.block();
+      const std::size_t g = got.count < got.target ? got.count : got.target;  // the first frame
+      if (ev.headIsFinal && (!headIntact(b, g) || b[1] != expected_)) return false;
+      bool valid = g >= kEndSize && !got.silent && headIntact(b, g) && b[1] == expected_ &&
+                   b[g - 1] == sumOf(b, 5, g - 1);
+      for (std::size_t i = 7; valid && i < 17; ++i) valid = b[i] == kEndPattern[(i - 7) % 2];
+      if (!valid) {
+        if (rejected >= ev.retries) return giveUp(wire_, ev.giveUp), false;
+        ++rejected;
+        reject(wire_, ev.rejection);
+        continue;
+      }
+      const bool matches = b[5] * 256 + b[6] == transferSum_;
+      wire_.send(matches ? ev.sumMatches : ev.sumDiffers);
+      return matches;
+    }
+  }
+
+  const Variant& v_;
+  BlockWire& wire_;
+  TransferSink& sink_;
+  TransferResult result_;
+  std::uint8_t expected_ = 1;
+  std::uint16_t transferSum_ = 0;
+};
+
+}  // namespace
+
+std::size_t adjustedTarget(Adjust rule, const std::uint8_t* block, std::size_t count,
+                           std::size_t target) {
+  if (rule == Adjust::None || !headIntact(block, count)) return target;
+  if (rule == Adjust::UnlessFull && block[3] == kFullPayload) return target;
+  return block[3] + kBlockOverhead;
+}
+
+TransferResult runBlockTransfer(const Variant& variant, BlockWire& wire, TransferSink& sink) {
+  return Transfer(variant, wire, sink).run();
+}
+
+}  // namespace movar::download

@@ -1,0 +1,234 @@
+// Downloads through the library, as a host calls them, against the simulated terminal on a pty
+// and on its own loopback address.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <chrono>
+#include <thread>
+#include <filesystem>
+
+#include "host_runner.h"
+#include "record_memory.h"
+#include "sim_fixture.h"
+#include "tcp_listener.h"
+
+namespace movar::itest {
+namespace {
+
+namespace fs = std::filesystem;
+using sim::BlockFault;
+using sim::RecordMemory;
+
+std::string asText(const sim::Bytes& b) { return std::string(b.begin(), b.end()); }
+
+std::vector<std::string> backups(const TempDir& dir) {
+  std::vector<std::string> names;
+  const fs::path downbak = dir.path() / "downbak";
+  if (!fs::is_directory(downbak)) return names;
+  for (const auto& entry : fs::directory_iterator(downbak)) names.push_back(entry.path().filename());
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
+// movar.txt of records 0..n-1 as the simulator makes them, machine number from the record.
+void expectConverted(const TempDir& dir, const std::string& stem, std::uint32_t n) {
+  const std::string text = readFile(dir.path() / (stem + ".txt"));
+  ASSERT_EQ(text.size(), std::size_t{n} * 23) << stem;
+  if (n > 0) {
+    EXPECT_EQ(text.substr(0, 23), "00000000:002009010100\r\n");
+  }
+  const auto names = backups(dir);
+  ASSERT_EQ(names.size(), 2u);
+  EXPECT_EQ(names[0].substr(11), "_00.dat");
+  EXPECT_EQ(names[1].substr(11), "_00.txt");
+}
+
+// _LANDELETE does not wait for the terminal, so the erase may land just after the host returns.
+bool erasedWithin(const RecordMemory& memory, std::chrono::milliseconds limit = std::chrono::seconds(2)) {
+  const auto deadline = std::chrono::steady_clock::now() + limit;
+  while (memory.count() != 0 && std::chrono::steady_clock::now() < deadline) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  }
+  return memory.count() == 0;
+}
+
+struct SerialTerminal {
+  SimPort port;
+  RecordMemory& memory;
+  explicit SerialTerminal(std::uint32_t records, int com = 1)
+      : port(SimPort::on(com, {.address = 4, .speeds = {57600}})),
+        memory(port.terminal->part<RecordMemory>()) {
+    memory.fill(records);
+  }
+};
+
+class SerialDownloadThroughLibrary : public ::testing::TestWithParam<std::uint32_t> {
+ protected:
+  void SetUp() override { unmapAllPorts(); }
+};
+
+TEST_P(SerialDownloadThroughLibrary, AllRecordsConvertedBackedUpAndErased) {
+  const std::uint32_t n = GetParam();
+  SerialTerminal terminal(n, 2);
+  TempDir dir;
+  const HostRun run = runHost(dir.path(), {"_DOWNLOAD", "i:4", "i:1"});
+  ASSERT_EQ(run.exitCode, 0) << run.err;
+  EXPECT_EQ(run.result(), 0);
+  EXPECT_EQ(readFile(dir.path() / "movar.dat"), asText(RecordMemory::records(0, n)));
+  expectConverted(dir, "movar", n);
+  EXPECT_EQ(terminal.memory.count(), 0u);
+  EXPECT_EQ(terminal.memory.erasures(), 1);
+}
+
+INSTANTIATE_TEST_SUITE_P(Records, SerialDownloadThroughLibrary, ::testing::Values(1u, 28u, 1000u, 70000u));
+
+TEST(SerialDownloadFailure, WrongTransferSumKeepsTheTerminalsRecords) {
+  unmapAllPorts();
+  SerialTerminal terminal(100);
+  terminal.memory.script({{.block = 5, .kind = BlockFault::Kind::WrongSum}});
+  TempDir dir;
+  EXPECT_EQ(runHost(dir.path(), {"_DOWNLOAD", "i:4", "i:1"}).result(), 1);
+  EXPECT_EQ(readFile(dir.path() / "movar.dat"), asText(RecordMemory::records(0, 100)));
+  EXPECT_EQ(readFile(dir.path() / "movar.txt").size(), 100u * 23);  // converted all the same
+  EXPECT_EQ(terminal.memory.count(), 100u);
+  EXPECT_EQ(terminal.memory.erasures(), 0);
+}
+
+TEST(SerialDownloadFailure, OnePauseOverTwoSecondsFailsAndKeepsTheRecords) {
+  unmapAllPorts();
+  SerialTerminal terminal(140);
+  terminal.memory.script({{.block = 3, .kind = BlockFault::Kind::Stall, .stall = sim::Millis{2'500}}});
+  TempDir dir;
+  EXPECT_EQ(runHost(dir.path(), {"_DOWNLOAD", "i:4", "i:1"}).result(), 1);
+  EXPECT_EQ(readFile(dir.path() / "movar.dat"), asText(RecordMemory::records(0, 140)));
+  EXPECT_EQ(terminal.memory.count(), 140u);
+  EXPECT_EQ(terminal.memory.downloadsServed(), 0);  // the end block was never answered
+}
+
+TEST(SerialDownloadFailure, DamagedAndRepeatedBlocksAreMendedOnTheLine) {
+  unmapAllPorts();
+  SerialTerminal terminal(200);
+  terminal.memory.script({{.block = 2, .kind = BlockFault::Kind::DamagedCheck},
+                          {.block = 4, .kind = BlockFault::Kind::RepeatAfterAck},
+                          {.block = 6, .kind = BlockFault::Kind::WrongNumber}});
+  TempDir dir;
+  EXPECT_EQ(runHost(dir.path(), {"_DOWNLOAD", "i:4", "i:1"}).result(), 0);
+  EXPECT_EQ(readFile(dir.path() / "movar.dat"), asText(RecordMemory::records(0, 200)));
+  EXPECT_EQ(terminal.memory.count(), 0u);
+}
+
+TEST(MemoryCommandsThroughLibrary, SerialEraseAndRestore) {
+  unmapAllPorts();
+  SerialTerminal terminal(10, 3);
+  TempDir dir;
+  EXPECT_EQ(runHost(dir.path(), {"_DELETE", "i:4", "i:3"}).result(), 0);
+  EXPECT_EQ(terminal.memory.count(), 0u);
+  EXPECT_EQ(runHost(dir.path(), {"_RESTOREALL", "i:4", "i:3"}).result(), 0);
+  EXPECT_EQ(terminal.memory.count(), 10u);
+  EXPECT_EQ(runHost(dir.path(), {"_RESTORE", "i:4", "i:3"}).result(), 0);
+  EXPECT_EQ(terminal.port.terminal->commands(), (std::vector<std::uint8_t>{0x0D, 0x0F, 0x0C}));
+}
+
+struct NetTerminal {
+  sim::Terminal terminal;
+  sim::TcpListener listener;
+  RecordMemory& memory;
+  NetTerminal(const std::string& ip, std::uint32_t records, std::uint8_t address = 1)
+      : terminal({.address = address}), listener(terminal, ip), memory(terminal.part<RecordMemory>()) {
+    sim::installStandardCommands(terminal);
+    memory.fill(records);
+  }
+};
+
+class LanDownloadThroughLibrary : public ::testing::TestWithParam<std::uint32_t> {};
+
+TEST_P(LanDownloadThroughLibrary, AllRecordsConvertedBackedUpAndErased) {
+  const std::uint32_t n = GetParam();
+  const std::string ip = "127.0.0." + std::to_string(150 + n % 97);
+  NetTerminal terminal(ip, n);
+  TempDir dir;
+  const HostRun run = runHost(dir.path(), {"_LANDOWNLOAD", "s:" + ip});
+  ASSERT_EQ(run.exitCode, 0) << run.err;
+  EXPECT_EQ(run.result(), 0);
+  EXPECT_EQ(readFile(dir.path() / "movar.dat"), asText(RecordMemory::records(0, n)));
+  expectConverted(dir, "movar", n);
+  EXPECT_TRUE(erasedWithin(terminal.memory));
+  EXPECT_EQ(terminal.terminal.commands(), (std::vector<std::uint8_t>{0x01, 0x0D}));
+}
+
+INSTANTIATE_TEST_SUITE_P(Records, LanDownloadThroughLibrary, ::testing::Values(1u, 28u, 1000u, 70000u));
+
+TEST(LanDownloadFailure, ClosedMidTransferKeepsWhatCameAndNeverErases) {
+  NetTerminal terminal("127.0.0.161", 300);
+  terminal.memory.script({{.block = 4, .kind = BlockFault::Kind::CloseConnection}});
+  TempDir dir;
+  EXPECT_EQ(runHost(dir.path(), {"_LANDOWNLOAD", "s:127.0.0.161"}).result(), 1);
+  EXPECT_EQ(readFile(dir.path() / "movar.dat"), asText(RecordMemory::records(0, 3 * 28)));
+  EXPECT_FALSE(fs::exists(dir.path() / "movar.txt"));
+  EXPECT_EQ(terminal.memory.count(), 300u);
+}
+
+TEST(LanDownloadFailure, SilentTerminalFailsWithinTheReceiveLimit) {
+  NetTerminal terminal("127.0.0.162", 100);
+  terminal.memory.script({{.block = 2, .kind = BlockFault::Kind::Silence}});
+  TempDir dir;
+  const auto start = std::chrono::steady_clock::now();
+  EXPECT_EQ(runHost(dir.path(), {"_LANDOWNLOAD", "s:127.0.0.162"}).result(), 1);
+  const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+  EXPECT_GT(seconds, 10.0);
+  EXPECT_LT(seconds, 14.0);  // 10 s limit + the 2 s closing pause
+  EXPECT_EQ(readFile(dir.path() / "movar.dat"), asText(RecordMemory::records(0, 28)));
+  EXPECT_EQ(terminal.memory.count(), 100u);
+}
+
+TEST(LanDownloadFailure, TooManyBytesOrFiveBadChecks) {
+  NetTerminal terminal("127.0.0.163", 100);
+  terminal.memory.script({{.block = 2, .kind = BlockFault::Kind::ExtraBytes, .extra = 5}});
+  TempDir dir;
+  EXPECT_EQ(runHost(dir.path(), {"_LANDOWNLOAD", "s:127.0.0.163"}).result(), 1);
+  EXPECT_EQ(terminal.memory.count(), 100u);
+  terminal.memory.script({{.block = 3, .kind = BlockFault::Kind::DamagedCheck, .times = 5}});
+  EXPECT_EQ(runHost(dir.path(), {"_LANDOWNLOAD", "s:127.0.0.163"}).result(), 0);
+  EXPECT_EQ(readFile(dir.path() / "movar.dat"), asText(RecordMemory::records(0, 100)));
+  EXPECT_TRUE(erasedWithin(terminal.memory));
+}
+
+TEST(LanManyDownloadThroughLibrary, NumberedFilesAndErase) {
+  NetTerminal terminal("127.0.0.164", 60);
+  TempDir dir;
+  EXPECT_EQ(runHost(dir.path(), {"_LANMANYDOWNLOAD", "s:127.0.0.164", "i:12"}).result(), 0);
+  EXPECT_EQ(readFile(dir.path() / "movar12.dat"), asText(RecordMemory::records(0, 60)));
+  EXPECT_EQ(readFile(dir.path() / "movar12.txt").size(), 60u * 23);
+  EXPECT_FALSE(fs::exists(dir.path() / "movar.dat"));
+  EXPECT_TRUE(erasedWithin(terminal.memory));
+}
+
+TEST(LanDownloadAddrThroughLibrary, CallersAddressAndMachineNumberFromTheAddressText) {
+  NetTerminal terminal("127.0.0.165", 30, /*address=*/0);
+  TempDir dir;
+  EXPECT_EQ(runHost(dir.path(), {"_LANDOWNLOADADDR", "s:127.0.0.165", "i:0"}).result(), 0);
+  const sim::Bytes received = terminal.terminal.receivedBytes();
+  ASSERT_GE(received.size(), 14u);
+  EXPECT_EQ(sim::Bytes(received.begin() + 10, received.begin() + 14), (sim::Bytes{0x00, 0xFF, 0x01, 0xFE}));
+  const std::string text = readFile(dir.path() / "movar.txt");
+  ASSERT_EQ(text.size(), 30u * 23);
+  for (std::size_t line = 0; line < 30; ++line) EXPECT_EQ(text.substr(line * 23 + 19, 4), "65\r\n");
+  const auto names = backups(dir);
+  ASSERT_EQ(names.size(), 2u);
+  EXPECT_EQ(names[0].substr(11), "_65.dat");
+  EXPECT_TRUE(erasedWithin(terminal.memory));  // erased at 0xFA over TCP
+}
+
+TEST(MemoryCommandsThroughLibrary, LanEraseAndRestoreAll) {
+  NetTerminal terminal("127.0.0.166", 10);
+  TempDir dir;
+  EXPECT_EQ(runHost(dir.path(), {"_LANDELETE", "s:127.0.0.166"}).result(), 0);
+  EXPECT_TRUE(erasedWithin(terminal.memory));
+  EXPECT_EQ(runHost(dir.path(), {"_LANRESTOREALL", "s:127.0.0.166"}).result(), 0);
+  EXPECT_EQ(terminal.memory.count(), 10u);
+  EXPECT_EQ(runHost(dir.path(), {"_LANDELETE", "s:127.0.0.167"}).result(), 1);  // nobody there
+  EXPECT_EQ(runHost(dir.path(), {"_LANRESTOREALL", "s:127.0.0.167"}).result(), 1);
+}
+
+}  // namespace
+}  // namespace movar::itest

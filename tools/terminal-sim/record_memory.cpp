@@ -1,0 +1,233 @@
+#include "record_memory.h"
+
+#include <algorithm>
+#include <map>
+
+namespace movar::sim {
+
+namespace {
+
+constexpr std::uint8_t kAck = 0x06, kNak = 0x15, kCancel = 0x18, kResend = 0xF9, kStart = 0x01;
+
+std::uint8_t low(unsigned v) { return static_cast<std::uint8_t>(v & 0xFF); }
+
+Bytes headerBlock(std::size_t records) {
+  const std::uint8_t kind = records > 0xFFFF ? 3 : 2;
+  const std::size_t count = records > 0xFFFF ? records - 0x10000 : records;
+  const std::uint8_t high = low(static_cast<unsigned>(count >> 8));
+  const std::uint8_t lowByte = low(static_cast<unsigned>(count));
+  return {kStart, 0x00, 0xFF, kind, low(0xFFu - kind), high, lowByte, low(high + lowByte)};
+}
+
+Bytes recordBlock(std::uint8_t number, const std::uint8_t* payload, std::size_t n) {
+  const std::uint8_t length = low(static_cast<unsigned>(n));
+  Bytes block{kStart, number, low(0xFFu - number), length, low(0xFFu - length)};
+  block.insert(block.end(), payload, payload + n);
+  unsigned sum = 0;
+  for (std::size_t i = 0; i < n; ++i) sum += payload[i];
+  block.push_back(low(sum));
+  return block;
+}
+
+Bytes endBlock(std::uint8_t number, std::uint16_t transferSum) {
+  Bytes block{kStart, number, low(0xFFu - number), 12, 0xF3, low(transferSum >> 8u), low(transferSum)};
+  for (int i = 0; i < 5; ++i) block.insert(block.end(), {0x55, 0xAA});
+  unsigned sum = 0;
+  for (std::size_t i = 5; i < 17; ++i) sum += block[i];
+  block.push_back(low(sum));
+  return block;
+}
+
+class DownloadExchange final : public Exchange {
+ public:
+  DownloadExchange(RecordMemory& memory, RecordMemory::Plan plan)
+      : memory_(memory), faults_(std::move(plan.faults)), stray_(std::move(plan.strayAfterClose)) {
+    const std::size_t records = plan.records.size() / 6;
+    blocks_.push_back(headerBlock(records));
+    if (records == 0) return;
+    std::uint16_t sum = 0;
+    unsigned number = 1;
+    const std::size_t perBlock = RecordMemory::kRecordsPerBlock * 6;
+    for (std::size_t at = 0; at < plan.records.size(); at += perBlock, ++number) {
+      const std::size_t n = std::min(perBlock, plan.records.size() - at);
+      blocks_.push_back(recordBlock(low(number), plan.records.data() + at, n));
+      sum = static_cast<std::uint16_t>(sum + blocks_.back().back());
+    }
+    blocks_.push_back(endBlock(low(number), sum));
+  }
+
+  bool onBytes(HostLink& link, const std::uint8_t* data, std::size_t n) override {
+    for (std::size_t i = 0; i < n; ++i) {
+      if (!answer(link, data[i])) return false;
+    }
+    return true;
+  }
+
+ private:
+  // False when the transfer is over for the terminal.
+  bool answer(HostLink& link, std::uint8_t byte) {
+    if (!started_) {
+      if (byte != kNak) return true;  // waits for the start request
+      started_ = true;
+      return sendCurrent(link);
+    }
+    const bool atEnd = current_ + 1 == blocks_.size();
+    if (byte == kAck) {
+      if (takeFault(current_, BlockFault::Kind::RepeatAfterAck)) return sendCurrent(link);
+      if (atEnd) return true;
+      ++current_;
+      return sendCurrent(link);
+    }
+    if (byte == kNak && atEnd && current_ > 0) {
+      memory_.served();
+      if (!stray_.empty()) link.send(stray_);
+      return false;
+    }
+    if (byte == kNak || byte == kResend) return sendCurrent(link);
+    return byte != kCancel;
+  }
+
+  bool takeFault(std::size_t block, BlockFault::Kind kind, BlockFault* out = nullptr) {
+    for (BlockFault& f : faults_) {
+      if (f.block != block || f.kind != kind || f.times <= 0) continue;
+      --f.times;
+      if (out) *out = f;
+      return true;
+    }
+    return false;
+  }
+
+  bool sendCurrent(HostLink& link) {
+    BlockFault fault;
+    if (takeFault(current_, BlockFault::Kind::Silence)) return false;
+    if (takeFault(current_, BlockFault::Kind::CloseConnection)) {
+      link.closeConnection();
+      return false;
+    }
+    Bytes bytes = blocks_[current_];
+    Millis delay{0};
+    if (takeFault(current_, BlockFault::Kind::DamagedCheck)) bytes.back() ^= 0xFF;
+    if (takeFault(current_, BlockFault::Kind::WrongNumber)) {
+      bytes[1] = low(bytes[1] + 1u);
+      bytes[2] = low(0xFFu - bytes[1]);
+    }
+    if (takeFault(current_, BlockFault::Kind::Stall, &fault)) delay = fault.stall;
+    if (takeFault(current_, BlockFault::Kind::ExtraBytes, &fault)) {
+      bytes.insert(bytes.end(), static_cast<std::size_t>(fault.extra), 0x00);
+    }
+    if (current_ + 1 == blocks_.size() && current_ > 0 &&
+        takeFault(current_, BlockFault::Kind::WrongSum)) {
+      bytes = endBlock(bytes[1], static_cast<std::uint16_t>(bytes[5] * 256 + bytes[6] + 1));
+    }
+    link.send(bytes, delay);
+    return true;
+  }
+
+  RecordMemory& memory_;
+  std::vector<BlockFault> faults_;
+  Bytes stray_;
+  std::vector<Bytes> blocks_;
+  std::size_t current_ = 0;
+  bool started_ = false;
+};
+
+}  // namespace
+
+Bytes RecordMemory::record(std::uint32_t i) {
+  return {low(i >> 8), low(i), low(0x90u | (1 + i % 12)), low(1 + i % 28), low(i % 24), low(i % 60)};
+}
+
+Bytes RecordMemory::records(std::uint32_t first, std::uint32_t count) {
+  Bytes out;
+  out.reserve(std::size_t{count} * 6);
+  for (std::uint32_t i = first; i < first + count; ++i) {
+    const Bytes r = record(i);
+    out.insert(out.end(), r.begin(), r.end());
+  }
+  return out;
+}
+
+void RecordMemory::fill(std::uint32_t count) {
+  Bytes all = records(0, count);
+  std::lock_guard lock(mutex_);
+  records_ = std::move(all);
+}
+
+std::uint32_t RecordMemory::count() const {
+  std::lock_guard lock(mutex_);
+  return static_cast<std::uint32_t>(records_.size() / 6);
+}
+
+Bytes RecordMemory::contents() const {
+  std::lock_guard lock(mutex_);
+  return records_;
+}
+
+void RecordMemory::erase() {
+  std::lock_guard lock(mutex_);
+  erased_ = std::move(records_);
+  records_.clear();
+  ++erasures_;
+}
+
+void RecordMemory::restore() {
+  std::lock_guard lock(mutex_);
+  records_.insert(records_.end(), erased_.begin(), erased_.end());
+  erased_.clear();
+  ++restores_;
+}
+
+void RecordMemory::script(std::vector<BlockFault> faults) {
+  std::lock_guard lock(mutex_);
+  faults_ = std::move(faults);
+}
+
+void RecordMemory::strayAfterClose(Bytes bytes) {
+  std::lock_guard lock(mutex_);
+  stray_ = std::move(bytes);
+}
+
+int RecordMemory::erasures() const {
+  std::lock_guard lock(mutex_);
+  return erasures_;
+}
+
+int RecordMemory::restores() const {
+  std::lock_guard lock(mutex_);
+  return restores_;
+}
+
+int RecordMemory::downloadsServed() const {
+  std::lock_guard lock(mutex_);
+  return served_;
+}
+
+RecordMemory::Plan RecordMemory::plan() const {
+  std::lock_guard lock(mutex_);
+  return {records_, faults_, stray_};
+}
+
+void RecordMemory::served() {
+  std::lock_guard lock(mutex_);
+  ++served_;
+}
+
+void installRecordMemory(Terminal& terminal) {
+  RecordMemory& memory = terminal.part<RecordMemory>();
+  terminal.handle(0x01, [&memory](Terminal&, std::uint8_t) -> std::unique_ptr<Exchange> {
+    return std::make_unique<DownloadExchange>(memory, memory.plan());
+  });
+  // Erase and restore are done by the acknowledgement alone.
+  terminal.handle(0x0D, [&memory](Terminal&, std::uint8_t) -> std::unique_ptr<Exchange> {
+    memory.erase();
+    return nullptr;
+  });
+  for (std::uint8_t code : {std::uint8_t{0x0C}, std::uint8_t{0x0F}}) {
+    terminal.handle(code, [&memory](Terminal&, std::uint8_t) -> std::unique_ptr<Exchange> {
+      memory.restore();
+      return nullptr;
+    });
+  }
+}
+
+}  // namespace movar::sim
