@@ -32,12 +32,12 @@ std::string textFor(int i) {
 
 // The terminal takes `count` records at irregular moments while `poll` runs until all came or
 // the time is up; every record must arrive once, in order.
-void pollWhileTerminalTakes(const std::shared_ptr<sim::LiveRecords>& live,
+void pollWhileTerminalTakes(sim::LiveRecords& live,
                             const std::function<std::string()>& poll, int count) {
   std::atomic<bool> done{false};
   std::thread terminal([&] {
     for (int i = 1; i <= count && !done; ++i) {
-      live->push(recordFor(i));
+      live.push(recordFor(i));
       std::this_thread::sleep_for(std::chrono::milliseconds(i % 3 == 0 ? 0 : 15 * (i % 7)));
     }
   });
@@ -51,54 +51,59 @@ void pollWhileTerminalTakes(const std::shared_ptr<sim::LiveRecords>& live,
   terminal.join();
   ASSERT_EQ(static_cast<int>(got.size()), count);
   for (int i = 1; i <= count; ++i) EXPECT_EQ(got[i - 1], textFor(i)) << i;
-  EXPECT_EQ(live->waiting(), 0u);
+  EXPECT_EQ(live.waiting(), 0u);
 }
 
 TEST(RealtimeThroughLibrary, SerialPollingLosesNothing) {
   unmapAllPorts();
   auto port = SimPort::on(2, {.address = 9, .speeds = {57600}});
-  auto live = sim::LiveRecords::installOn(*port.terminal);
+  auto& live = port.terminal->part<sim::LiveRecords>();
   pollWhileTerminalTakes(live, [] { return std::string(_REALDOWNLOAD(9, 2)); }, 100);
 }
 
 TEST(RealtimeThroughLibrary, LanPollingLosesNothing) {
   sim::Terminal terminal;
-  auto live = sim::LiveRecords::installOn(terminal);
+  sim::installStandardCommands(terminal);
+  auto& live = terminal.part<sim::LiveRecords>();
   sim::TcpListener listener(terminal, "127.0.0.61");
   pollWhileTerminalTakes(live, [] { return std::string(_LANREALDOWNLOAD("127.0.0.61")); }, 100);
 }
 
 TEST(RealtimeThroughLibrary, DamagedFrameKeepsTheRecordForTheNextPoll) {
   sim::Terminal terminal;
-  auto live = sim::LiveRecords::installOn(terminal);
+  sim::installStandardCommands(terminal);
+  auto& live = terminal.part<sim::LiveRecords>();
   sim::TcpListener listener(terminal, "127.0.0.62");
-  live->push(recordFor(5));
-  live->damageNextFrames(1);
+  live.push(recordFor(5));
+  live.damageNextFrames(1);
   EXPECT_EQ(std::string(_LANREALDOWNLOAD("127.0.0.62")), std::string(20, '0'));
-  EXPECT_EQ(live->waiting(), 1u);
+  EXPECT_EQ(live.waiting(), 1u);
   EXPECT_EQ(std::string(_LANREALDOWNLOAD("127.0.0.62")), textFor(5));
-  EXPECT_EQ(live->waiting(), 0u);
+  EXPECT_EQ(live.waiting(), 0u);
 }
 
 TEST(RealtimeThroughLibrary, PeerThatClosesAfterItsAckGivesZerosQuickly) {
   sim::Terminal terminal;
-  auto live = sim::LiveRecords::installOn(terminal);
+  sim::installStandardCommands(terminal);
+  auto& live = terminal.part<sim::LiveRecords>();
   sim::TcpListener listener(terminal, "127.0.0.63");
-  live->push(recordFor(1));
-  live->closeAfterAck(true);
+  live.push(recordFor(1));
+  live.closeAfterAck(true);
   const auto start = std::chrono::steady_clock::now();
   EXPECT_EQ(std::string(_LANREALDOWNLOAD("127.0.0.63")), std::string(20, '0'));
   EXPECT_LT(std::chrono::steady_clock::now() - start, 2s);
-  EXPECT_EQ(live->waiting(), 1u);
+  EXPECT_EQ(live.waiting(), 1u);
 }
 
 TEST(RealtimeThroughLibrary, TwoThreadsKeepTheirOwnText) {
   sim::Terminal a, b;
-  auto liveA = sim::LiveRecords::installOn(a);
-  auto liveB = sim::LiveRecords::installOn(b);
+  sim::installStandardCommands(a);
+  sim::installStandardCommands(b);
+  auto& liveA = a.part<sim::LiveRecords>();
+  auto& liveB = b.part<sim::LiveRecords>();
   sim::TcpListener listenerA(a, "127.0.0.64"), listenerB(b, "127.0.0.65");
-  liveA->push(recordFor(11));
-  liveB->push(recordFor(22));
+  liveA.push(recordFor(11));
+  liveB.push(recordFor(22));
   const char* textA = nullptr;
   const char* textB = nullptr;
   std::thread ta([&] { textA = _LANREALDOWNLOAD("127.0.0.64"); });

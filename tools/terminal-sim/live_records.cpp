@@ -4,11 +4,11 @@ namespace movar::sim {
 
 class LiveExchange final : public Exchange {
  public:
-  explicit LiveExchange(std::shared_ptr<LiveRecords> live) : live_(std::move(live)) {}
+  explicit LiveExchange(LiveRecords& live) : live_(live) {}
 
   void start(HostLink& link) override {
-    std::lock_guard lock(live_->mutex_);
-    if (live_->closeAfterAck_) link.closeConnection();
+    std::lock_guard lock(live_.mutex_);
+    if (live_.closeAfterAck_) link.closeConnection();
   }
 
   bool onBytes(HostLink& link, const std::uint8_t* data, std::size_t n) override {
@@ -22,8 +22,8 @@ class LiveExchange final : public Exchange {
       }
       // State::AwaitAnswer
       if (byte == 0x06) {
-        std::lock_guard lock(live_->mutex_);
-        if (!live_->queue_.empty()) live_->queue_.pop_front();
+        std::lock_guard lock(live_.mutex_);
+        if (!live_.queue_.empty()) live_.queue_.pop_front();
         return endWith(data + i + 1, n - i - 1);
       }
       // 0x15 (bad check byte) or anything else: the record stays queued.
@@ -38,20 +38,20 @@ class LiveExchange final : public Exchange {
   enum class State { AwaitStart, AwaitAnswer, Done };
 
   void sendFrame(HostLink& link) {
-    std::lock_guard lock(live_->mutex_);
-    if (live_->queue_.empty()) {
+    std::lock_guard lock(live_.mutex_);
+    if (live_.queue_.empty()) {
       link.send({0xFF, 0xFF});
       state_ = State::Done;
       return;
     }
     Bytes frame{0x01, 0x00, 0x00, 0x00, 0x00};
-    const Bytes& record = live_->queue_.front();
+    const Bytes& record = live_.queue_.front();
     frame.insert(frame.end(), record.begin(), record.end());
     unsigned sum = 0;
     for (std::size_t i = 5; i <= 10; ++i) sum += frame[i];
     frame.push_back(static_cast<std::uint8_t>(sum & 0xFF));
-    if (live_->damage_ > 0) {
-      --live_->damage_;
+    if (live_.damage_ > 0) {
+      --live_.damage_;
       frame[11] = static_cast<std::uint8_t>(frame[11] + 1);
     }
     link.send(frame);
@@ -64,19 +64,17 @@ class LiveExchange final : public Exchange {
     return false;
   }
 
-  std::shared_ptr<LiveRecords> live_;
+  LiveRecords& live_;
   State state_ = State::AwaitStart;
   Bytes rest_;
 };
 
-std::shared_ptr<LiveRecords> LiveRecords::installOn(Terminal& terminal) {
-  auto live = std::make_shared<LiveRecords>();
+void installLiveRecords(Terminal& terminal) {
   for (std::uint8_t code : {std::uint8_t{0x16}, std::uint8_t{0x17}}) {
-    terminal.handle(code, [live](Terminal&, std::uint8_t) {
-      return std::make_unique<LiveExchange>(live);
+    terminal.handle(code, [](Terminal& t, std::uint8_t) {
+      return std::make_unique<LiveExchange>(t.part<LiveRecords>());
     });
   }
-  return live;
 }
 
 void LiveRecords::push(const Bytes& record) {

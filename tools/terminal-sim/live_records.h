@@ -3,17 +3,15 @@
 #pragma once
 
 #include <deque>
-#include <memory>
 #include <mutex>
 
 #include "terminal.h"
 
 namespace movar::sim {
 
-class LiveRecords : public std::enable_shared_from_this<LiveRecords> {
+// Kept as the terminal's part: terminal.part<LiveRecords>().
+class LiveRecords {
  public:
-  static std::shared_ptr<LiveRecords> installOn(Terminal& terminal);
-
   void push(const Bytes& record);  // one 6-byte attendance record
   std::size_t waiting() const;
 
@@ -28,5 +26,8 @@ class LiveRecords : public std::enable_shared_from_this<LiveRecords> {
   int damage_ = 0;
   bool closeAfterAck_ = false;
 };
+
+// Registers the poll commands 0x16 and 0x17.
+void installLiveRecords(Terminal& terminal);
 
 }  // namespace movar::sim

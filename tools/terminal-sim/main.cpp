@@ -24,7 +24,8 @@ volatile std::sig_atomic_t gStop = 0;
 void usage() {
   std::fprintf(stderr,
                "usage: movar-terminal [--address N] [--pty] [--tcp IP] [--speed BAUD]...\n"
-               "                      [--ack HEX|none] [--ack-delay MS] [--pace] [--records N] [--log]\n");
+               "                      [--ack HEX|none] [--ack-delay MS] [--pace] [--records N] [--log]\n"
+               "                      [--live RECORD-HEX]... (6-byte records queued for polling)\n");
 }
 
 }  // namespace
@@ -83,8 +84,7 @@ int main(int argc, char** argv) {
 
   movar::sim::Terminal terminal(config);
   movar::sim::installStandardCommands(terminal);
-  const auto live = movar::sim::LiveRecords::installOn(terminal);
-  for (const auto& record : liveRecords) live->push(record);
+  for (const auto& record : liveRecords) terminal.part<movar::sim::LiveRecords>().push(record);
   terminal.part<movar::sim::RecordMemory>().fill(records);
   std::unique_ptr<movar::sim::PtyPort> port;
   std::vector<std::unique_ptr<movar::sim::TcpListener>> listeners;

@@ -1,11 +1,15 @@
 #include "standard_terminal.h"
 
+#include "live_records.h"
 #include "record_memory.h"
 
 namespace movar::sim {
 
 // Command families add themselves here as the terminal learns them. Codes without an exchange
 // (the port test 0x00 among them) are answered by the acknowledgement alone.
-void installStandardCommands(Terminal& terminal) { installRecordMemory(terminal); }
+void installStandardCommands(Terminal& terminal) {
+  installRecordMemory(terminal);
+  installLiveRecords(terminal);
+}
 
 }  // namespace movar::sim
