@@ -50,7 +50,7 @@ fi
 # The simulator lives as long as this script holds the write end of its stdin.
 rm -f "$work/sim.in"
 mkfifo "$work/sim.in"
-"$simulator" --address 1 --pty --speed 19200 --tcp "$ip" --live 007B930E28C5 --log <"$work/sim.in" >"$work/sim.out" 2>&1 &
+"$simulator" --address 1 --pty --speed 19200 --tcp "$ip" --live 007B930E28C5 --records 30 --log <"$work/sim.in" >"$work/sim.out" 2>&1 &
 sim_pid=$!
 exec 9>"$work/sim.in"
 for _ in $(seq 50); do
@@ -82,7 +82,7 @@ step "COM$com mapped"
 
 # Wine's own output goes to files: its service processes keep pipes open long after a call.
 windows_dir="Z:${build//\//\\}\\"
-rm -f "$build"/down-loading.png "$build"/lan-download.png
+rm -f "$build"/down-loading.png "$build"/lan-download.png "$build"/movar*.dat "$build"/movar*.txt
 status=0
 timeout -k 5 240 xvfb-run -a -s "-screen 0 1024x768x24" \
   timeout -k 5 180 "$wine" "$build/movar-wine-host.exe" exports "$ip" "$com" \
@@ -104,6 +104,11 @@ expect_heard() {
   if grep -q '^ok   landelete' "$work/results"; then
     expect_heard 0 "FA 05 0D F2" "_LANDELETE preamble over TCP"
   fi
+  # 30 records of 23-byte lines, from the LAN and from the serial download.
+  for txt in movar5.txt movar.txt; do
+    size=$(stat -c %s "$build/$txt" 2>/dev/null || echo 0)
+    if [ "$size" = 690 ]; then echo "ok   file $txt: 30 lines"; else echo "FAIL file $txt: $size bytes"; fi
+  done
   for png in down-loading.png lan-download.png; do
     if [ -s "$build/$png" ]; then echo "ok   picture $build/$png"; else echo "FAIL picture $png missing"; fi
   done

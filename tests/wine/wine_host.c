@@ -41,8 +41,13 @@ static const export_case kCases[] = {
     {"testcom-found", "_TESTCOM", 0, {{ARG_INT, 1}, {ARG_INT, 1}}, -2 /* COM */, 900, 5000, NULL},
     /* nobody answers address 2: nine attempts of one second each */
     {"testcom-not-found", "_TESTCOM", 0, {{ARG_INT, 2}, {ARG_COM, 0}}, -1, 9000, 20000, NULL},
-    /* 14-byte preamble with FA 05 0D F2, acknowledged */
-    {"landelete", "_LANDELETE", 1, {{ARG_IP, 0}}, 0, 0, 10000, NULL},
+    /* the simulator holds 30 records: to movar5.dat/.txt, then erased through _LANDELETE */
+    {"lanmanydownload", "_LANMANYDOWNLOAD", 0, {{ARG_IP, 0}, {ARG_INT, 5}}, 0, 2000, 30000, NULL},
+    /* the erased records come back, then go to movar.dat/.txt over the serial line and are erased */
+    {"restoreall", "_RESTOREALL", 0, {{ARG_INT, 1}, {ARG_COM, 0}}, 0, 900, 5000, NULL},
+    {"download", "_DOWNLOAD", 0, {{ARG_INT, 1}, {ARG_COM, 0}}, 0, 2000, 40000, NULL},
+    /* 14-byte preamble with FA 05 0D F2 */
+    {"landelete", "_LANDELETE", 0, {{ARG_IP, 0}}, 0, 0, 10000, NULL},
     /* the simulator holds one live record: person 123, 2009-03-14 08:05, machine 7 */
     {"lanrealdownload", "_LANREALDOWNLOAD", 0, {{ARG_IP, 0}}, 0, 100, 10000,
      "00012320090314080507"},
