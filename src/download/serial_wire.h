@@ -22,9 +22,7 @@ class SerialWire final : public BlockWire {
 
  private:
   static constexpr std::size_t kFlushRead = 256;
-  static constexpr Millis kGapMs = 5;
   std::size_t readDiscarded();
-  std::size_t readLength(std::size_t wanted, Millis deadline);
 
   Clock& clock_;
   SerialLine& line_;
