@@ -14,15 +14,8 @@ namespace {
 
 using fake::BlockTerminal;
 using fake::FakePlatform;
+using fake::MemorySink;
 
-struct MemorySink final : TransferSink {
-  Bytes stored;
-  bool store(const std::uint8_t* p, std::size_t n) override {
-    stored.insert(stored.end(), p, p + n);
-    return true;
-  }
-  void progress(std::uint64_t, std::uint64_t) override {}
-};
 
 struct LanRun {
   FakePlatform f;

@@ -13,20 +13,8 @@ namespace {
 
 using fake::BlockTerminal;
 using fake::FakePlatform;
+using fake::MemorySink;
 
-struct MemorySink final : TransferSink {
-  Bytes stored;
-  std::vector<int> positions;
-  bool failWrites = false;
-  bool store(const std::uint8_t* p, std::size_t n) override {
-    if (failWrites) return false;
-    stored.insert(stored.end(), p, p + n);
-    return true;
-  }
-  void progress(std::uint64_t b, std::uint64_t n) override {
-    positions.push_back(static_cast<int>(b * 100 / n));
-  }
-};
 
 struct SerialRun {
   FakePlatform f;

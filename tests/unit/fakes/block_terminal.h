@@ -8,6 +8,7 @@
 #include <set>
 #include <string>
 
+#include "download/block_transfer.h"
 #include "fakes/fake_platform.h"
 
 namespace movar::fake {
@@ -66,6 +67,21 @@ class LanTerminal final : public FakePeer {
 
  private:
   std::shared_ptr<BlockTerminal> terminal_;
+};
+
+// Keeps what the transfer stores and the progress positions it reports.
+struct MemorySink final : download::TransferSink {
+  Bytes stored;
+  std::vector<int> positions;
+  bool failWrites = false;
+  bool store(const std::uint8_t* p, std::size_t n) override {
+    if (failWrites) return false;
+    stored.insert(stored.end(), p, p + n);
+    return true;
+  }
+  void progress(std::uint64_t b, std::uint64_t n) override {
+    positions.push_back(static_cast<int>(b * 100 / n));
+  }
 };
 
 }  // namespace movar::fake
