@@ -13,7 +13,7 @@ using SteadyTime = std::chrono::steady_clock::time_point;
 class Outbox {
  public:
   // `byteTime` paces bytes one after another (zero: as fast as the transport takes them).
-  void add(const Bytes& bytes, Millis delay, std::chrono::microseconds byteTime) {
+  void add(const Bytes& bytes, Millis delay, std::chrono::nanoseconds byteTime) {
     SteadyTime at = std::max(std::chrono::steady_clock::now(), last_) + delay;
     for (std::uint8_t b : bytes) {
       at += byteTime;
@@ -21,6 +21,8 @@ class Outbox {
     }
     if (!queue_.empty()) last_ = queue_.back().at;
   }
+  // Nothing leaves before `t` (the host's own bytes still crossing a paced line).
+  void holdUntil(SteadyTime t) { last_ = std::max(last_, t); }
   bool empty() const { return queue_.empty(); }
   SteadyTime nextAt() const { return queue_.front().at; }
   // Bytes due now, in order.

@@ -37,14 +37,17 @@ int stopBitsOf(int slave) {
   return (tio.c_cflag & CSTOPB) ? 2 : 1;
 }
 
+// Start bit, 8 data bits, stop bits; nanoseconds so the line is not made faster by rounding.
+std::chrono::nanoseconds byteTimeOf(int baud, int stopBits) {
+  return std::chrono::nanoseconds(baud > 0 ? (9 + stopBits) * 1'000'000'000LL / baud : 0);
+}
+
 class PtyLink final : public HostLink {
  public:
   PtyLink(Outbox& outbox, int baud, bool pace, int stopBits)
       : outbox_(outbox), baud_(baud), pace_(pace), stopBits_(stopBits) {}
   void send(const Bytes& bytes, Millis delay) override {
-    std::chrono::microseconds byteTime{0};
-    if (pace_ && baud_ > 0) byteTime = std::chrono::microseconds((9 + stopBits_) * 1'000'000LL / baud_);
-    outbox_.add(bytes, delay, byteTime);
+    outbox_.add(bytes, delay, pace_ ? byteTimeOf(baud_, stopBits_) : std::chrono::nanoseconds{0});
   }
   void closeConnection() override {}
   int baud() const override { return baud_; }
@@ -99,7 +102,13 @@ void PtyPort::run() {
       const ssize_t n = ::read(master_, buffer, sizeof buffer);
       if (n > 0) {
         const TerminalConfig config = terminal_.config();
-        PtyLink link(outbox, baudOf(slave_), config.paceOutput, stopBitsOf(slave_));
+        const int baud = baudOf(slave_);
+        const int stopBits = stopBitsOf(slave_);
+        // A pty delivers the host's bytes at once; on a paced line they take their time too.
+        if (config.paceOutput) {
+          outbox.holdUntil(std::chrono::steady_clock::now() + n * byteTimeOf(baud, stopBits));
+        }
+        PtyLink link(outbox, baud, config.paceOutput, stopBits);
         session->feed(link, buffer, static_cast<std::size_t>(n));
       }
     }

@@ -18,7 +18,7 @@ class TcpLink final : public HostLink {
  public:
   explicit TcpLink(Outbox& outbox) : outbox_(outbox) {}
   void send(const Bytes& bytes, Millis delay) override {
-    outbox_.add(bytes, delay, std::chrono::microseconds{0});
+    outbox_.add(bytes, delay, std::chrono::nanoseconds{0});
   }
   void closeConnection() override { closeRequested = true; }
   int baud() const override { return 0; }
