@@ -1,13 +1,35 @@
-// The demo: a simulated terminal on a pty mapped as COM2, found through the library's
-// port search as a host application would find it.
+// The demo: a simulated terminal on a pty mapped as COM2 and on 127.0.0.9:1024, driven through
+// the library's exports as a host application would: find it, download its records, poll one
+// live record.
+#include <unistd.h>
+
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <fstream>
 #include <string>
 
 #include "exports/movar.h"
+#include "live_records.h"
 #include "pty_port.h"
+#include "record_memory.h"
 #include "standard_terminal.h"
+#include "tcp_listener.h"
+
+namespace {
+
+double secondsSince(std::chrono::steady_clock::time_point start) {
+  return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+}
+
+std::string recordDirectory() {
+  char path[4096];
+  const ssize_t n = ::readlink("/proc/self/exe", path, sizeof path - 1);
+  const std::string exe(path, n > 0 ? static_cast<std::size_t>(n) : 0);
+  return exe.substr(0, exe.rfind('/') + 1);
+}
+
+}  // namespace
 
 int main() {
   movar::sim::TerminalConfig config;
@@ -15,7 +37,10 @@ int main() {
   config.speeds = {19200};
   movar::sim::Terminal terminal(config);
   movar::sim::installStandardCommands(terminal);
+  terminal.part<movar::sim::RecordMemory>().fill(60);
+  terminal.part<movar::sim::LiveRecords>().push({0x00, 0x7B, 0x93, 0x0E, 0x28, 0xC5});
   movar::sim::PtyPort port2(terminal);
+  movar::sim::TcpListener network(terminal, "127.0.0.9");
   movar::sim::Terminal nobody(movar::sim::TerminalConfig{.address = 99});
   movar::sim::PtyPort port1(nobody);
 
@@ -25,17 +50,36 @@ int main() {
     const std::string name = "MOVAR_COM" + std::to_string(n);
     ::setenv(name.c_str(), "/nonexistent/movar-demo-port", 1);
   }
-  std::printf("terminal 7 at 19200 baud on COM2 (%s); COM1 (%s) has another terminal\n",
+  std::printf("terminal 7 at 19200 baud on COM2 (%s) and on 127.0.0.9:1024, holding 60 records;\n"
+              "COM1 (%s) has another terminal\n\n",
               port2.path().c_str(), port1.path().c_str());
 
-  const auto start = std::chrono::steady_clock::now();
+  auto start = std::chrono::steady_clock::now();
   const int found = _TESTCOM(7, 1);
-  const double seconds =
-      std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
   if (found < 0) {
-    std::printf("_TESTCOM(7, 1) = %d: terminal not found (%.2f s)\n", found, seconds);
+    std::printf("_TESTCOM(7, 1) = %d: terminal not found (%.2f s)\n", found, secondsSince(start));
     return 1;
   }
-  std::printf("_TESTCOM(7, 1) = %d: terminal found on COM%d (%.2f s)\n", found, found, seconds);
-  return 0;
+  std::printf("_TESTCOM(7, 1) = %d: terminal found on COM%d (%.2f s)\n", found, found,
+              secondsSince(start));
+
+  start = std::chrono::steady_clock::now();
+  const int downloaded = _DOWNLOAD(7, found);
+  std::printf("_DOWNLOAD(7, %d) = %d (%.2f s, mandated pauses included); terminal now holds %u "
+              "records\n",
+              found, downloaded, secondsSince(start),
+              static_cast<unsigned>(terminal.part<movar::sim::RecordMemory>().count()));
+  std::ifstream text(recordDirectory() + "movar.txt");
+  std::string line;
+  int lines = 0;
+  while (std::getline(text, line)) {
+    if (lines++ < 3) std::printf("  movar.txt: %s\n", line.c_str());
+  }
+  std::printf("  movar.txt: %d lines in all; backups in %sdownbak/\n", lines,
+              recordDirectory().c_str());
+
+  std::printf("_LANREALDOWNLOAD(\"127.0.0.9\") = \"%s\"\n", _LANREALDOWNLOAD("127.0.0.9"));
+  std::printf("_LANREALDOWNLOAD(\"127.0.0.9\") = \"%s\" (nothing more waiting)\n",
+              _LANREALDOWNLOAD("127.0.0.9"));
+  return downloaded == 0 ? 0 : 1;
 }
