@@ -130,12 +130,12 @@ TEST(MemoryCommandsThroughLibrary, SerialEraseAndRestore) {
 }
 
 struct NetTerminal {
-  sim::Terminal terminal;
-  sim::TcpListener listener;
+  SimNet net;
+  sim::Terminal& terminal;
   RecordMemory& memory;
   NetTerminal(const std::string& ip, std::uint32_t records, std::uint8_t address = 1)
-      : terminal({.address = address}), listener(terminal, ip), memory(terminal.part<RecordMemory>()) {
-    sim::installStandardCommands(terminal);
+      : net(ip, {.address = address}), terminal(net.terminal),
+        memory(terminal.part<RecordMemory>()) {
     memory.fill(records);
   }
 };

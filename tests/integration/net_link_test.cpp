@@ -9,7 +9,7 @@
 #include <thread>
 
 #include "link/net_link.h"
-#include "tcp_listener.h"
+#include "sim_fixture.h"
 
 namespace movar::itest {
 namespace {
@@ -55,8 +55,7 @@ TEST(NetLinkOnLoopback, OpenFailuresAreTold) {
   EXPECT_EQ(link::NetLink::open(platform, "not-an-address").error(), ConnectError::Connect);
   EXPECT_EQ(link::NetLink::open(platform, "").error(), ConnectError::Connect);
   EXPECT_EQ(link::NetLink::open(platform, nullptr).error(), ConnectError::Connect);
-  sim::Terminal terminal;
-  sim::TcpListener listener(terminal, "127.0.0.72");
+  SimNet peer("127.0.0.72");
   link::NetLink net = link::NetLink::open(platform, "127.0.0.72");
   EXPECT_TRUE(net.isOpen());
   EXPECT_EQ(net.error(), ConnectError::None);
@@ -76,8 +75,8 @@ TEST(NetLinkOnLoopback, SilentPeerFailsTheReceiveAfterItsLimit) {
 }
 
 TEST(NetLinkOnLoopback, PreambleGoesAsOneSendAndOversizeFramesAreRefused) {
-  sim::Terminal terminal;
-  sim::TcpListener listener(terminal, "127.0.0.74");
+  SimNet peer("127.0.0.74");
+  sim::Terminal& terminal = peer.terminal;
   link::NetLink net = link::NetLink::open(processPlatform(), "127.0.0.74");
   ASSERT_TRUE(net.sendPreamble(0xFA, 0x0D));
   ASSERT_TRUE(net.receiveFrame(1));

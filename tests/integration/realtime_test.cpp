@@ -9,7 +9,6 @@
 #include "exports/movar.h"
 #include "live_records.h"
 #include "sim_fixture.h"
-#include "tcp_listener.h"
 
 namespace movar::itest {
 namespace {
@@ -62,18 +61,14 @@ TEST(RealtimeThroughLibrary, SerialPollingLosesNothing) {
 }
 
 TEST(RealtimeThroughLibrary, LanPollingLosesNothing) {
-  sim::Terminal terminal;
-  sim::installStandardCommands(terminal);
-  auto& live = terminal.part<sim::LiveRecords>();
-  sim::TcpListener listener(terminal, "127.0.0.61");
+  SimNet net("127.0.0.61");
+  auto& live = net.terminal.part<sim::LiveRecords>();
   pollWhileTerminalTakes(live, [] { return std::string(_LANREALDOWNLOAD("127.0.0.61")); }, 100);
 }
 
 TEST(RealtimeThroughLibrary, DamagedFrameKeepsTheRecordForTheNextPoll) {
-  sim::Terminal terminal;
-  sim::installStandardCommands(terminal);
-  auto& live = terminal.part<sim::LiveRecords>();
-  sim::TcpListener listener(terminal, "127.0.0.62");
+  SimNet net("127.0.0.62");
+  auto& live = net.terminal.part<sim::LiveRecords>();
   live.push(recordFor(5));
   live.damageNextFrames(1);
   EXPECT_EQ(std::string(_LANREALDOWNLOAD("127.0.0.62")), std::string(20, '0'));
@@ -83,10 +78,8 @@ TEST(RealtimeThroughLibrary, DamagedFrameKeepsTheRecordForTheNextPoll) {
 }
 
 TEST(RealtimeThroughLibrary, PeerThatClosesAfterItsAckGivesZerosQuickly) {
-  sim::Terminal terminal;
-  sim::installStandardCommands(terminal);
-  auto& live = terminal.part<sim::LiveRecords>();
-  sim::TcpListener listener(terminal, "127.0.0.63");
+  SimNet net("127.0.0.63");
+  auto& live = net.terminal.part<sim::LiveRecords>();
   live.push(recordFor(1));
   live.closeAfterAck(true);
   const auto start = std::chrono::steady_clock::now();
@@ -96,12 +89,9 @@ TEST(RealtimeThroughLibrary, PeerThatClosesAfterItsAckGivesZerosQuickly) {
 }
 
 TEST(RealtimeThroughLibrary, TwoThreadsKeepTheirOwnText) {
-  sim::Terminal a, b;
-  sim::installStandardCommands(a);
-  sim::installStandardCommands(b);
-  auto& liveA = a.part<sim::LiveRecords>();
-  auto& liveB = b.part<sim::LiveRecords>();
-  sim::TcpListener listenerA(a, "127.0.0.64"), listenerB(b, "127.0.0.65");
+  SimNet a("127.0.0.64"), b("127.0.0.65");
+  auto& liveA = a.terminal.part<sim::LiveRecords>();
+  auto& liveB = b.terminal.part<sim::LiveRecords>();
   liveA.push(recordFor(11));
   liveB.push(recordFor(22));
   const char* textA = nullptr;

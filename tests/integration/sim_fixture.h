@@ -7,6 +7,7 @@
 
 #include "pty_port.h"
 #include "standard_terminal.h"
+#include "tcp_listener.h"
 #include "terminal.h"
 
 namespace movar::itest {
@@ -36,6 +37,18 @@ struct SimPort {
     sim::TerminalConfig config;
     config.ack.reset();
     return on(com, config);
+  }
+};
+
+// A terminal that knows the standard commands, listening on <ip>:1024.
+struct SimNet {
+  sim::Terminal terminal;
+  std::unique_ptr<sim::TcpListener> listener;
+
+  explicit SimNet(const std::string& ip, sim::TerminalConfig config = {})
+      : terminal(std::move(config)) {
+    sim::installStandardCommands(terminal);  // before the first connection can come in
+    listener = std::make_unique<sim::TcpListener>(terminal, ip);
   }
 };
 
