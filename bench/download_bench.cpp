@@ -6,8 +6,6 @@
 //      same run (one 1-byte ping-pong per block); target <= 1.5x.
 // The transfer runs from the host's start request to its closing byte; the pauses the flows must
 // make (port open, closing pauses, conversion waits, the erase) are reported apart.
-#include <arpa/inet.h>
-#include <netinet/in.h>
 #include <stdlib.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -23,6 +21,7 @@
 #include "pty_port.h"
 #include "record_memory.h"
 #include "standard_terminal.h"
+#include "loopback_listen.h"
 #include "tcp_listener.h"
 
 namespace {
@@ -219,18 +218,8 @@ bool serialBench() {
 
 // One 1-byte ping-pong per block on the loopback: the floor of a stop-and-wait transfer.
 double pingPongFloor(const char* ip, std::size_t rounds) {
-  const int listener = ::socket(AF_INET, SOCK_STREAM, 0);
-  const int yes = 1;
-  ::setsockopt(listener, SOL_SOCKET, SO_REUSEADDR, &yes, sizeof yes);
-  sockaddr_in address{};
-  address.sin_family = AF_INET;
-  address.sin_port = htons(1024);
-  ::inet_pton(AF_INET, ip, &address.sin_addr);
-  if (::bind(listener, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
-      ::listen(listener, 1) != 0) {
-    ::close(listener);
-    return 0;
-  }
+  const int listener = sim::listenOn(ip, 1024, 1);
+  if (listener < 0) return 0;
   std::thread echo([listener] {
     const int peer = ::accept(listener, nullptr, nullptr);
     std::uint8_t b = 0;

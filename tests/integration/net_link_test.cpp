@@ -1,5 +1,3 @@
-#include <arpa/inet.h>
-#include <netinet/in.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -9,6 +7,7 @@
 #include <thread>
 
 #include "link/net_link.h"
+#include "loopback_listen.h"
 #include "sim_fixture.h"
 
 namespace movar::itest {
@@ -19,16 +18,7 @@ using Clock = std::chrono::steady_clock;
 // A listener that accepts and then never says a word.
 class MutePeer {
  public:
-  explicit MutePeer(const char* ip) {
-    fd_ = ::socket(AF_INET, SOCK_STREAM, 0);
-    const int yes = 1;
-    ::setsockopt(fd_, SOL_SOCKET, SO_REUSEADDR, &yes, sizeof yes);
-    sockaddr_in a{};
-    a.sin_family = AF_INET;
-    a.sin_port = htons(1024);
-    ::inet_pton(AF_INET, ip, &a.sin_addr);
-    ok_ = ::bind(fd_, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0 && ::listen(fd_, 1) == 0;
-  }
+  explicit MutePeer(const char* ip) : fd_(sim::listenOn(ip, 1024, 1)), ok_(fd_ >= 0) {}
   ~MutePeer() {
     if (closer_.joinable()) closer_.join();
     ::close(fd_);

@@ -1,13 +1,12 @@
 #include "tcp_listener.h"
 
-#include <arpa/inet.h>
-#include <netinet/in.h>
 #include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
 #include <stdexcept>
 
+#include "loopback_listen.h"
 #include "outbox.h"
 
 namespace movar::sim {
@@ -32,18 +31,8 @@ class TcpLink final : public HostLink {
 
 TcpListener::TcpListener(Terminal& terminal, const std::string& ip, std::uint16_t port)
     : terminal_(terminal), ip_(ip) {
-  listener_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-  const int yes = 1;
-  ::setsockopt(listener_, SOL_SOCKET, SO_REUSEADDR, &yes, sizeof yes);
-  sockaddr_in address{};
-  address.sin_family = AF_INET;
-  address.sin_port = htons(port);
-  if (::inet_pton(AF_INET, ip.c_str(), &address.sin_addr) != 1 ||
-      ::bind(listener_, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
-      ::listen(listener_, 4) != 0) {
-    ::close(listener_);
-    throw std::runtime_error("cannot listen on " + ip);
-  }
+  listener_ = listenOn(ip, port);
+  if (listener_ < 0) throw std::runtime_error("cannot listen on " + ip);
   thread_ = std::thread([this] { run(); });
 }
 
