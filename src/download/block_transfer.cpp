@@ -4,7 +4,6 @@ namespace movar::download {
 
 namespace {
 
-constexpr std::uint8_t kAck = 0x06;
 constexpr std::uint8_t kEndPattern[] = {0x55, 0xAA};
 
 bool complements(const std::uint8_t* b, std::size_t i) { return b[i + 1] == 0xFF - b[i]; }
@@ -23,7 +22,7 @@ unsigned sumOf(const std::uint8_t* b, std::size_t from, std::size_t to) {
 void reject(BlockWire& wire, const Rejection& how) {
   if (how.pauseBefore > 0) wire.pause(how.pauseBefore);
   if (how.discardOnce) wire.discardOnce();
-  if (how.flush != Flush::None) wire.flush(how.flush);
+  if (how.flush) wire.flush(*how.flush);
   wire.send(how.answer);
   if (how.pauseAfter > 0) wire.pause(how.pauseAfter);
 }
@@ -43,6 +42,9 @@ class Transfer {
     if (!records() || result_.stalled) return result_;
     if (!end()) return result_;
     if (v_.lingerWait > 0 && wire_.strayByte(v_.lingerWait)) wire_.pause(v_.lingerPause);
+    // Blocks that do not add up to the announced records (more, fewer, a partial record) are
+    // kept but are no success: the caller would erase the terminal on the strength of it.
+    if (result_.stored != std::uint64_t{result_.announced} * kRecordSize) return result_;
     return succeed();
   }
 
@@ -54,7 +56,7 @@ class Transfer {
 
   bool header() {
     for (int rejected = 0;;) {
-      const Reception got = wire_.receive(kHeaderSize, v_.header.limit, Adjust::None);
+      const Reception got = wire_.receive(kHeaderBlockSize, v_.header.limit, Adjust::None);
       if (got.broken || got.silent) return false;
       const std::uint8_t* h = wire_.block();
       const bool valid = headIntact(h, got.count) && h[1] == 0 &&
@@ -68,7 +70,7 @@ class Transfer {
       }
       result_.announced = static_cast<std::uint32_t>(h[5] * 256 + h[6]);
       if (v_.header.kind3AddsPage && h[3] == 3) result_.announced += 65536;
-      wire_.send(kAck);
+      wire_.send(link::control::Ack);
       return true;
     }
   }
@@ -109,7 +111,7 @@ class Transfer {
         // A record lost on the PC must not be reported as received (the terminal is erased next).
         if (!sink_.store(b + 5, payload)) return giveUp(wire_, rv.giveUp), false;
         transferSum_ = static_cast<std::uint16_t>(transferSum_ + check);
-        wire_.send(kAck);
+        wire_.send(link::control::Ack);
         ++expected;
         result_.stored += payload;
       } else if (b[1] == static_cast<std::uint8_t>(expected - 1)) {
@@ -132,7 +134,7 @@ class Transfer {
       const std::uint8_t* b = wire_.block();
       const std::size_t g = got.count < got.target ? got.count : got.target;  // the first frame
       if (ev.headIsFinal && (!headIntact(b, g) || b[1] != expected_)) return false;
-      bool valid = g >= kEndSize && !got.silent && headIntact(b, g) && b[1] == expected_ &&
+      bool valid = g >= kEndBlockSize && !got.silent && headIntact(b, g) && b[1] == expected_ &&
                    b[g - 1] == sumOf(b, 5, g - 1);
       for (std::size_t i = 7; valid && i < 17; ++i) valid = b[i] == kEndPattern[(i - 7) % 2];
       if (!valid) {

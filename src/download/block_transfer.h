@@ -7,32 +7,39 @@
 #include <cstdint>
 #include <optional>
 
+#include "link/handshake.h"
 #include "platform/platform.h"
 
 namespace movar::download {
 
-constexpr std::size_t kHeaderSize = 8;
-constexpr std::size_t kEndSize = 18;
+constexpr std::size_t kHeaderBlockSize = 8;
+constexpr std::size_t kEndBlockSize = 18;
 constexpr std::size_t kFullPayload = 168;
 constexpr std::size_t kBlockOverhead = 6;  // start, number, ~number, length, ~length, check
 constexpr std::size_t kRecordSize = 6;
 // A length byte can announce up to 255 payload bytes; the block buffer holds the largest.
 constexpr std::size_t kLargestBlock = 255 + kBlockOverhead;
 
-// When the target length E of a reception follows the block's own length byte.
+// When the target length of a reception follows the block's own length byte.
 enum class Adjust {
   None,
   UnlessFull,  // once 5 bytes with intact complements are in, unless the length byte is 168
   Always,      // once 5 bytes with intact complements are in
 };
 
-enum class Flush { None, Long, Short };
+// Draining a serial line, repeated while its last read still brings bytes: pause `settle`, one
+// discarded read when `readAfterSettle`, pause `quiet`, one discarded read.
+struct Flush {
+  Millis settle = 0;
+  bool readAfterSettle = false;
+  Millis quiet = 0;
+};
 
 // How the host turns a block down and asks for it again.
 struct Rejection {
   Millis pauseBefore = 0;
   bool discardOnce = false;  // one read of up to 256 bytes, thrown away
-  Flush flush = Flush::None;
+  std::optional<Flush> flush = std::nullopt;
   std::uint8_t answer = 0;
   Millis pauseAfter = 0;
 };
@@ -61,9 +68,9 @@ struct Variant {
     int damagedRetries = 0;
     Rejection damagedRejection;
     GiveUp giveUp;
-    std::uint8_t repeatAnswer = 0x06;  // to the block before the expected one
+    std::uint8_t repeatAnswer = link::control::Ack;  // to the block before the expected one
     Millis repeatPause = 0;
-    std::uint8_t wrongAnswer = 0x15;   // to any other number
+    std::uint8_t wrongAnswer = link::control::Nak;  // to any other number
   } records;
 
   struct {
@@ -74,8 +81,8 @@ struct Variant {
     int retries = 0;
     Rejection rejection;
     GiveUp giveUp;
-    std::uint8_t sumMatches = 0x15;  // answer to a valid end block whose sum matches
-    std::uint8_t sumDiffers = 0x15;
+    std::uint8_t sumMatches = link::control::Nak;  // answer to a valid end block whose sum matches
+    std::uint8_t sumDiffers = link::control::Nak;
   } end;
 
   // After a good end: wait this long for a stray byte, and pause `lingerPause` if one comes.
@@ -87,8 +94,8 @@ const Variant& serialVariant();
 const Variant& lanVariant();
 
 struct Reception {
-  std::size_t count = 0;   // g
-  std::size_t target = 0;  // E when the reception ended
+  std::size_t count = 0;   // bytes received into the block buffer
+  std::size_t target = 0;  // the length awaited when the reception ended
   bool silent = false;     // the inactivity limit passed before E bytes were in
   bool broken = false;     // the connection closed or failed: nothing more will come
 };
@@ -97,19 +104,19 @@ struct Reception {
 class BlockWire {
  public:
   virtual ~BlockWire() = default;
-  // Starts a new block from offset 0 and receives until E bytes are in or the line has been
-  // silent for `limit`.
+  // Starts a new block from offset 0 and receives until `target` bytes (as adjusted) are in or
+  // the line has been silent for `limit`.
   virtual Reception receive(std::size_t target, Millis limit, Adjust adjust) = 0;
   virtual const std::uint8_t* block() const = 0;
   virtual void send(std::uint8_t byte) = 0;
   virtual void pause(Millis ms) = 0;
-  virtual void flush(Flush form) = 0;
+  virtual void flush(const Flush& how) = 0;
   virtual void discardOnce() = 0;
   // True when any byte arrives within `limit`.
   virtual bool strayByte(Millis limit) = 0;
 };
 
-// E after the bytes received so far, for the given rule.
+// The length awaited after the bytes received so far, for the given rule.
 std::size_t adjustedTarget(Adjust rule, const std::uint8_t* block, std::size_t count,
                            std::size_t target);
 
@@ -123,8 +130,8 @@ class TransferSink {
 
 struct TransferResult {
   bool success = false;
-  std::uint32_t announced = 0;  // N
-  std::uint64_t stored = 0;     // B
+  std::uint32_t announced = 0;  // records the header announced
+  std::uint64_t stored = 0;     // payload bytes stored
   bool stalled = false;
 };
 

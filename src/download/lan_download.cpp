@@ -49,7 +49,7 @@ bool receiveRecords(Platform& platform, link::NetLink& net, DownloadWindow& wind
     window.text("send data fail");
     return false;
   }
-  if (!net.receiveFrame(1) || net[0] != link::control::Ack) return false;
+  if (!net.awaitAck()) return false;
   if (kind.pauseBeforeStart > 0) platform.clock.sleep(kind.pauseBeforeStart);
   net.sendByte(link::control::Nak);  // start sending
   LanWire wire(platform.clock, net);
@@ -89,7 +89,7 @@ std::int32_t lanDownload(Platform& platform, const char* ip) {
              {.fileName = "movar.dat",
               .pauseBeforeStart = 20,
               .endPause = 2'000,
-              .convert = [](Platform& p) { return records::ConvertAfterDownload(p); }});
+              .convert = [](Platform& p) { return records::convertAfterDownload(p); }});
 }
 
 std::int32_t lanManyDownload(Platform& platform, const char* ip, std::int32_t fileNumber) {
@@ -98,7 +98,7 @@ std::int32_t lanManyDownload(Platform& platform, const char* ip, std::int32_t fi
               .endPause = 1'000,
               .endPauseAlways = true,
               .convert = [fileNumber](Platform& p) {
-                return records::ConvertNumberedDownload(p, fileNumber);
+                return records::convertNumberedDownload(p, fileNumber);
               }});
 }
 
@@ -110,7 +110,7 @@ std::int32_t lanDownloadAddressed(Platform& platform, const char* ip, std::int32
               .endPause = 1'000,
               .endPauseAlways = true,
               .convert = [machine](Platform& p) {
-                return records::ConvertAddressDownload(p, machine);
+                return records::convertAddressDownload(p, machine);
               }});
 }
 

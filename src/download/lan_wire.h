@@ -15,7 +15,7 @@ class LanWire final : public BlockWire {
   const std::uint8_t* block() const override { return link_.data(); }
   void send(std::uint8_t byte) override { link_.sendByte(byte); }
   void pause(Millis ms) override { clock_.sleep(ms); }
-  void flush(Flush) override {}
+  void flush(const Flush&) override {}
   void discardOnce() override {}
   bool strayByte(Millis) override { return false; }
 

@@ -21,7 +21,8 @@ constexpr std::uint8_t kLanRestoreAll = 0x0F;
 // The acknowledgement is the whole answer; the port closes as the found line goes out of scope.
 std::int32_t acknowledged(Platform& platform, const SerialCommand& command, std::int32_t address,
                           std::int32_t port) {
-  return link::findTerminal(platform, link::lowByte(address), command.code, command.ackLimit, port)
+  return link::findTerminal(platform, link::lowByte(address), command.code,
+                            link::serialSearch(command.ackLimit), port)
              ? 0
              : 1;
 }
@@ -50,7 +51,7 @@ std::int32_t lanDeleteRecords(Platform& platform, const char* ip) {
 std::int32_t lanRestoreAllRecords(Platform& platform, const char* ip) {
   link::NetLink net = link::NetLink::open(platform, ip);
   if (!net.isOpen() || !net.sendPreamble(link::kLanAddress, kLanRestoreAll)) return 1;
-  return net.receiveFrame(1) && net[0] == link::control::Ack ? 0 : 1;
+  return net.awaitAck() ? 0 : 1;
 }
 
 }  // namespace movar::download

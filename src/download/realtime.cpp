@@ -37,27 +37,24 @@ RealtimeText textOf(const std::uint8_t* frame) {
   return text;
 }
 
-std::optional<RealtimeText> askSerial(Platform& platform, link::SerialPort& line,
-                                      std::uint8_t address) {
-  Clock& clock = platform.clock;
-  link::writePreamble(clock, *line, address, kSerialCommand);
-  if (link::awaitByte(clock, *line, kSerialLimit) != link::control::Ack) return std::nullopt;
-  link::writeByte(*line, link::control::Nak);
+// After the acknowledged preamble: the start request, then FF FF or a checked 12-byte frame.
+std::optional<RealtimeText> askSerial(Clock& clock, SerialLine& line) {
+  link::writeByte(line, link::control::Nak);
   std::uint8_t frame[kFrameSize] = {};
-  if (link::readFrame(clock, *line, frame, 2, kSerialLimit).got < 2) return std::nullopt;
+  if (link::readFrame(clock, line, frame, 2, kSerialLimit).got < 2) return std::nullopt;
   if (noRecordWaiting(frame)) return std::nullopt;
-  if (link::readFrame(clock, *line, frame + 2, kFrameSize - 2, kSerialLimit).got < kFrameSize - 2) {
+  if (link::readFrame(clock, line, frame + 2, kFrameSize - 2, kSerialLimit).got < kFrameSize - 2) {
     return std::nullopt;
   }
   if (!checkByteMatches(frame)) return std::nullopt;
-  link::writeByte(*line, link::control::Ack);
+  link::writeByte(line, link::control::Ack);
   return textOf(frame);
 }
 
 std::optional<RealtimeText> askLan(Platform& platform, link::NetLink& net) {
   Clock& clock = platform.clock;
   if (!net.sendPreamble(link::kLanAddress, kLanCommand)) return std::nullopt;
-  if (!net.receiveFrame(1) || net[0] != link::control::Ack) return std::nullopt;
+  if (!net.awaitAck()) return std::nullopt;
   clock.sleep(20);
   if (net.sendByte(link::control::Nak) != 1) return std::nullopt;
   clock.sleep(10);
@@ -76,13 +73,15 @@ std::optional<RealtimeText> askLan(Platform& platform, link::NetLink& net) {
 }  // namespace
 
 RealtimeText realDownload(Platform& platform, std::int32_t address, std::int32_t port) {
+  // One attempt at 57600 on the first port that opens; no second speed, no stepping on.
+  constexpr link::SearchPolicy kOneAttempt{link::OpenRoutine::Serial, 1, kSerialLimit, 0};
   RealtimeText result = zeros();
   {
-    // One attempt at 57600 on the first port that opens; no second speed, no stepping on.
-    link::PortCycle ports(port);
-    link::SerialPort line = ports.openNext(platform, link::OpenRoutine::Serial, 0);
-    if (!line) return result;
-    if (auto text = askSerial(platform, line, link::lowByte(address))) result = *text;
+    std::optional<link::FoundTerminal> found =
+        link::findTerminal(platform, link::lowByte(address), kSerialCommand, kOneAttempt, port);
+    if (found) {
+      if (auto text = askSerial(platform.clock, *found->line)) result = *text;
+    }
   }
   platform.clock.sleep(10);  // the line rests before the next poll may open it
   return result;

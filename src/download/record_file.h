@@ -5,7 +5,7 @@
 #include <string>
 
 #include "download/block_transfer.h"
-#include "download/windows/download_window.h"
+#include "download/progress/download_window.h"
 #include "platform/platform.h"
 
 namespace movar::download {

@@ -26,7 +26,7 @@ std::int32_t serialDownload(Platform& platform, std::int32_t address, std::int32
       platform.ui.messageBox(kCreateRecordFileFailed);
     } else {
       std::optional<link::FoundTerminal> found = link::findTerminal(
-          platform, link::lowByte(address), kDownloadCommand, kAckLimit, port);
+          platform, link::lowByte(address), kDownloadCommand, link::serialSearch(kAckLimit), port);
       if (found) {
         answeredPort = found->port;
         link::writeByte(*found->line, link::control::Nak);  // start sending
@@ -41,7 +41,7 @@ std::int32_t serialDownload(Platform& platform, std::int32_t address, std::int32
     }
   }
   // The text file is rebuilt from whatever the record file holds, also after a failure.
-  const std::int32_t converted = records::ConvertAfterDownload(platform);
+  const std::int32_t converted = records::convertAfterDownload(platform);
   if (!received) return 1;
   if (converted == 0) deleteRecords(platform, address, answeredPort);
   return 0;

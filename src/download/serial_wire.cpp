@@ -19,18 +19,12 @@ void SerialWire::send(std::uint8_t byte) { link::writeByte(line_, byte); }
 
 std::size_t SerialWire::readDiscarded() { return line_.read(scratch_.data(), scratch_.size()); }
 
-void SerialWire::flush(Flush form) {
-  if (form == Flush::Long) {
-    do {
-      clock_.sleep(40);
-      readDiscarded();
-      clock_.sleep(10);
-    } while (readDiscarded() > 0);
-  } else if (form == Flush::Short) {
-    do {
-      clock_.sleep(10);
-    } while (readDiscarded() > 0);
-  }
+void SerialWire::flush(const Flush& how) {
+  do {
+    if (how.settle > 0) clock_.sleep(how.settle);
+    if (how.readAfterSettle) readDiscarded();
+    clock_.sleep(how.quiet);
+  } while (readDiscarded() > 0);
 }
 
 void SerialWire::discardOnce() { readDiscarded(); }

@@ -16,7 +16,7 @@ class SerialWire final : public BlockWire {
   const std::uint8_t* block() const override { return buffer_.data(); }
   void send(std::uint8_t byte) override;
   void pause(Millis ms) override { clock_.sleep(ms); }
-  void flush(Flush form) override;
+  void flush(const Flush& how) override;
   void discardOnce() override;
   bool strayByte(Millis limit) override;
 

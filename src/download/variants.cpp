@@ -6,29 +6,33 @@ namespace movar::download {
 
 namespace {
 
-constexpr std::uint8_t kResend = 0xF9;
-constexpr std::uint8_t kCancel = 0x18;
-constexpr std::uint8_t kRefuse = 0x15;
+using link::control::Cancel;
+using link::control::Nak;
+using link::control::Resend;
+
+// A refused header drains the line in 40 ms + 10 ms rounds; a refused block in 10 ms rounds.
+constexpr Flush kLongFlush{.settle = 40, .readAfterSettle = true, .quiet = 10};
+constexpr Flush kShortFlush{.quiet = 10};
 
 Variant makeSerial() {
   Variant v;
   v.header.limit = 10'000;
   v.header.retries = 15;
-  v.header.rejection = {.flush = Flush::Long, .answer = kResend, .pauseAfter = 10};
-  v.header.giveUp = kCancel;
+  v.header.rejection = {.flush = kLongFlush, .answer = Resend, .pauseAfter = 10};
+  v.header.giveUp = Cancel;
   v.records.firstTarget = kFullPayload + kBlockOverhead;
   v.records.adjust = Adjust::UnlessFull;
   v.records.limit = 2'000;
   v.records.silenceStalls = true;
   v.records.shortRetries = 30;
-  v.records.shortRejection = {.flush = Flush::Short, .answer = kResend, .pauseAfter = 10};
+  v.records.shortRejection = {.flush = kShortFlush, .answer = Resend, .pauseAfter = 10};
   v.records.damagedRetries = 15;
   v.records.damagedRejection = {
-      .pauseBefore = 40, .discardOnce = true, .flush = Flush::Short, .answer = kResend, .pauseAfter = 10};
-  v.records.giveUp = kCancel;
-  v.end.firstTarget = kEndSize;
+      .pauseBefore = 40, .discardOnce = true, .flush = kShortFlush, .answer = Resend, .pauseAfter = 10};
+  v.records.giveUp = Cancel;
+  v.end.firstTarget = kEndBlockSize;
   v.end.limit = 2'000;
-  v.end.giveUp = kCancel;
+  v.end.giveUp = Cancel;
   v.lingerWait = 1'000;
   v.lingerPause = 16'000;
   return v;
@@ -43,12 +47,12 @@ Variant makeLan() {
   v.records.limit = link::kDefaultReceiveLimit;
   v.records.headIsFinal = true;
   v.records.damagedRetries = 5;
-  v.records.damagedRejection = {.answer = kRefuse};
+  v.records.damagedRejection = {.answer = Nak};
   v.end.firstTarget = 5;
   v.end.adjust = Adjust::Always;
   v.end.limit = link::kDefaultReceiveLimit;
   v.end.headIsFinal = true;
-  v.end.giveUp = kRefuse;
+  v.end.giveUp = Nak;
   return v;
 }
 

@@ -4,25 +4,32 @@
 namespace movar::link {
 
 namespace {
-constexpr char kHeader[] = "NORVALECJS";
-constexpr std::size_t kHeaderSize = 10;
-constexpr int kMaxAttempts = 9;
+constexpr char kPreambleHeader[] = "NORVALECJS";
+constexpr std::size_t kPreambleHeaderSize = 10;
 }  // namespace
 
 Bytes commandPreamble(std::uint8_t address, std::uint8_t command) {
-  Bytes bytes(kHeader, kHeader + kHeaderSize);
+  Bytes bytes(kPreambleHeader, kPreambleHeader + kPreambleHeaderSize);
   bytes.insert(bytes.end(), {address, complement(address), command, complement(command)});
   return bytes;
 }
 
 void writeByte(SerialLine& line, std::uint8_t byte) { line.write(&byte, 1); }
 
+void writeGrouped(SerialLine& line, const Bytes& bytes, Grouping grouping) {
+  if (grouping == Grouping::OneWrite) {
+    if (!bytes.empty()) line.write(bytes.data(), bytes.size());
+    return;
+  }
+  for (std::uint8_t b : bytes) writeByte(line, b);
+}
+
 void writePreamble(Clock& clock, SerialLine& line, std::uint8_t address, std::uint8_t command,
                    Millis pauseAfterHeader) {
   const Bytes preamble = commandPreamble(address, command);
-  line.write(preamble.data(), kHeaderSize);
+  line.write(preamble.data(), kPreambleHeaderSize);
   if (pauseAfterHeader > 0) clock.sleep(pauseAfterHeader);
-  for (std::size_t i = kHeaderSize; i < preamble.size(); ++i) writeByte(line, preamble[i]);
+  for (std::size_t i = kPreambleHeaderSize; i < preamble.size(); ++i) writeByte(line, preamble[i]);
 }
 
 std::optional<std::uint8_t> awaitByte(Clock& clock, SerialLine& line, Millis limit) {
@@ -35,16 +42,17 @@ std::optional<std::uint8_t> awaitByte(Clock& clock, SerialLine& line, Millis lim
 }
 
 std::optional<FoundTerminal> findTerminal(Platform& platform, std::uint8_t address,
-                                          std::uint8_t command, Millis ackLimit, int startPort) {
+                                          std::uint8_t command, const SearchPolicy& policy,
+                                          int startPort) {
   PortCycle ports(startPort);
   for (int attempt = 0;;) {
-    SerialPort line = ports.openNext(platform, OpenRoutine::Serial, attempt);
+    SerialPort line = ports.openNext(platform, policy.open, attempt);
     if (!line) return std::nullopt;
-    writePreamble(platform.clock, *line, address, command);
-    const std::optional<std::uint8_t> answer = awaitByte(platform.clock, *line, ackLimit);
+    writePreamble(platform.clock, *line, address, command, policy.pauseAfterHeader);
+    const std::optional<std::uint8_t> answer = awaitByte(platform.clock, *line, policy.ackLimit);
     ++attempt;
     if (answer == control::Ack) return FoundTerminal{std::move(line), ports.port()};
-    if (attempt >= kMaxAttempts) return std::nullopt;
+    if (attempt >= policy.attempts) return std::nullopt;
     if (attempt % 2 == 0) ports.step();
   }
 }
@@ -60,7 +68,8 @@ Bytes dataBlock(const Bytes& payload) {
 }
 
 std::int32_t testCom(Platform& platform, std::int32_t address, std::int32_t port) {
-  std::optional<FoundTerminal> found = findTerminal(platform, lowByte(address), 0x00, 1000, port);
+  std::optional<FoundTerminal> found =
+      findTerminal(platform, lowByte(address), 0x00, serialSearch(1'000), port);
   return found ? found->port : -1;
 }
 

@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <optional>
 
+#include "link/grouping.h"
 #include "link/serial_port.h"
 #include "platform/platform.h"
 
@@ -28,6 +29,8 @@ void writePreamble(Clock& clock, SerialLine& line, std::uint8_t address, std::ui
 
 void writeByte(SerialLine& line, std::uint8_t byte);
 
+void writeGrouped(SerialLine& line, const Bytes& bytes, Grouping grouping);
+
 // Reads one byte at a time until one arrives or more than `limit` ms have passed; at least one
 // read is made.
 std::optional<std::uint8_t> awaitByte(Clock& clock, SerialLine& line, Millis limit);
@@ -37,11 +40,24 @@ struct FoundTerminal {
   int port = 0;
 };
 
-// Nine preambles at most, alternating 57600/19200 and stepping ports after each pair. Ports that
-// fail to open are stepped over uncounted; the search gives up once every port of the 1..4
-// cycle has failed to open in a row.
+// How a serial export looks for its terminal: `attempts` preambles at most, each on a port opened
+// with `open` (the attempt number is its argument, so OpenSerialPort alternates 57600 and 19200),
+// each awaited for more than `ackLimit`; ports step after every second attempt.
+struct SearchPolicy {
+  OpenRoutine open = OpenRoutine::Serial;
+  int attempts = 9;
+  Millis ackLimit = 1'000;
+  Millis pauseAfterHeader = 0;  // the modem line's pause inside the preamble
+};
+
+// The policy of the serial command exports: nine attempts with OpenSerialPort.
+constexpr SearchPolicy serialSearch(Millis ackLimit) { return {OpenRoutine::Serial, 9, ackLimit, 0}; }
+
+// Ports that fail to open are stepped over uncounted; the search gives up once every port of the
+// 1..4 cycle has failed to open in a row.
 std::optional<FoundTerminal> findTerminal(Platform& platform, std::uint8_t address,
-                                          std::uint8_t command, Millis ackLimit, int startPort);
+                                          std::uint8_t command, const SearchPolicy& policy,
+                                          int startPort);
 
 // 0x15 0x01 N ~N payload sum(payload).
 Bytes dataBlock(const Bytes& payload);

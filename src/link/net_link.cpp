@@ -21,6 +21,18 @@ long NetLink::send(const std::uint8_t* data, std::size_t n) {
   return stream_ ? stream_->send(data, n) : -1;
 }
 
+bool NetLink::send(const Bytes& bytes, Grouping grouping) {
+  if (grouping == Grouping::OneWrite) {
+    return bytes.empty() || send(bytes) == static_cast<long>(bytes.size());
+  }
+  for (std::uint8_t b : bytes) {
+    if (sendByte(b) != 1) return false;
+  }
+  return true;
+}
+
+bool NetLink::awaitAck(Millis limit) { return receiveFrame(1, limit) && (*area_)[0] == control::Ack; }
+
 bool NetLink::sendPreamble(std::uint8_t address, std::uint8_t command) {
   return send(commandPreamble(address, command)) == static_cast<long>(kPreambleSize);
 }

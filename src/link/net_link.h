@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <memory>
 
+#include "link/grouping.h"
 #include "platform/platform.h"
 
 namespace movar::link {
@@ -27,8 +28,13 @@ class NetLink {
   long send(const std::uint8_t* data, std::size_t n);
   long send(const Bytes& bytes) { return send(bytes.data(), bytes.size()); }
   long sendByte(std::uint8_t byte) { return send(&byte, 1); }
+  // True when every byte went out, in one send or one send per byte.
+  bool send(const Bytes& bytes, Grouping grouping);
   // The 14-byte preamble in one send; true when all 14 went out.
   bool sendPreamble(std::uint8_t address, std::uint8_t command);
+  // Receives a new frame and requires its first byte to be 0x06 (the answer to a preamble or a
+  // DataBlock); whatever else arrived with it stays in the area.
+  bool awaitAck(Millis limit = kDefaultReceiveLimit);
 
   // Receive a new frame from offset 0 until at least m bytes are in. False on a closed or failed
   // connection, on `limit` ms without a byte, or when m does not fit the area.

@@ -42,6 +42,6 @@ SerialPort PortCycle::openNext(Platform& platform, OpenRoutine routine, int arg)
   }
 }
 
-int nextPort(int port) { return port >= 4 ? 1 : port + 1; }
+int nextPort(int port) { return port >= 4 || port < 1 ? 1 : port + 1; }
 
 }  // namespace movar::link

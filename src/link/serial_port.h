@@ -1,4 +1,4 @@
-// Opening COM ports with the fixed settings of each exchange family, and the pause helpers.
+// Opening COM ports with the fixed settings of each exchange family, and the port cycle.
 #pragma once
 
 #include <memory>
@@ -9,6 +9,9 @@ namespace movar::link {
 
 using SerialPort = std::unique_ptr<SerialLine>;
 
+// The open routines, one row each: OpenSerialPort (57600 on even attempts, 19200 on odd),
+// OpenBackupPort (19200, two stop bits), OpenModemPort (9600), OpenPortAtRate (by rate code) and
+// OpenFingerprintPort (9600, a 3 ms pause).
 enum class OpenRoutine { Serial, Backup, Modem, AtRate, Fingerprint };
 
 struct OpenProfile {
@@ -22,19 +25,9 @@ OpenProfile openProfile(OpenRoutine routine, int arg = 0);
 // Null when the device could not be opened (no pause is made then).
 SerialPort openPort(Platform& platform, int port, OpenRoutine routine, int arg = 0);
 
-inline SerialPort OpenSerialPort(Platform& p, int port, int attempt) {
-  return openPort(p, port, OpenRoutine::Serial, attempt);
-}
-inline SerialPort OpenBackupPort(Platform& p, int port) { return openPort(p, port, OpenRoutine::Backup); }
-inline SerialPort OpenModemPort(Platform& p, int port) { return openPort(p, port, OpenRoutine::Modem); }
-inline SerialPort OpenPortAtRate(Platform& p, int port, int rateCode) {
-  return openPort(p, port, OpenRoutine::AtRate, rateCode);
-}
-inline SerialPort OpenFingerprintPort(Platform& p, int port) {
-  return openPort(p, port, OpenRoutine::Fingerprint);
-}
-
-// Ports cycle 1,2,3,4,1; a start above 4 is used once and the cycle continues at 1.
+// Ports cycle 1,2,3,4,1; a start above 4 is used once and the cycle continues at 1. A start
+// below 1 goes straight to 1: the ports on the way never open, so stepping through them one by
+// one would only burn time (two thousand million of them from INT_MIN).
 int nextPort(int port);
 
 inline bool isComPortNumber(int port) { return port >= 1 && port <= 9; }
@@ -52,8 +45,5 @@ class PortCycle {
  private:
   int port_;
 };
-
-inline void SleepMs(Clock& clock, Millis ms) { clock.sleep(ms); }
-inline void SleepSeconds(Clock& clock, int seconds) { clock.sleep(Millis{seconds} * 1000); }
 
 }  // namespace movar::link

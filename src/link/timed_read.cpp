@@ -4,12 +4,10 @@ namespace movar::link {
 
 namespace {
 
-constexpr Millis kGapMs = 5;
-
 // A silent read of n bytes lasts 5n + 5 ms; near the limit the reads shrink so that a pause just
 // over the limit is seen as one instead of being swallowed by a read still running.
 std::size_t readLength(Clock& clock, std::size_t wanted, Millis deadline) {
-  const Millis fits = (deadline - clock.now() - kGapMs) / kGapMs;
+  const Millis fits = (deadline - clock.now() - kSerialReadGap) / kSerialReadGap;
   if (fits >= static_cast<Millis>(wanted)) return wanted;
   return fits > 1 ? static_cast<std::size_t>(fits) : 1;
 }

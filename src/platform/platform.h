@@ -32,8 +32,13 @@ struct LineSettings {
   int stopBits = 1;
 };
 
-// An open serial device. read(n) returns when n bytes are in, when 5 ms pass after the last
-// byte, or after 5*n+5 ms in all, with whatever arrived (possibly nothing). Errors read as silence.
+// The one timeout of every serial line: the gap after a byte that ends a read, and the time each
+// wanted byte (plus one) adds to a silent read.
+constexpr Millis kSerialReadGap = 5;
+
+// An open serial device. read(n) returns when n bytes are in, when kSerialReadGap passes after the
+// last byte, or after kSerialReadGap * (n + 1) in all, with whatever arrived (possibly nothing).
+// Errors read as silence.
 class SerialLine {
  public:
   virtual ~SerialLine() = default;

@@ -52,7 +52,7 @@ std::int32_t convertCallerFile(Platform& platform, const char* dir, const char* 
 
 }  // namespace
 
-std::int32_t ConvertAfterDownload(Platform& platform) {
+std::int32_t convertAfterDownload(Platform& platform) {
   ConversionJob job = afterDownloadJob(platform, "movar");
   job.machine = {MachineRule::SixtyFirst};
   job.openAttempts = 30;
@@ -60,13 +60,13 @@ std::int32_t ConvertAfterDownload(Platform& platform) {
   return downloadResult(runConversion(platform, job));
 }
 
-std::int32_t ConvertNumberedDownload(Platform& platform, std::int32_t n) {
+std::int32_t convertNumberedDownload(Platform& platform, std::int32_t n) {
   ConversionJob job = afterDownloadJob(platform, "movar" + std::to_string(n));
   job.machine = {MachineRule::Adding};
   return downloadResult(runConversion(platform, job));
 }
 
-std::int32_t ConvertAddressDownload(Platform& platform, std::int32_t m) {
+std::int32_t convertAddressDownload(Platform& platform, std::int32_t m) {
   ConversionJob job = afterDownloadJob(platform, "movar");
   job.machine = {MachineRule::Fixed, static_cast<std::uint8_t>(m & 0xFF)};
   return downloadResult(runConversion(platform, job));

@@ -27,7 +27,7 @@ struct SerialRun {
 
   SerialRun& run() {
     f.serial.attach(1, fake::serialTerminal(terminal));
-    auto found = link::findTerminal(f.platform, 1, 0x01, 1000, 1);
+    auto found = link::findTerminal(f.platform, 1, 0x01, link::serialSearch(1000), 1);
     EXPECT_TRUE(found.has_value());
     startedAt = f.clock.now();
     link::writeByte(*found->line, 0x15);

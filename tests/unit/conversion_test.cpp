@@ -39,11 +39,11 @@ std::vector<std::string> backups(const FakePlatform& f) {
   return names;
 }
 
-TEST(ConvertAfterDownload, LinesWaitsAndBothBackups) {
+TEST(convertAfterDownload, LinesWaitsAndBothBackups) {
   FakePlatform f;
   const Bytes dat = join({attendance(123, 14, 7), attendance(5, 0xC5, 2), {0xAA}});  // 13 bytes
   f.files.contents[kDir + "movar.dat"] = dat;
-  EXPECT_EQ(ConvertAfterDownload(f.platform), 0);
+  EXPECT_EQ(convertAfterDownload(f.platform), 0);
   const std::string expected = "00012308:052009031407\r\n00000508:052009030562\r\n";
   EXPECT_EQ(text(f, kDir + "movar.txt"), expected);
   EXPECT_EQ(f.clock.sleeps, (std::vector<Millis>{300, 1000}));
@@ -56,24 +56,24 @@ TEST(ConvertAfterDownload, LinesWaitsAndBothBackups) {
   EXPECT_EQ(f.files.openFiles, 0);
 }
 
-TEST(ConvertAfterDownload, EmptyFileGivesEmptyTextAndDoubleZeroBackups) {
+TEST(convertAfterDownload, EmptyFileGivesEmptyTextAndDoubleZeroBackups) {
   FakePlatform f;
   f.files.contents[kDir + "movar.dat"] = {};
-  EXPECT_EQ(ConvertAfterDownload(f.platform), 0);
+  EXPECT_EQ(convertAfterDownload(f.platform), 0);
   EXPECT_EQ(text(f, kDir + "movar.txt"), "");
   EXPECT_EQ(backups(f), (std::vector<std::string>{"k0314081531_00.dat", "k0314081531_00.txt"}));
 }
 
-TEST(ConvertAfterDownload, MachineNumberSourceOfEachRoutine) {
+TEST(convertAfterDownload, MachineNumberSourceOfEachRoutine) {
   const Bytes record = attendance(1, 0xC5, 2);  // both page flags, low machine bits = 2
   FakePlatform sixty;
   sixty.files.contents[kDir + "movar.dat"] = record;
-  EXPECT_EQ(ConvertAfterDownload(sixty.platform), 0);
+  EXPECT_EQ(convertAfterDownload(sixty.platform), 0);
   EXPECT_EQ(text(sixty, kDir + "movar.txt"), "00000108:052009030562\r\n");
 
   FakePlatform adding;
   adding.files.contents[kDir + "movar3.dat"] = join({record, attendance(2, 0xC5, 31)});
-  EXPECT_EQ(ConvertNumberedDownload(adding.platform, 3), 0);
+  EXPECT_EQ(convertNumberedDownload(adding.platform, 3), 0);
   // 121 is cut to its first two digits by the 21-character line.
   EXPECT_EQ(text(adding, kDir + "movar3.txt"), "00000108:052009030592\r\n00000208:052009030512\r\n");
   EXPECT_EQ(backups(adding), (std::vector<std::string>{"k0314081531_92.dat", "k0314081531_92.txt"}));
@@ -81,27 +81,27 @@ TEST(ConvertAfterDownload, MachineNumberSourceOfEachRoutine) {
 
   FakePlatform fixed;
   fixed.files.contents[kDir + "movar.dat"] = join({record, attendance(2, 14, 30)});
-  EXPECT_EQ(ConvertAddressDownload(fixed.platform, 0x107), 0);  // low byte: 7
+  EXPECT_EQ(convertAddressDownload(fixed.platform, 0x107), 0);  // low byte: 7
   EXPECT_EQ(text(fixed, kDir + "movar.txt"), "00000108:052009030507\r\n00000208:052009031407\r\n");
   EXPECT_EQ(backups(fixed), (std::vector<std::string>{"k0314081531_07.dat", "k0314081531_07.txt"}));
 }
 
-TEST(ConvertAfterDownload, OpenAndCreateRetriesThenFailure) {
+TEST(convertAfterDownload, OpenAndCreateRetriesThenFailure) {
   FakePlatform f;  // no movar.dat: 30 attempts, 100 ms apart, one box each
-  EXPECT_EQ(ConvertAfterDownload(f.platform), -1);
+  EXPECT_EQ(convertAfterDownload(f.platform), -1);
   EXPECT_EQ(f.ui.messages, std::vector<std::string>(30, "can not open movar.dat!"));
   EXPECT_EQ(f.clock.now(), 300 + 29 * 100);
   EXPECT_FALSE(f.files.exists(kDir + "movar.txt"));
   EXPECT_FALSE(f.files.exists(kDir + "downbak"));
 
   FakePlatform numbered;
-  EXPECT_EQ(ConvertNumberedDownload(numbered.platform, 2), -1);
+  EXPECT_EQ(convertNumberedDownload(numbered.platform, 2), -1);
   EXPECT_EQ(numbered.ui.messages.size(), 15u);
 
   FakePlatform locked;
   locked.files.contents[kDir + "movar.dat"] = attendance(1, 14, 7);
   locked.files.locked.insert(kDir + "movar.txt");
-  EXPECT_EQ(ConvertAfterDownload(locked.platform), -1);
+  EXPECT_EQ(convertAfterDownload(locked.platform), -1);
   EXPECT_EQ(locked.ui.messages, std::vector<std::string>(15, "can not creat MOVAR.TXT!"));
   EXPECT_EQ(locked.clock.now(), 300 + 14 * 10);
   EXPECT_EQ(locked.files.openFiles, 0);
@@ -111,41 +111,41 @@ TEST(ConvertAfterDownload, OpenAndCreateRetriesThenFailure) {
   late.files.contents[kDir + "movar.dat"] = attendance(1, 14, 7);
   late.files.refusals[kDir + "movar.dat"] = 2;
   late.files.refusals[kDir + "movar.txt"] = 1;
-  EXPECT_EQ(ConvertAddressDownload(late.platform, 1), 0);
+  EXPECT_EQ(convertAddressDownload(late.platform, 1), 0);
   EXPECT_EQ(late.ui.messages, (std::vector<std::string>{"can not open movar.dat!",
                                                         "can not open movar.dat!",
                                                         "can not creat MOVAR.TXT!"}));
   EXPECT_EQ(late.clock.sleeps, (std::vector<Millis>{300, 100, 100, 100, 1000}));
 }
 
-TEST(ConvertAfterDownload, FailedWriteIsAFailureWithoutBackups) {
+TEST(convertAfterDownload, FailedWriteIsAFailureWithoutBackups) {
   FakePlatform f;
   f.files.contents[kDir + "movar.dat"] = attendance(1, 14, 7);
   f.files.failWrites.insert(kDir + "movar.txt");
-  EXPECT_EQ(ConvertAfterDownload(f.platform), -1);
+  EXPECT_EQ(convertAfterDownload(f.platform), -1);
   EXPECT_TRUE(backups(f).empty());
   EXPECT_EQ(f.files.openFiles, 0);
 }
 
 // An interrupted run can leave k.txt / k.dat behind; they must not become the new backups.
-TEST(ConvertAfterDownload, LeftoverIntermediateFilesAreReplaced) {
+TEST(convertAfterDownload, LeftoverIntermediateFilesAreReplaced) {
   FakePlatform f;
   f.files.directories.insert(kDir + "downbak");
   f.files.contents[kBak + "k.txt"] = {'o', 'l', 'd'};
   f.files.contents[kBak + "k.dat"] = {'o', 'l', 'd'};
   f.files.contents[kDir + "movar.dat"] = attendance(1, 14, 7);
-  EXPECT_EQ(ConvertAfterDownload(f.platform), 0);
+  EXPECT_EQ(convertAfterDownload(f.platform), 0);
   EXPECT_EQ(backups(f), (std::vector<std::string>{"k0314081531_07.dat", "k0314081531_07.txt"}));
   EXPECT_EQ(text(f, kBak + "k0314081531_07.txt"), "00000108:052009031407\r\n");
   EXPECT_EQ(f.files.contents[kBak + "k0314081531_07.dat"], attendance(1, 14, 7));
 }
 
-TEST(ConvertAfterDownload, ExistingBackupIsKeptAndTheNewOneTakesTheNextSecond) {
+TEST(convertAfterDownload, ExistingBackupIsKeptAndTheNewOneTakesTheNextSecond) {
   FakePlatform f;
   f.files.directories.insert(kDir + "downbak");
   f.files.contents[kBak + "k0314081531_07.txt"] = {'o', 'l', 'd'};
   f.files.contents[kDir + "movar.dat"] = attendance(1, 14, 7);
-  EXPECT_EQ(ConvertAfterDownload(f.platform), 0);
+  EXPECT_EQ(convertAfterDownload(f.platform), 0);
   EXPECT_EQ(text(f, kBak + "k0314081531_07.txt"), "old");
   EXPECT_EQ(text(f, kBak + "k0314081532_07.txt"), "00000108:052009031407\r\n");
   EXPECT_EQ(backups(f), (std::vector<std::string>{"k0314081531_07.txt", "k0314081532_07.dat",
@@ -153,7 +153,7 @@ TEST(ConvertAfterDownload, ExistingBackupIsKeptAndTheNewOneTakesTheNextSecond) {
   EXPECT_EQ(f.clock.now(), 2000);  // waited from 1.3 s to the next second in 100 ms steps
 }
 
-TEST(ConvertAfterDownload, StreamsInLargeWrites) {
+TEST(convertAfterDownload, StreamsInLargeWrites) {
   FakePlatform f;
   constexpr std::size_t kRecords = 100'000;
   Bytes dat;
@@ -162,7 +162,7 @@ TEST(ConvertAfterDownload, StreamsInLargeWrites) {
     dat.insert(dat.end(), r.begin(), r.end());
   }
   f.files.contents[kDir + "movar.dat"] = dat;
-  EXPECT_EQ(ConvertAfterDownload(f.platform), 0);
+  EXPECT_EQ(convertAfterDownload(f.platform), 0);
   std::string expected;
   for (std::size_t i = 0; i < kRecords; ++i) {
     char line[32];

@@ -46,7 +46,7 @@ TEST(CommandPreamble, HeaderAddressCommandAndComplements) {
 TEST(CommandPreamble, SerialGoesOutAsFiveWritesWithoutPause) {
   FakePlatform f;
   silentPorts(f, {1});
-  auto line = link::OpenSerialPort(f.platform, 1, 0);
+  auto line = link::openPort(f.platform, 1, link::OpenRoutine::Serial);
   const Millis before = f.clock.now();
   link::writePreamble(f.clock, *line, 0x12, 0x01);
   ASSERT_EQ(f.serial.writes.size(), 5u);
@@ -62,7 +62,7 @@ TEST(CommandPreamble, SerialGoesOutAsFiveWritesWithoutPause) {
 TEST(CommandPreamble, ModemPausesTenMillisecondsAfterHeader) {
   FakePlatform f;
   silentPorts(f, {1});
-  auto line = link::OpenModemPort(f.platform, 1);
+  auto line = link::openPort(f.platform, 1, link::OpenRoutine::Modem);
   link::writePreamble(f.clock, *line, 1, 1, 10);
   EXPECT_EQ(f.serial.writes[1].at - f.serial.writes[0].at, 10);
 }
@@ -95,13 +95,13 @@ TEST(OpenRoutines, SpeedsStopBitsAndPauses) {
 TEST(OpenRoutines, MissingPortFailsAtOnceAndOpenPausesThirtyMs) {
   FakePlatform f;
   silentPorts(f, {2});
-  EXPECT_EQ(link::OpenSerialPort(f.platform, 1, 0), nullptr);
+  EXPECT_EQ(link::openPort(f.platform, 1, link::OpenRoutine::Serial), nullptr);
   EXPECT_EQ(f.clock.now(), 0);
-  auto line = link::OpenSerialPort(f.platform, 2, 0);
+  auto line = link::openPort(f.platform, 2, link::OpenRoutine::Serial);
   EXPECT_NE(line, nullptr);
   EXPECT_EQ(f.clock.now(), 30);
   f.serial.attachSilent(3);
-  auto fingerprint = link::OpenFingerprintPort(f.platform, 3);
+  auto fingerprint = link::openPort(f.platform, 3, link::OpenRoutine::Fingerprint);
   EXPECT_EQ(f.clock.now(), 33);
 }
 
@@ -109,7 +109,7 @@ TEST(OpenRoutines, PortNumbersOutsideOneToNineNeverOpen) {
   FakePlatform f;
   for (int p : {0, -1, 10, 48, 2147483647, -2147483647 - 1}) {
     f.serial.attachSilent(p);
-    EXPECT_EQ(link::OpenSerialPort(f.platform, p, 0), nullptr) << p;
+    EXPECT_EQ(link::openPort(f.platform, p, link::OpenRoutine::Serial), nullptr) << p;
   }
   EXPECT_TRUE(f.serial.opens.empty());
 }
@@ -137,7 +137,7 @@ TEST(AckWait, LimitIsStrictlyMoreThanL) {
       void onHostBytes(fake::DeviceLink&, const Bytes&) override {}
     };
     f.serial.attach(2, std::make_shared<Late>(delay));
-    auto late = link::OpenSerialPort(f.platform, 2, 0);
+    auto late = link::openPort(f.platform, 2, link::OpenRoutine::Serial);
     const Millis start = f.clock.now();
     const auto got = link::awaitByte(f.clock, *late, 1000);
     EXPECT_EQ(got.has_value(), found) << delay;
@@ -154,7 +154,7 @@ TEST(AckWait, AtLeastOneReadEvenWithZeroLimit) {
     void onHostBytes(fake::DeviceLink&, const Bytes&) override {}
   };
   f.serial.attach(1, std::make_shared<Eager>());
-  auto line = link::OpenSerialPort(f.platform, 1, 0);
+  auto line = link::openPort(f.platform, 1, link::OpenRoutine::Serial);
   EXPECT_EQ(link::awaitByte(f.clock, *line, 0), std::optional<std::uint8_t>(0x06));
 }
 
@@ -257,7 +257,7 @@ TEST(AttemptPolicy, PortHeldByAnotherCallerIsSkipped) {
   FakePlatform f;
   silentPorts(f, {1});
   f.serial.attach(2, std::make_shared<PreambleResponder>(1, std::set<int>{57600}));
-  auto held = link::OpenSerialPort(f.platform, 1, 0);
+  auto held = link::openPort(f.platform, 1, link::OpenRoutine::Serial);
   EXPECT_EQ(link::testCom(f.platform, 1, 1), 2);
 }
 

@@ -1,4 +1,4 @@
-#include "download/windows/download_window.h"
+#include "download/progress/download_window.h"
 
 namespace movar::download {
 

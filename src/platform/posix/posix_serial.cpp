@@ -16,8 +16,6 @@ namespace movar::posix {
 
 namespace {
 
-constexpr int kGapMs = 5;
-
 speed_t speedFor(int baud) {
   switch (baud) {
     case 1200: return B1200;
@@ -45,12 +43,12 @@ class PosixSerialLine final : public SerialLine {
 
   std::size_t read(std::uint8_t* buffer, std::size_t n) override {
     if (n == 0) return 0;
-    const Millis deadline = monotonicMs() + kGapMs * static_cast<Millis>(n) + kGapMs;
+    const Millis deadline = monotonicMs() + kSerialReadGap * static_cast<Millis>(n) + kSerialReadGap;
     std::size_t got = 0;
     Millis lastByte = 0;
     while (got < n) {
       const Millis now = monotonicMs();
-      Millis until = got == 0 ? deadline : std::min(deadline, lastByte + kGapMs);
+      Millis until = got == 0 ? deadline : std::min(deadline, lastByte + kSerialReadGap);
       if (now >= until) break;
       pollfd p{fd_.get(), POLLIN, 0};
       const int ready = ::poll(&p, 1, static_cast<int>(until - now));
@@ -72,7 +70,7 @@ class PosixSerialLine final : public SerialLine {
 
   void write(const std::uint8_t* data, std::size_t n) override {
     std::size_t done = 0;
-    const Millis deadline = monotonicMs() + kGapMs * static_cast<Millis>(n) + kGapMs;
+    const Millis deadline = monotonicMs() + kSerialReadGap * static_cast<Millis>(n) + kSerialReadGap;
     while (done < n) {
       const ssize_t w = ::write(fd_.get(), data + done, n - done);
       if (w > 0) {

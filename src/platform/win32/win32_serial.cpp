@@ -10,10 +10,10 @@ namespace movar::win32 {
 namespace {
 
 constexpr DWORD kQueueBytes = 1024;
-constexpr DWORD kTimeoutMs = 5;
+constexpr DWORD kTimeoutMs = static_cast<DWORD>(kSerialReadGap);
 
-// The driver gives the read semantics the callers expect: back after a 5 ms gap following a
-// byte, or after 5*n+5 ms in all.
+// The driver gives the read semantics the callers expect: back after a kSerialReadGap gap
+// following a byte, or after kSerialReadGap * (n + 1) in all.
 class Win32SerialLine final : public SerialLine {
  public:
   explicit Win32SerialLine(UniqueHandle handle) : handle_(std::move(handle)) {}

@@ -28,14 +28,14 @@ void Inbox::add(const Bytes& bytes, Millis at, Millis perByte) {
 
 namespace {
 
-// Shared by serial reads: n bytes, or a 5 ms gap after a byte, or 5n+5 ms in all.
+// Serial reads: n bytes, or a kSerialReadGap gap after a byte, or kSerialReadGap * (n + 1) in all.
 std::size_t timedRead(VirtualClock& clock, Inbox& inbox, std::uint8_t* buffer, std::size_t n) {
   if (n == 0) return 0;
-  const Millis deadline = clock.now() + 5 * static_cast<Millis>(n) + 5;
+  const Millis deadline = clock.now() + kSerialReadGap * (static_cast<Millis>(n) + 1);
   std::size_t got = 0;
   Millis last = 0;
   while (got < n) {
-    const Millis limit = got == 0 ? deadline : std::min(deadline, last + 5);
+    const Millis limit = got == 0 ? deadline : std::min(deadline, last + kSerialReadGap);
     if (inbox.empty() || inbox.nextAt() > limit) {
       clock.advanceTo(limit);
       break;
