@@ -12,7 +12,7 @@ target_compile_definitions(movar_platform PUBLIC ${MOVAR_WIN32_DEFINITIONS})
 movar_warnings(movar_platform)
 target_compile_definitions(movar_core PUBLIC ${MOVAR_WIN32_DEFINITIONS})
 
-file(GLOB MOVAR_EXPORT_SOURCES CONFIGURE_DEPENDS src/exports/*.cpp)
+file(GLOB MOVAR_EXPORT_SOURCES CONFIGURE_DEPENDS src/exports/exports_*.cpp)
 add_library(w_movar SHARED ${MOVAR_EXPORT_SOURCES} ${MOVAR_DEF_FILE})
 target_link_libraries(w_movar PRIVATE movar_platform movar_core)
 # Named exactly "w_movar.dll". No fuzzy stdcall matching: a .def entry with the wrong argument

@@ -4,7 +4,6 @@
 #include <memory>
 
 #include "records/caller_paths.h"
-#include "records/counted_string.h"
 #include "records/decimal.h"
 
 namespace movar::records {
@@ -49,8 +48,8 @@ std::string nameListFileName(const LocalTime& today) {
          decimal(static_cast<std::uint32_t>(today.day), 2) + ".dat";
 }
 
-std::int32_t copyName(Platform& platform, const char* dir, std::int32_t number, const char* name) {
-  const CountedString text(name);
+std::int32_t copyName(Platform& platform, const char* dir, std::int32_t number,
+                      std::string_view name) {
   const std::string fileName = nameListFileName(platform.clock.localTime());
   const auto directory = callerDirectory(platform, dir, fileName.size());
   if (!directory) return 1;
@@ -59,7 +58,7 @@ std::int32_t copyName(Platform& platform, const char* dir, std::int32_t number, 
   const auto file = openList(platform, path);
   if (!file) return 1;
   file->seekEnd();
-  const NameRecord record = nameRecord(static_cast<std::uint16_t>(number & 0xFFFF), text.view());
+  const NameRecord record = nameRecord(static_cast<std::uint16_t>(number & 0xFFFF), name);
   return file->write(record.data(), record.size()) ? 0 : 1;
 }
 

@@ -22,6 +22,7 @@ std::string nameListFileName(const LocalTime& today);
 
 // _COPYNAME: appends the record to <dir>NAM<MMDD>.dat. 0 appended, 1 refused (see
 // caller_paths.h) or the file could neither be opened nor created.
-std::int32_t copyName(Platform& platform, const char* dir, std::int32_t number, const char* name);
+std::int32_t copyName(Platform& platform, const char* dir, std::int32_t number,
+                      std::string_view name);
 
 }  // namespace movar::records

@@ -13,11 +13,34 @@
 #include <stdlib.h>
 #include <string.h>
 
+#include "exports/export_rows.h"
+
+/* What each export returns, from the export list: a text or an int32. */
+enum result_kind { RESULT_INT, RESULT_TEXT };
+#define MOVAR_HOST_ROW(result, name, failure, parameters) \
+  {"_" #name, _Generic((result)0, const char*: RESULT_TEXT, default: RESULT_INT)},
+static const struct {
+  const char* name;
+  enum result_kind kind;
+} kExports[] = {MOVAR_EXPORT_ROWS(MOVAR_HOST_ROW)};
+
+static int result_kind_of(const char* name) {
+  for (size_t i = 0; i < sizeof kExports / sizeof kExports[0]; ++i) {
+    if (strcmp(kExports[i].name, name) == 0) return (int)kExports[i].kind;
+  }
+  return -1;
+}
+
 typedef intptr_t (*entry_fn)(intptr_t, intptr_t, intptr_t, intptr_t, intptr_t, intptr_t);
 
 int main(int argc, char** argv) {
   if (argc < 2 || argc > 8) {
     fprintf(stderr, "usage: movar-host EXPORT [i:N|s:TEXT|n:|c:TEXT]...\n");
+    return 2;
+  }
+  const int kind = result_kind_of(argv[1]);
+  if (kind < 0) {
+    fprintf(stderr, "movar-host: %s is not in the export list\n", argv[1]);
     return 2;
   }
   void* library = dlopen(MOVAR_LIBRARY_PATH, RTLD_NOW | RTLD_LOCAL);
@@ -54,7 +77,7 @@ int main(int argc, char** argv) {
     }
   }
   const intptr_t result = entry(args[0], args[1], args[2], args[3], args[4], args[5]);
-  if (strstr(argv[1], "REALDOWNLOAD")) {
+  if (kind == RESULT_TEXT) {
     printf("text %s\n", (const char*)result);
   } else {
     printf("result %d\n", (int)(int32_t)result);

@@ -5,12 +5,13 @@
 #include <vector>
 
 #include "fakes/fake_platform.h"
-#include "records/counted_string.h"
+#include "exports/counted_string.h"
 #include "records/name_list.h"
 
 namespace movar::records {
 namespace {
 
+using exports::CountedString;
 using fake::FakePlatform;
 
 const std::string kDir = "C:\\host\\";
@@ -62,8 +63,8 @@ TEST(CopyName, AppendsToTheDaysList) {
   FakePlatform f;
   HostString first("Ann");
   HostString second("Bartholomew");
-  EXPECT_EQ(copyName(f.platform, kDir.c_str(), 1, first.text()), 0);
-  EXPECT_EQ(copyName(f.platform, kDir.c_str(), 0x12345, second.text()), 0);
+  EXPECT_EQ(copyName(f.platform, kDir.c_str(), 1, CountedString(first.text()).view()), 0);
+  EXPECT_EQ(copyName(f.platform, kDir.c_str(), 0x12345, CountedString(second.text()).view()), 0);
   EXPECT_EQ(f.files.contents[kList],
             (Bytes{0x00, 0x01, 'A', 'n', 'n', 0xFF, 0xFF, 0xFF, 0xFF, 0xFF,  //
                    0x23, 0x45, 'B', 'a', 'r', 't', 'h', 'o', 'l', 'o'}));
@@ -74,7 +75,7 @@ TEST(CopyName, AppendsToTheDaysList) {
   EXPECT_TRUE(f.ui.messages.empty());
   EXPECT_EQ(f.files.openFiles, 0);
 
-  EXPECT_EQ(copyName(f.platform, kDir.c_str(), 2, nullptr), 0);
+  EXPECT_EQ(copyName(f.platform, kDir.c_str(), 2, CountedString(nullptr).view()), 0);
   EXPECT_EQ(Bytes(f.files.contents[kList].begin() + 20, f.files.contents[kList].end()),
             (Bytes{0x00, 0x02, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF}));
 }
@@ -84,7 +85,7 @@ TEST(CopyName, BusyListIsNeverTruncated) {
   f.files.contents[kList] = Bytes(10, 0x11);
   f.files.refusals[kList] = 7;  // busy through the five opens and two creation attempts
   HostString name("Eve");
-  EXPECT_EQ(copyName(f.platform, kDir.c_str(), 3, name.text()), 0);
+  EXPECT_EQ(copyName(f.platform, kDir.c_str(), 3, CountedString(name.text()).view()), 0);
   EXPECT_EQ(f.ui.messages, std::vector<std::string>(2, "can not creat file!"));
   ASSERT_EQ(f.files.contents[kList].size(), 20u);
   EXPECT_EQ(f.files.contents[kList][0], 0x11);
@@ -92,7 +93,7 @@ TEST(CopyName, BusyListIsNeverTruncated) {
 
   FakePlatform locked;
   locked.files.locked.insert(kList);
-  EXPECT_EQ(copyName(locked.platform, kDir.c_str(), 3, name.text()), 1);
+  EXPECT_EQ(copyName(locked.platform, kDir.c_str(), 3, CountedString(name.text()).view()), 1);
   EXPECT_EQ(locked.ui.messages, std::vector<std::string>(15, "can not creat file!"));
   EXPECT_EQ(locked.clock.now(), 300 + 4 * 100 + 14 * 100);
   EXPECT_EQ(name.count(), 1);
@@ -102,7 +103,7 @@ TEST(CopyName, BadDirectoryIsRefused) {
   HostString name("Eve");
   for (const char* dir : {static_cast<const char*>(nullptr), "C:\\host", "C:\\nowhere\\", ""}) {
     FakePlatform f;
-    EXPECT_EQ(copyName(f.platform, dir, 3, name.text()), 1);
+    EXPECT_EQ(copyName(f.platform, dir, 3, CountedString(name.text()).view()), 1);
     EXPECT_TRUE(f.files.contents.empty());
     EXPECT_TRUE(f.clock.sleeps.empty());
   }

@@ -7,7 +7,7 @@
 #include <cstdint>
 #include <string_view>
 
-namespace movar::records {
+namespace movar::exports {
 
 class CountedString {
  public:
@@ -25,4 +25,4 @@ class CountedString {
   std::string_view view_;
 };
 
-}  // namespace movar::records
+}  // namespace movar::exports

@@ -1,9 +1,9 @@
-#include "records/counted_string.h"
+#include "exports/counted_string.h"
 
 #include <atomic>
 #include <cstring>
 
-namespace movar::records {
+namespace movar::exports {
 
 namespace {
 
@@ -32,4 +32,4 @@ CountedString::~CountedString() {
   if (count_ != nullptr) std::atomic_ref<std::int32_t>(*count_).fetch_sub(1);
 }
 
-}  // namespace movar::records
+}  // namespace movar::exports
