@@ -19,7 +19,11 @@ ConversionJob afterDownloadJob(Platform& platform, const std::string& base) {
   job.output = base + ".txt";
   job.initialWait = kDownloadSettle;
   job.createDelay = 100;
-  job.backupInput = true;
+  // Named after the record file, which no two running downloads share; never ".txt", which the
+  // conversion exports use for theirs.
+  job.textIntermediate = base + ".txt.part";
+  job.inputIntermediate = base + ".dat.part";
+  job.staleIntermediates = {"k.txt", "k.dat"};
   return job;
 }
 

@@ -65,7 +65,12 @@ StreamOutcome convertStream(File& input, File& output, const LineFormat& format,
     used = 0;
   };
   for (;;) {
-    const std::size_t got = input.read(in.data() + carried, readCapacity);
+    const std::optional<std::size_t> read = input.read(in.data() + carried, readCapacity);
+    if (!read) {
+      outcome.readFailed = true;
+      break;
+    }
+    const std::size_t got = *read;
     if (got == 0) break;
     const std::size_t available = carried + got;
     const std::size_t whole = available / size * size;
@@ -103,15 +108,20 @@ ConversionResult runConversion(Platform& platform, const ConversionJob& job) {
     if (!output) return ConversionResult::Failed;
     outcome = convertStream(*input, *output, *job.format, job.machine);
   }
-  // A text file that could not be written in full is not a conversion: callers would erase the
-  // terminal's records on the strength of it.
-  if (!outcome.written) return ConversionResult::Failed;
+  // A record file not read in full, or a text file not written in full, is not a conversion:
+  // callers would erase the terminal's records on the strength of it.
+  if (!outcome.written || outcome.readFailed) return ConversionResult::Failed;
   platform.clock.sleep(kSettleBeforeBackup);
 
   const std::string backups = ensureBackupDirectory(platform, job.directory);
+  for (const std::string& stale : job.staleIntermediates) {
+    if (platform.files.exists(backups + stale)) platform.files.remove(backups + stale);
+  }
   const unsigned nn = outcome.firstMachine.value_or(0);
   makeBackup(platform, {outputPath, backups, job.textIntermediate, "txt", nn});
-  if (job.backupInput) makeBackup(platform, {inputPath, backups, "k.dat", "dat", nn});
+  if (!job.inputIntermediate.empty()) {
+    makeBackup(platform, {inputPath, backups, job.inputIntermediate, "dat", nn});
+  }
   return ConversionResult::Converted;
 }
 

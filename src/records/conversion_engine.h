@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "platform/platform.h"
 #include "records/attendance_record.h"
@@ -38,8 +39,13 @@ struct ConversionJob {
   Millis openDelay = 100;
   int createAttempts = 15;
   Millis createDelay = 100;
-  std::string textIntermediate = "k.txt";
-  bool backupInput = false;  // also copy the record file, through "k.dat"
+  // The backups are copied to these names in the backup directory, then renamed to their dated
+  // names. Each conversion needs names of its own: a download running beside another must not
+  // remove or rename the other's copy in flight.
+  std::string textIntermediate;
+  std::string inputIntermediate;  // empty: the record file gets no backup
+  // Intermediate names of earlier versions, removed when an interrupted run left them.
+  std::vector<std::string> staleIntermediates;
 };
 
 enum class ConversionResult { Converted, Failed };
@@ -48,6 +54,7 @@ ConversionResult runConversion(Platform& platform, const ConversionJob& job);
 
 struct StreamOutcome {
   bool written = false;                  // every write succeeded
+  bool readFailed = false;               // the input could not be read to its end
   std::optional<unsigned> firstMachine;  // of the first line written
   std::uint64_t lines = 0;
 };

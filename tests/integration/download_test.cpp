@@ -203,6 +203,52 @@ TEST(LanManyDownloadThroughLibrary, NumberedFilesAndErase) {
   EXPECT_TRUE(erasedWithin(terminal.memory));
 }
 
+// Downloads of eight terminals at once, each to its own numbered file: every backup must be
+// there once, holding its own terminal's records (they once shared one intermediate file).
+TEST(LanManyDownloadThroughLibrary, EightAtOnceKeepEveryBackupApart) {
+  constexpr int kTerminals = 8;
+  std::vector<std::unique_ptr<NetTerminal>> terminals;
+  std::vector<sim::Bytes> stored;
+  std::vector<std::string> args;
+  for (int k = 0; k < kTerminals; ++k) {
+    const std::string ip = "127.0.0." + std::to_string(221 + k);
+    terminals.push_back(std::make_unique<NetTerminal>(ip, 0));
+    sim::Bytes records = RecordMemory::records(0, 40 + 7 * static_cast<std::uint32_t>(k));
+    for (std::size_t r = 0; r < records.size(); r += 6) {  // machine number k + 1 in every record
+      const unsigned machine = static_cast<unsigned>(k) + 1;
+      records[r + 4] = static_cast<std::uint8_t>((machine >> 2) << 5 | (records[r + 4] & 0x1F));
+      records[r + 5] = static_cast<std::uint8_t>((machine & 3) << 6 | (records[r + 5] & 0x3F));
+    }
+    terminals.back()->memory.load(records);
+    stored.push_back(records);
+    if (k > 0) args.push_back("+");
+    args.insert(args.end(), {"_LANMANYDOWNLOAD", "s:" + ip, "i:" + std::to_string(k)});
+  }
+  TempDir dir;
+  const HostRun run = runHost(dir.path(), args);
+  ASSERT_EQ(run.exitCode, 0) << run.err;
+  EXPECT_EQ(run.results(), std::vector<int>(kTerminals, 0));
+  const auto names = backups(dir);
+  EXPECT_EQ(names.size(), 2u * kTerminals) << ::testing::PrintToString(names);
+  for (int k = 0; k < kTerminals; ++k) {
+    const std::string stem = "movar" + std::to_string(k);
+    EXPECT_EQ(readFile(dir.path() / (stem + ".dat")), asText(stored[k])) << stem;
+    const std::string nn = "_0" + std::to_string(k + 1);
+    for (const char* extension : {".dat", ".txt"}) {
+      const auto mine = std::count_if(names.begin(), names.end(), [&](const std::string& name) {
+        return name.size() == 18 && name.substr(11) == nn + extension;
+      });
+      ASSERT_EQ(mine, 1) << stem << extension;
+      const auto name = *std::find_if(names.begin(), names.end(), [&](const std::string& n) {
+        return n.substr(11) == nn + extension;
+      });
+      EXPECT_EQ(readFile(dir.path() / "downbak" / name),
+                readFile(dir.path() / (stem + extension)))
+          << name;
+    }
+  }
+}
+
 TEST(LanDownloadAddrThroughLibrary, CallersAddressAndMachineNumberFromTheAddressText) {
   NetTerminal terminal("127.0.0.165", 30, /*address=*/0);
   TempDir dir;

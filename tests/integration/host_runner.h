@@ -40,6 +40,14 @@ struct HostRun {
   std::string err;
   // The integer after "result ", or the text after "text ".
   int result() const { return std::stoi(field("result ")); }
+  // The results of calls run together, in the order given.
+  std::vector<int> results() const {
+    std::vector<int> all;
+    for (auto at = out.find("result "); at != std::string::npos; at = out.find("result ", at + 1)) {
+      all.push_back(std::stoi(out.substr(at + 7)));
+    }
+    return all;
+  }
   std::string text() const { return field("text "); }
   std::string field(const std::string& key) const {
     const auto at = out.find(key);

@@ -118,21 +118,32 @@ TEST(convertAfterDownload, OpenAndCreateRetriesThenFailure) {
   EXPECT_EQ(late.clock.sleeps, (std::vector<Millis>{300, 100, 100, 100, 1000}));
 }
 
-TEST(convertAfterDownload, FailedWriteIsAFailureWithoutBackups) {
-  FakePlatform f;
-  f.files.contents[kDir + "movar.dat"] = attendance(1, 14, 7);
-  f.files.failWrites.insert(kDir + "movar.txt");
-  EXPECT_EQ(convertAfterDownload(f.platform), -1);
-  EXPECT_TRUE(backups(f).empty());
-  EXPECT_EQ(f.files.openFiles, 0);
+// A text not written in full, or a record file not read in full, is never reported converted.
+TEST(convertAfterDownload, FailedWriteOrReadIsAFailureWithoutBackups) {
+  for (const bool readFails : {false, true}) {
+    FakePlatform f;
+    f.files.contents[kDir + "movar.dat"] = attendance(1, 14, 7);
+    f.files.contents[kDir + "day.dat"] = attendance(1, 14, 7);
+    if (readFails) {
+      f.files.failReads = {kDir + "movar.dat", kDir + "day.dat"};
+    } else {
+      f.files.failWrites = {kDir + "movar.txt", kDir + "day.txt"};
+    }
+    EXPECT_EQ(convertAfterDownload(f.platform), -1) << readFails;
+    EXPECT_EQ(convertFile(f.platform, kDir.c_str(), "day"), 1) << readFails;
+    EXPECT_TRUE(backups(f).empty()) << readFails;
+    EXPECT_EQ(f.files.openFiles, 0);
+  }
 }
 
-// An interrupted run can leave k.txt / k.dat behind; they must not become the new backups.
+// An interrupted run can leave k.txt / k.dat (or this version's own intermediates) behind; they
+// must not become the new backups, and nothing but the backups stays.
 TEST(convertAfterDownload, LeftoverIntermediateFilesAreReplaced) {
   FakePlatform f;
   f.files.directories.insert(kDir + "downbak");
   f.files.contents[kBak + "k.txt"] = {'o', 'l', 'd'};
   f.files.contents[kBak + "k.dat"] = {'o', 'l', 'd'};
+  f.files.contents[kBak + "movar.txt.part"] = {'o', 'l', 'd'};
   f.files.contents[kDir + "movar.dat"] = attendance(1, 14, 7);
   EXPECT_EQ(convertAfterDownload(f.platform), 0);
   EXPECT_EQ(backups(f), (std::vector<std::string>{"k0314081531_07.dat", "k0314081531_07.txt"}));

@@ -153,6 +153,11 @@ void RecordMemory::fill(std::uint32_t count) {
   records_ = std::move(all);
 }
 
+void RecordMemory::load(Bytes records) {
+  std::lock_guard lock(mutex_);
+  records_ = std::move(records);
+}
+
 std::uint32_t RecordMemory::count() const {
   std::lock_guard lock(mutex_);
   return static_cast<std::uint32_t>(records_.size() / 6);

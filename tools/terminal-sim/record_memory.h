@@ -35,6 +35,7 @@ class RecordMemory {
   static Bytes records(std::uint32_t first, std::uint32_t count);
 
   void fill(std::uint32_t count);
+  void load(Bytes records);  // whole 6-byte records of the test's own making
   std::uint32_t count() const;
   Bytes contents() const;
   void erase();
