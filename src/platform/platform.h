@@ -5,6 +5,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -85,7 +86,9 @@ class Network {
 class File {
  public:
   virtual ~File() = default;
-  virtual std::size_t read(std::uint8_t* buffer, std::size_t n) = 0;
+  // Up to n bytes; fewer only at the end of the file. Nothing on a read error, which callers
+  // must never take for the end of the file (a directory, a failing disk).
+  virtual std::optional<std::size_t> read(std::uint8_t* buffer, std::size_t n) = 0;
   virtual bool write(const std::uint8_t* data, std::size_t n) = 0;
   virtual bool seek(std::uint64_t position) = 0;
   virtual bool seekEnd() = 0;

@@ -47,6 +47,18 @@ TEST(ConverFileExport, MissingFileShowsFifteenBoxesAndWritesNothing) {
   EXPECT_FALSE(fs::exists(dir.path() / "downbak"));
 }
 
+// A read of a directory fails on Linux; that was once taken for the end of an empty file.
+TEST(ConverFileExport, DirectoryInPlaceOfTheRecordFileIsAFailure) {
+  for (const char* conversion : {"_CONVERFILE", "_CONVERXFFILE"}) {
+    TempDir dir;
+    fs::create_directory(dir.path() / "day1.dat");
+    const HostRun run = runHost(dir.path(), {conversion, "s:" + dir.slash(), "s:day1"});
+    EXPECT_EQ(run.result(), 1) << conversion;
+    EXPECT_FALSE(fs::exists(dir.path() / "day1.txt")) << conversion;
+    EXPECT_FALSE(fs::exists(dir.path() / "downbak")) << conversion;
+  }
+}
+
 TEST(ConverFileExport, EmptyFileGivesEmptyTextAndDoubleZeroBackup) {
   TempDir dir;
   fs::create_directory(dir.path() / "data");

@@ -100,6 +100,22 @@ TEST(SerialDownload, ConversionFailureAfterAGoodTransferKeepsTheRecords) {
   EXPECT_EQ(s.device->commandsSeen, std::vector<std::uint8_t>{0x01});
 }
 
+// Blocks that do not add up to the announced count (a record too many, a partial record) pass
+// every block check; the records stay in the file and are converted, but the terminal keeps them.
+TEST(SerialDownload, PayloadOtherThanTheAnnouncedRecordsIsAFailureWithoutErase) {
+  for (const std::size_t payloadBytes : {std::size_t{18}, std::size_t{13}}) {
+    SerialSetup s(2);
+    Bytes payload = fake::recordBytes(0, 3);
+    payload.resize(payloadBytes);
+    s.terminal->blocks = {fake::headerFor(2), fake::recordBlock(1, payload),
+                          fake::endBlock(2, fake::checkByte(fake::recordBlock(1, payload)))};
+    EXPECT_EQ(serialDownload(s.f.platform, 7, 2), 1) << payloadBytes;
+    EXPECT_EQ(s.f.files.contents[kDat], payload);
+    EXPECT_EQ(s.f.files.contents[kTxt].size(), payloadBytes / 6 * 23);
+    EXPECT_EQ(s.device->commandsSeen, std::vector<std::uint8_t>{0x01}) << payloadBytes;
+  }
+}
+
 TEST(SerialDownload, CountZeroConvertsAndErases) {
   SerialSetup s(0);
   EXPECT_EQ(serialDownload(s.f.platform, 7, 2), 0);

@@ -122,6 +122,9 @@ TEST(NextPort, CyclesOneToFour) {
   EXPECT_EQ(link::nextPort(9), 1);
   EXPECT_EQ(link::nextPort(2147483647), 1);
   EXPECT_EQ(link::nextPort(0), 1);
+  // Ports below 1 never open: the cycle goes straight to 1 instead of counting up to it.
+  EXPECT_EQ(link::nextPort(-5), 1);
+  EXPECT_EQ(link::nextPort(-2147483647 - 1), 1);
 }
 
 TEST(AckWait, LimitIsStrictlyMoreThanL) {

@@ -16,14 +16,16 @@ class PosixFile final : public File {
  public:
   explicit PosixFile(UniqueFd fd) : fd_(std::move(fd)) {}
 
-  std::size_t read(std::uint8_t* buffer, std::size_t n) override {
+  std::optional<std::size_t> read(std::uint8_t* buffer, std::size_t n) override {
     std::size_t got = 0;
     while (got < n) {
       const ssize_t r = ::read(fd_.get(), buffer + got, n - got);
       if (r > 0) {
         got += static_cast<std::size_t>(r);
-      } else if (r == 0 || errno != EINTR) {
+      } else if (r == 0) {
         break;
+      } else if (errno != EINTR) {
+        return std::nullopt;
       }
     }
     return got;
@@ -70,7 +72,10 @@ std::string PosixFiles::recordDirectory() {
 std::unique_ptr<File> PosixFiles::create(const std::string& path) {
   return openWith(path, O_RDWR | O_CREAT | O_TRUNC);
 }
+// A directory opens for reading on POSIX but not on Windows; refused here too, so both products
+// report it as a file that cannot be opened.
 std::unique_ptr<File> PosixFiles::openRead(const std::string& path) {
+  if (isDirectory(path)) return nullptr;
   return openWith(path, O_RDONLY);
 }
 std::unique_ptr<File> PosixFiles::openReadWrite(const std::string& path) {
@@ -101,9 +106,10 @@ bool PosixFiles::copyNoOverwrite(const std::string& from, const std::string& to)
   PosixFile target(std::move(out));
   std::uint8_t buffer[1 << 16];
   for (;;) {
-    const std::size_t n = source.read(buffer, sizeof buffer);
-    if (n == 0) return true;
-    if (!target.write(buffer, n)) return false;
+    const std::optional<std::size_t> n = source.read(buffer, sizeof buffer);
+    if (!n) return false;
+    if (*n == 0) return true;
+    if (!target.write(buffer, *n)) return false;
   }
 }
 

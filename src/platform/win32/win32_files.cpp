@@ -14,12 +14,13 @@ class Win32File final : public File {
  public:
   explicit Win32File(UniqueHandle handle) : handle_(std::move(handle)) {}
 
-  std::size_t read(std::uint8_t* buffer, std::size_t n) override {
+  std::optional<std::size_t> read(std::uint8_t* buffer, std::size_t n) override {
     std::size_t got = 0;
     while (got < n) {
       DWORD part = 0;
       const DWORD want = static_cast<DWORD>(std::min<std::size_t>(n - got, 1u << 30));
-      if (!::ReadFile(handle_.get(), buffer + got, want, &part, nullptr) || part == 0) break;
+      if (!::ReadFile(handle_.get(), buffer + got, want, &part, nullptr)) return std::nullopt;
+      if (part == 0) break;
       got += part;
     }
     return got;

@@ -208,7 +208,8 @@ class MemoryFile final : public File {
   }
   ~MemoryFile() override { --files_.openFiles; }
 
-  std::size_t read(std::uint8_t* buffer, std::size_t n) override {
+  std::optional<std::size_t> read(std::uint8_t* buffer, std::size_t n) override {
+    if (files_.failReads.count(path_)) return std::nullopt;
     const Bytes& data = files_.contents[path_];
     const std::size_t available = position_ < data.size() ? data.size() - position_ : 0;
     const std::size_t count = std::min(n, available);

@@ -216,6 +216,7 @@ class FakeFiles final : public Files {
   int openFiles = 0;
   int writeCalls = 0;
   std::set<std::string> failWrites;  // paths whose writes fail (a full disk)
+  std::set<std::string> failReads;   // paths whose reads fail (a directory, a bad sector)
 
  private:
   bool refuses(const std::string& path);
