@@ -74,7 +74,7 @@ std::optional<RealtimeText> askLan(Platform& platform, link::NetLink& net) {
 
 RealtimeText realDownload(Platform& platform, std::int32_t address, std::int32_t port) {
   // One attempt at 57600 on the first port that opens; no second speed, no stepping on.
-  constexpr link::SearchPolicy kOneAttempt{link::OpenRoutine::Serial, 1, kSerialLimit, 0};
+  constexpr link::SearchPolicy kOneAttempt{link::OpenRoutine::Serial, 1, kSerialLimit, 0, 0};
   RealtimeText result = zeros();
   {
     std::optional<link::FoundTerminal> found =

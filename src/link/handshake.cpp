@@ -52,7 +52,10 @@ std::optional<FoundTerminal> findTerminal(Platform& platform, std::uint8_t addre
     const std::optional<std::uint8_t> answer = awaitByte(platform.clock, *line, policy.ackLimit);
     ++attempt;
     if (answer == control::Ack) return FoundTerminal{std::move(line), ports.port()};
-    if (attempt >= policy.attempts) return std::nullopt;
+    if (attempt >= policy.attempts) {
+      if (policy.holdAfterFailure > 0) platform.clock.sleep(policy.holdAfterFailure);
+      return std::nullopt;
+    }
     if (attempt % 2 == 0) ports.step();
   }
 }

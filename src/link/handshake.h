@@ -48,10 +48,13 @@ struct SearchPolicy {
   int attempts = 9;
   Millis ackLimit = 1'000;
   Millis pauseAfterHeader = 0;  // the modem line's pause inside the preamble
+  Millis holdAfterFailure = 0;  // after the last failed attempt, with its port still open
 };
 
 // The policy of the serial command exports: nine attempts with OpenSerialPort.
-constexpr SearchPolicy serialSearch(Millis ackLimit) { return {OpenRoutine::Serial, 9, ackLimit, 0}; }
+constexpr SearchPolicy serialSearch(Millis ackLimit) {
+  return {OpenRoutine::Serial, 9, ackLimit, 0, 0};
+}
 
 // Ports that fail to open are stepped over uncounted; the search gives up once every port of the
 // 1..4 cycle has failed to open in a row.

@@ -2,6 +2,7 @@
 
 #include "live_records.h"
 #include "record_memory.h"
+#include "terminal_settings.h"
 
 namespace movar::sim {
 
@@ -10,6 +11,7 @@ namespace movar::sim {
 void installStandardCommands(Terminal& terminal) {
   installRecordMemory(terminal);
   installLiveRecords(terminal);
+  installTerminalSettings(terminal);
 }
 
 }  // namespace movar::sim

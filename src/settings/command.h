@@ -1,0 +1,65 @@
+// A setting command as data: the rows of the settings engine. Every serial or TCP setting is the
+// same conversation (an acknowledged preamble, then sends, pauses and answer waits, then the
+// closing pauses); a row names its command code, its payload and its steps in the order of the
+// export's timing table.
+#pragma once
+
+#include <cstdint>
+#include <initializer_list>
+#include <span>
+#include <vector>
+
+#include "link/grouping.h"
+#include "link/net_link.h"
+#include "platform/platform.h"
+
+namespace movar::settings {
+
+// The export's numeric arguments after the address and port (serial) or the IP text (TCP).
+using Values = std::span<const std::int32_t>;
+using PayloadBuilder = Bytes (*)(Values values);
+
+// What a send step puts on the wire, around the payload the row's builder made.
+enum class Piece {
+  Nak,        // 0x15 alone
+  Block,      // the whole DataBlock: 0x15 0x01 N ~N payload checksum
+  BlockBody,  // the DataBlock after its 0x15: 0x01 N ~N payload checksum
+};
+
+struct Step {
+  enum class Kind { Send, Pause, AwaitAck };
+  Kind kind = Kind::Pause;
+  Piece piece = Piece::Nak;
+  link::Grouping grouping = link::Grouping::PerByte;
+  Millis ms = 0;  // the pause, or the limit of the answer wait
+};
+
+constexpr Step send(Piece piece, link::Grouping grouping = link::Grouping::PerByte) {
+  return {Step::Kind::Send, piece, grouping, 0};
+}
+constexpr Step pause(Millis ms) { return {Step::Kind::Pause, Piece::Nak, link::Grouping::PerByte, ms}; }
+// One answer byte within the limit; anything but 0x06, or nothing, fails the command.
+constexpr Step awaitAck(Millis limit) {
+  return {Step::Kind::AwaitAck, Piece::Nak, link::Grouping::PerByte, limit};
+}
+
+// A row is run by the runner of its link (runner.h); TCP rows are named kLan... like their exports.
+struct Command {
+  std::uint8_t code = 0;
+  // Serial: the acknowledgement wait of every search attempt. TCP: the receive limit of the
+  // preamble's answer.
+  Millis ackLimit = 1'000;
+  PayloadBuilder payload = nullptr;  // none: the command carries no DataBlock
+  std::vector<Step> steps = {};      // after the acknowledged preamble
+  Millis pauseBeforeOpen = 0;
+  // With the link still open, before it closes: after success, and also after a failure (a
+  // failed serial search included) when `closingPauseAfterFailure`.
+  Millis closingPause = 0;
+  bool closingPauseAfterFailure = false;
+  Millis pauseAfterClose = 0;  // TCP, once connected
+};
+
+// The TCP receive limit where the terminal has no longer working time of its own.
+constexpr Millis kTcpAnswerLimit = link::kDefaultReceiveLimit;
+
+}  // namespace movar::settings

@@ -1,0 +1,75 @@
+// Settings through the library against the simulated terminal: what each family sets shows in the
+// terminal's state, on a pty and over TCP.
+#include <gtest/gtest.h>
+
+#include "exports/movar.h"
+#include "sim_fixture.h"
+#include "terminal_settings.h"
+
+namespace movar::itest {
+namespace {
+
+using sim::TerminalSettings;
+
+class SettingsThroughLibrary : public ::testing::Test {
+ protected:
+  void SetUp() override { unmapAllPorts(); }
+};
+
+TEST_F(SettingsThroughLibrary, SerialClockIdentityAndPersons) {
+  // At 57600: the whole-terminal commands wait up to 30 s at each speed the terminal ignores.
+  auto port = SimPort::on(2, {.address = 4, .speeds = {57600}});
+  EXPECT_EQ(_SETTIME(0x104, 2, 0x26, 0x12, 0x09, 0x03, 0x14, 0x30, 0x159), 0);
+  EXPECT_EQ(_SETPASSWORD(4, 2, 0x71234), 0);
+  EXPECT_EQ(_SETLOCKNUM(4, 2, 0x0102), 0);
+  EXPECT_EQ(_ENABLEPERSON(4, 2, 300), 0);
+  EXPECT_EQ(_DISABLEPERSON(4, 2, 0x1FFFF), 0);
+  EXPECT_EQ(_ENABLEALL(4, 2), 0);
+  TerminalSettings::State state = port.terminal->part<TerminalSettings>().state();
+  EXPECT_EQ(state.clock, (sim::Bytes{0x26, 0x12, 0x09, 0x03, 0x14, 0x30, 0x59}));
+  EXPECT_EQ(state.password, 0x1234);
+  EXPECT_EQ(state.lockNumber, 0x0102);
+  EXPECT_EQ(state.enabled, (std::set<std::uint16_t>{300}));
+  EXPECT_EQ(state.disabled, (std::set<std::uint16_t>{0xFFFF}));
+  EXPECT_EQ(state.allPersons, TerminalSettings::AllPersons::Enabled);
+  EXPECT_EQ(state.malformedBlocks, 0);
+  EXPECT_EQ(_DELLOCKNUM(4, 2), 0);
+  EXPECT_FALSE(port.terminal->part<TerminalSettings>().state().lockNumber.has_value());
+}
+
+TEST_F(SettingsThroughLibrary, NewMachineNumberIsWhereTestComFindsTheTerminal) {
+  auto port = SimPort::on(1, {.address = 4, .speeds = {57600}});
+  EXPECT_EQ(_SETMACHINEID(4, 1, 300), 0);  // the low byte: 44
+  EXPECT_EQ(port.terminal->part<TerminalSettings>().state().machineId, 44);
+  EXPECT_EQ(_TESTCOM(44, 1), 1);
+}
+
+TEST_F(SettingsThroughLibrary, RefusedBlockGivesOneAfterTheFinalWait) {
+  auto port = SimPort::on(1, {.address = 4, .speeds = {57600}});
+  port.terminal->part<TerminalSettings>().script(0x07, {.byte = 0x15});
+  EXPECT_EQ(_SETPASSWORD(4, 1, 1), 1);
+  EXPECT_EQ(port.terminal->commands(), std::vector<std::uint8_t>{0x07});  // no second attempt
+}
+
+TEST(LanSettingsThroughLibrary, ClockAnswerPersonsAndAll) {
+  SimNet net("127.0.0.91");
+  EXPECT_EQ(_LANSETTIME("127.0.0.91", 1, 2, 3, 4, 5, 6, 7), 0);
+  EXPECT_EQ(_LANANSWER("127.0.0.91", 0x5A), 0);
+  EXPECT_EQ(_LANENABLEPERSON("127.0.0.91", 300), 0);
+  EXPECT_EQ(_LANDISABLEPERSON("127.0.0.91", 301), 0);
+  EXPECT_EQ(_LANDISABLEALL("127.0.0.91"), 0);
+  const TerminalSettings::State state = net.terminal.part<TerminalSettings>().state();
+  EXPECT_EQ(state.clock, (sim::Bytes{1, 2, 3, 4, 5, 6, 7}));
+  EXPECT_EQ(state.answer, 0x5A);
+  EXPECT_EQ(state.enabled, (std::set<std::uint16_t>{300}));
+  EXPECT_EQ(state.disabled, (std::set<std::uint16_t>{301}));
+  EXPECT_EQ(state.allPersons, TerminalSettings::AllPersons::Disabled);
+  net.terminal.part<TerminalSettings>().script(0x02, {.byte = 0x15});
+  EXPECT_EQ(_LANSETTIME("127.0.0.91", 1, 2, 3, 4, 5, 6, 7), 1);
+  EXPECT_EQ(_LANENABLEALL(nullptr), 1);
+  EXPECT_EQ(_LANENABLEALL(""), 1);
+  EXPECT_EQ(_LANENABLEALL("127.0.0.92"), 1);  // nobody listens there
+}
+
+}  // namespace
+}  // namespace movar::itest
