@@ -63,6 +63,7 @@ test: test-native test-asan test-wine
 bench: build
 	$(BUILD)/bench/movar_bench
 	$(BUILD)/bench/movar_download_bench
+	$(BUILD)/bench/movar_settings_bench
 
 clean:
 	rm -rf $(BUILD) $(ASAN_BUILD) $(WIN_BUILD) $(WIN64_BUILD)

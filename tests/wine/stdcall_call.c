@@ -30,13 +30,15 @@ intptr_t movar_call_stdcall(const void* entry, const uintptr_t* args, int count,
 
 /* x64 has one convention: the caller owns the argument area, so extra slots are harmless and
  * there is no stack balance to check. Pointers are passed whole. */
-typedef intptr_t (*entry6)(uint64_t, uint64_t, uint64_t, uint64_t, uint64_t, uint64_t);
+typedef intptr_t (*entry10)(uint64_t, uint64_t, uint64_t, uint64_t, uint64_t, uint64_t, uint64_t,
+                           uint64_t, uint64_t, uint64_t);
 
 intptr_t movar_call_stdcall(const void* entry, const uintptr_t* args, int count, int32_t* esp_delta) {
-  uint64_t slots[6] = {0}; /* an int32_t parameter reads the low half of its slot */
-  for (int i = 0; i < count && i < 6; ++i) slots[i] = args[i];
+  uint64_t slots[10] = {0}; /* an int32_t parameter reads the low half of its slot */
+  for (int i = 0; i < count && i < 10; ++i) slots[i] = args[i];
   *esp_delta = 0;
-  return ((entry6)(uintptr_t)entry)(slots[0], slots[1], slots[2], slots[3], slots[4], slots[5]);
+  return ((entry10)(uintptr_t)entry)(slots[0], slots[1], slots[2], slots[3], slots[4], slots[5],
+                                     slots[6], slots[7], slots[8], slots[9]);
 }
 
 #endif

@@ -30,7 +30,7 @@ typedef struct {
   const char* name;
   const char* entry;
   int optional;
-  export_arg args[6];
+  export_arg args[10];
   int32_t expected;
   DWORD min_ms, max_ms;      /* elapsed time bounds */
   const char* expected_text; /* for the exports that return text */
@@ -51,6 +51,13 @@ static const export_case kCases[] = {
     /* the simulator holds one live record: person 123, 2009-03-14 08:05, machine 7 */
     {"lanrealdownload", "_LANREALDOWNLOAD", 0, {{ARG_IP, 0}}, 0, 100, 10000,
      "00012320090314080507"},
+    /* settings: nine arguments (36 bytes) on the line, two over TCP with its 1 + 10 + 1 + 1 +
+     * 1 + 25 ms of pauses */
+    {"settime", "_SETTIME", 0,
+     {{ARG_INT, 1}, {ARG_COM, 0}, {ARG_INT, 1}, {ARG_INT, 2}, {ARG_INT, 3}, {ARG_INT, 4},
+      {ARG_INT, 5}, {ARG_INT, 6}, {ARG_INT, 7}},
+     0, 900, 5000, NULL},
+    {"lanenableperson", "_LANENABLEPERSON", 0, {{ARG_IP, 0}, {ARG_INT, 300}}, 0, 39, 5000, NULL},
 };
 
 static int report(const char* verdict, const char* name, const char* detail) {
@@ -66,9 +73,9 @@ static int run_case(HMODULE library, const export_case* c, const char* ip, int c
     snprintf(detail, sizeof detail, "%s not exported", c->entry);
     return report(c->optional ? "skip" : "FAIL", c->name, detail);
   }
-  uintptr_t args[6];
+  uintptr_t args[10];
   int count = 0;
-  for (; count < 6 && c->args[count].kind != ARG_NONE; ++count) {
+  for (; count < 10 && c->args[count].kind != ARG_NONE; ++count) {
     const export_arg* a = &c->args[count];
     args[count] = a->kind == ARG_COM  ? (uintptr_t)(uint32_t)com
                   : a->kind == ARG_IP ? (uintptr_t)ip
