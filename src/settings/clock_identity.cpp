@@ -22,9 +22,9 @@ const Command kSetTime{.code = 0x02, .payload = payload::lowBytes, .steps = kSer
 const Command kSetMachineId{.code = 0x04, .payload = payload::lowBytes, .steps = kSerialBlock};
 const Command kSetPassword{.code = 0x07, .payload = payload::highLow, .steps = kSerialBlock};
 const Command kSetLockNumber{
-    .code = 0x03, .payload = payload::lockNumber, .steps = kSerialBlockAfterRest};
+    .code = 0x03, .payload = payload::operationAndNumber<0x01>, .steps = kSerialBlockAfterRest};
 const Command kDeleteLockNumber{
-    .code = 0x03, .payload = payload::zero, .steps = kSerialBlockAfterRest};
+    .code = 0x03, .payload = payload::operation<0x00>, .steps = kSerialBlockAfterRest};
 
 const Command kLanSetTime{
     .code = 0x02, .ackLimit = kTcpAnswerLimit, .payload = payload::lowBytes, .steps = kTcpBlock};

@@ -21,17 +21,19 @@ using PayloadBuilder = Bytes (*)(Values values);
 
 // What a send step puts on the wire, around the payload the row's builder made.
 enum class Piece {
-  Nak,        // 0x15 alone
-  Block,      // the whole DataBlock: 0x15 0x01 N ~N payload checksum
-  BlockBody,  // the DataBlock after its 0x15: 0x01 N ~N payload checksum
+  Nak,                 // 0x15 alone
+  Block,               // the whole DataBlock: 0x15 0x01 N ~N payload checksum
+  BlockBody,           // the DataBlock after its 0x15: 0x01 N ~N payload checksum
+  BlockHead,           // 0x01 N ~N
+  PayloadAndChecksum,  // the payload and its checksum
 };
 
 struct Step {
-  enum class Kind { Send, Pause, AwaitAck };
+  enum class Kind { Send, Pause, AwaitAck, ReadAnswer };
   Kind kind = Kind::Pause;
   Piece piece = Piece::Nak;
   link::Grouping grouping = link::Grouping::PerByte;
-  Millis ms = 0;  // the pause, or the limit of the answer wait
+  Millis ms = 0;  // the pause, the limit of the answer wait, the inactivity limit of the answer
 };
 
 constexpr Step send(Piece piece, link::Grouping grouping = link::Grouping::PerByte) {
@@ -42,6 +44,24 @@ constexpr Step pause(Millis ms) { return {Step::Kind::Pause, Piece::Nak, link::G
 constexpr Step awaitAck(Millis limit) {
   return {Step::Kind::AwaitAck, Piece::Nak, link::Grouping::PerByte, limit};
 }
+// The 8-byte AnswerBlock, the missing bytes asked for again until `inactivity` passes without
+// one; an accepted answer is confirmed with 0x06 and its value is the command's result.
+constexpr Step readAnswer(Millis inactivity) {
+  return {Step::Kind::ReadAnswer, Piece::Nak, link::Grouping::PerByte, inactivity};
+}
+
+// When the closing pause is made, with the link still open.
+enum class Closing {
+  OnSuccess,   // only when everything was acknowledged
+  AfterSteps,  // once the preamble was acknowledged, whatever the steps brought
+  Always,      // also after a failed serial search (its last port held open); TCP: once connected
+};
+
+// What the export returns.
+enum class Result {
+  Acknowledged,  // 0 when everything was acknowledged, 1 otherwise
+  AnswerValue,   // the value of the accepted AnswerBlock, 65535 otherwise
+};
 
 // A row is run by the runner of its link (runner.h); TCP rows are named kLan... like their exports.
 struct Command {
@@ -52,12 +72,14 @@ struct Command {
   PayloadBuilder payload = nullptr;  // none: the command carries no DataBlock
   std::vector<Step> steps = {};      // after the acknowledged preamble
   Millis pauseBeforeOpen = 0;
-  // With the link still open, before it closes: after success, and also after a failure (a
-  // failed serial search included) when `closingPauseAfterFailure`.
   Millis closingPause = 0;
-  bool closingPauseAfterFailure = false;
-  Millis pauseAfterClose = 0;  // TCP, once connected
+  Closing closingWhen = Closing::OnSuccess;
+  Millis pauseAfterClose = 0;            // TCP, once connected
+  bool pauseAfterFailedConnect = false;  // TCP: the pause after close also when the connect failed
+  Result result = Result::Acknowledged;
 };
+
+constexpr std::int32_t kNoAnswerValue = 65535;
 
 // The TCP receive limit where the terminal has no longer working time of its own.
 constexpr Millis kTcpAnswerLimit = link::kDefaultReceiveLimit;

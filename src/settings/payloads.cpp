@@ -14,10 +14,12 @@ Bytes lowBytes(Values values) {
   return bytes;
 }
 
-Bytes highLow(Values values) { return {high(values[0]), link::lowByte(values[0])}; }
+Bytes highLow(Values values) {
+  Bytes bytes;
+  for (std::int32_t v : values) bytes.insert(bytes.end(), {high(v), link::lowByte(v)});
+  return bytes;
+}
 
-Bytes zero(Values) { return {0x00}; }
-
-Bytes lockNumber(Values values) { return {0x01, high(values[0]), link::lowByte(values[0])}; }
+Bytes doorSwitch(Values values) { return {values[0] == 1 ? std::uint8_t{0x55} : std::uint8_t{0x00}}; }
 
 }  // namespace movar::settings::payload

@@ -6,9 +6,22 @@
 
 namespace movar::settings::payload {
 
-Bytes lowBytes(Values values);    // each argument's low byte, in argument order
-Bytes highLow(Values values);     // the first argument as a 16-bit number
-Bytes zero(Values values);        // the single byte 0x00
-Bytes lockNumber(Values values);  // 0x01, then the first argument as a 16-bit number
+Bytes lowBytes(Values values);  // each argument's low byte, in argument order
+Bytes highLow(Values values);   // each argument as a 16-bit number, in argument order
+
+// A fixed operation byte alone, or before the first argument as a 16-bit number.
+template <std::uint8_t Operation>
+Bytes operation(Values) {
+  return {Operation};
+}
+template <std::uint8_t Operation>
+Bytes operationAndNumber(Values values) {
+  Bytes bytes = highLow(values.first(1));
+  bytes.insert(bytes.begin(), Operation);
+  return bytes;
+}
+
+// The serial door switch: 0x55 for 1, 0x00 for anything else.
+Bytes doorSwitch(Values values);
 
 }  // namespace movar::settings::payload

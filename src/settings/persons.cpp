@@ -17,11 +17,11 @@ constexpr Millis kEnablePersonWork = 180'000, kDisablePersonWork = 60'000;
 const Command kEnableAll{.code = 0x08,
                          .ackLimit = kEnableAllWork,
                          .closingPause = 3'000,
-                         .closingPauseAfterFailure = true};
+                         .closingWhen = Closing::Always};
 const Command kDisableAll{.code = 0x09,
                           .ackLimit = kDisableAllWork,
                           .closingPause = 4'000,
-                          .closingPauseAfterFailure = true};
+                          .closingWhen = Closing::Always};
 const Command kEnablePerson{
     .code = 0x0A,
     .ackLimit = 1'000,
@@ -47,7 +47,7 @@ const Command kLanEnablePerson{
               send(Piece::BlockBody, Grouping::OneWrite), awaitAck(kEnablePersonWork), pause(1)},
     .pauseBeforeOpen = 1,
     .closingPause = 1,
-    .closingPauseAfterFailure = true,
+    .closingWhen = Closing::Always,
     .pauseAfterClose = 25};
 const Command kLanDisablePerson{
     .code = 0x0B,
@@ -57,7 +57,7 @@ const Command kLanDisablePerson{
               send(Piece::BlockBody, Grouping::OneWrite), awaitAck(kDisablePersonWork), pause(1)},
     .pauseBeforeOpen = 1,
     .closingPause = 1,
-    .closingPauseAfterFailure = true,
+    .closingWhen = Closing::Always,
     .pauseAfterClose = 1};
 
 }  // namespace movar::settings

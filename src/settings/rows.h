@@ -13,4 +13,12 @@ extern const Command kSetTime, kLanSetTime, kSetMachineId, kSetPassword, kSetLoc
 extern const Command kEnableAll, kDisableAll, kEnablePerson, kDisablePerson, kLanEnableAll,
     kLanDisableAll, kLanEnablePerson, kLanDisablePerson;
 
+// SN numbers and card options; the card-only list.
+extern const Command kSetSn, kDeleteSn, kWhatSn, kSnLength, kSetSnOrCard, kSetCardWaitTime,
+    kLanSetSn, kLanDeleteSn, kSendOnlyCard, kDeleteOnlyCard, kDeleteAllOnlyCards;
+
+// Door settings and the bell.
+extern const Command kSetOpenMode, kSetOpenTime, kSetOpenClose, kLanSetOpenMode, kLanSetOpenTime,
+    kLanSetOpenClose, kSetBell;
+
 }  // namespace movar::settings

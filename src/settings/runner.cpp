@@ -4,6 +4,8 @@
 
 #include "link/handshake.h"
 #include "link/net_link.h"
+#include "link/timed_read.h"
+#include "settings/answer_block.h"
 
 namespace movar::settings {
 
@@ -16,6 +18,8 @@ class StepWire {
   virtual ~StepWire() = default;
   virtual void send(const Bytes& bytes, link::Grouping grouping) = 0;
   virtual bool awaitAck(Millis limit) = 0;
+  // The answer block's bytes, or nothing when fewer than 8 came before the line fell silent.
+  virtual const std::uint8_t* readAnswer(Millis inactivity) = 0;
 };
 
 class SerialStepWire final : public StepWire {
@@ -27,10 +31,15 @@ class SerialStepWire final : public StepWire {
   bool awaitAck(Millis limit) override {
     return link::awaitByte(clock_, line_, limit) == link::control::Ack;
   }
+  const std::uint8_t* readAnswer(Millis inactivity) override {
+    const link::TimedRead read = link::readFrame(clock_, line_, answer_, kAnswerBlockSize, inactivity);
+    return read.got == kAnswerBlockSize ? answer_ : nullptr;
+  }
 
  private:
   Clock& clock_;
   SerialLine& line_;
+  std::uint8_t answer_[kAnswerBlockSize] = {};
 };
 
 class TcpStepWire final : public StepWire {
@@ -38,22 +47,39 @@ class TcpStepWire final : public StepWire {
   explicit TcpStepWire(link::NetLink& net) : net_(net) {}
   void send(const Bytes& bytes, link::Grouping grouping) override { net_.send(bytes, grouping); }
   bool awaitAck(Millis limit) override { return net_.awaitAck(limit); }
+  const std::uint8_t* readAnswer(Millis inactivity) override {
+    return net_.receiveFrame(kAnswerBlockSize, inactivity) ? net_.data() : nullptr;
+  }
 
  private:
   link::NetLink& net_;
 };
 
-bool runSteps(Clock& clock, StepWire& wire, const Command& command, const Bytes& payload) {
+struct Outcome {
+  bool acknowledged = false;
+  std::optional<std::uint16_t> value;  // of the accepted answer block
+};
+
+Outcome runSteps(Clock& clock, StepWire& wire, const Command& command, const Bytes& payload) {
+  Outcome outcome;
   for (const Step& step : command.steps) {
     switch (step.kind) {
       case Step::Kind::Send: wire.send(pieceBytes(step.piece, payload), step.grouping); break;
       case Step::Kind::Pause: clock.sleep(step.ms); break;
       case Step::Kind::AwaitAck:
-        if (!wire.awaitAck(step.ms)) return false;
+        if (!wire.awaitAck(step.ms)) return outcome;
         break;
+      case Step::Kind::ReadAnswer: {
+        const std::uint8_t* answer = wire.readAnswer(step.ms);
+        outcome.value = answer ? answerBlockValue(answer) : std::nullopt;
+        if (!outcome.value) return outcome;  // a rejected answer is not confirmed
+        wire.send({link::control::Ack}, link::Grouping::OneWrite);
+        break;
+      }
     }
   }
-  return true;
+  outcome.acknowledged = true;
+  return outcome;
 }
 
 Bytes payloadOf(const Command& command, std::initializer_list<std::int32_t> values) {
@@ -61,22 +87,28 @@ Bytes payloadOf(const Command& command, std::initializer_list<std::int32_t> valu
 }
 
 void closingPause(Clock& clock, const Command& command, bool acknowledged) {
-  if (command.closingPause > 0 && (acknowledged || command.closingPauseAfterFailure)) {
+  if (command.closingPause > 0 && (acknowledged || command.closingWhen != Closing::OnSuccess)) {
     clock.sleep(command.closingPause);
   }
+}
+
+std::int32_t resultOf(const Command& command, const Outcome& outcome) {
+  if (command.result == Result::AnswerValue) {
+    return outcome.acknowledged && outcome.value ? *outcome.value : kNoAnswerValue;
+  }
+  return outcome.acknowledged ? 0 : 1;
 }
 
 }  // namespace
 
 Bytes pieceBytes(Piece piece, const Bytes& payload) {
+  const Bytes block = link::dataBlock(payload);  // 0x15 0x01 N ~N payload checksum
   switch (piece) {
     case Piece::Nak: return {link::control::Nak};
-    case Piece::Block: return link::dataBlock(payload);
-    case Piece::BlockBody: {
-      Bytes block = link::dataBlock(payload);
-      block.erase(block.begin());
-      return block;
-    }
+    case Piece::Block: return block;
+    case Piece::BlockBody: return Bytes(block.begin() + 1, block.end());
+    case Piece::BlockHead: return Bytes(block.begin() + 1, block.begin() + 4);
+    case Piece::PayloadAndChecksum: return Bytes(block.begin() + 4, block.end());
   }
   return {};
 }
@@ -85,31 +117,39 @@ std::int32_t runSerial(Platform& platform, const Command& command, std::int32_t 
                        std::int32_t port, std::initializer_list<std::int32_t> values) {
   const Bytes payload = payloadOf(command, values);
   link::SearchPolicy policy = link::serialSearch(command.ackLimit);
-  if (command.closingPauseAfterFailure) policy.holdAfterFailure = command.closingPause;
+  if (command.closingWhen == Closing::Always) policy.holdAfterFailure = command.closingPause;
   std::optional<link::FoundTerminal> found =
       link::findTerminal(platform, link::lowByte(address), command.code, policy, port);
-  if (!found) return 1;
+  if (!found) return resultOf(command, {});
   SerialStepWire wire(platform.clock, *found->line);
-  const bool acknowledged = runSteps(platform.clock, wire, command, payload);
-  closingPause(platform.clock, command, acknowledged);
-  return acknowledged ? 0 : 1;
+  const Outcome outcome = runSteps(platform.clock, wire, command, payload);
+  closingPause(platform.clock, command, outcome.acknowledged);
+  return resultOf(command, outcome);
 }
 
 std::int32_t runTcp(Platform& platform, const Command& command, const char* ip,
                     std::initializer_list<std::int32_t> values) {
-  if (ip == nullptr || *ip == '\0') return 1;
+  if (ip == nullptr || *ip == '\0') return resultOf(command, {});
   const Bytes payload = payloadOf(command, values);
   if (command.pauseBeforeOpen > 0) platform.clock.sleep(command.pauseBeforeOpen);
   link::NetLink net = link::NetLink::open(platform, ip);
-  if (!net.isOpen()) return 1;
+  if (!net.isOpen()) {
+    // A refused connect had a socket to close; no socket, no pause.
+    if (command.pauseAfterFailedConnect && net.error() == ConnectError::Connect &&
+        command.pauseAfterClose > 0) {
+      platform.clock.sleep(command.pauseAfterClose);
+    }
+    return resultOf(command, {});
+  }
   TcpStepWire wire(net);
-  const bool acknowledged = net.sendPreamble(link::kLanAddress, command.code) &&
-                            net.awaitAck(command.ackLimit) &&
-                            runSteps(platform.clock, wire, command, payload);
-  closingPause(platform.clock, command, acknowledged);
+  Outcome outcome;
+  if (net.sendPreamble(link::kLanAddress, command.code) && net.awaitAck(command.ackLimit)) {
+    outcome = runSteps(platform.clock, wire, command, payload);
+  }
+  closingPause(platform.clock, command, outcome.acknowledged);
   net.close();
   if (command.pauseAfterClose > 0) platform.clock.sleep(command.pauseAfterClose);
-  return acknowledged ? 0 : 1;
+  return resultOf(command, outcome);
 }
 
 }  // namespace movar::settings
