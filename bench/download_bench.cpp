@@ -17,6 +17,7 @@
 
 #include "download/lan_download.h"
 #include "download/serial_download.h"
+#include "pausing_clock.h"
 #include "platform/posix/posix_platform.h"
 #include "pty_port.h"
 #include "record_memory.h"
@@ -26,26 +27,14 @@
 
 namespace {
 
+using movar::bench::PausingClock;
+
 namespace fs = std::filesystem;
 using namespace movar;
 using Seconds = std::chrono::duration<double>;
 using SteadyClock = std::chrono::steady_clock;
 
 double since(SteadyClock::time_point t) { return Seconds(SteadyClock::now() - t).count(); }
-
-class PausingClock final : public Clock {
- public:
-  Millis now() override { return real_.now(); }
-  void sleep(Millis ms) override {
-    slept += ms;
-    real_.sleep(ms);
-  }
-  LocalTime localTime() override { return real_.localTime(); }
-  Millis slept = 0;
-
- private:
-  posix::PosixClock real_;
-};
 
 // Times of the host's single-byte 0x15 writes and the bytes moved, on every line or stream.
 struct WireLog {

@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "pausing_clock.h"
 #include "platform/posix/posix_platform.h"
 #include "pty_port.h"
 #include "settings/rows.h"
@@ -17,22 +18,11 @@
 
 namespace {
 
+using movar::bench::PausingClock;
+
 using namespace movar;
 using SteadyClock = std::chrono::steady_clock;
 
-class PausingClock final : public Clock {
- public:
-  Millis now() override { return real_.now(); }
-  void sleep(Millis ms) override {
-    slept += ms;
-    real_.sleep(ms);
-  }
-  LocalTime localTime() override { return real_.localTime(); }
-  Millis slept = 0;
-
- private:
-  posix::PosixClock real_;
-};
 
 }  // namespace
 

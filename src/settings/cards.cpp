@@ -1,12 +1,12 @@
 // SN numbers, the SN queries, the card options and the card-only list.
 #include "settings/payloads.h"
 #include "settings/rows.h"
+#include "settings/tcp_flow.h"
 
 namespace movar::settings {
 
 namespace {
 
-using link::Grouping;
 constexpr Millis kSnWork = 30'000;  // the terminal stores or removes an SN entry
 
 // Serial: before the block 5 ms, 0x15, 5 ms; the final 0x06 within the terminal's working time.
@@ -17,22 +17,6 @@ const std::vector<Step> kOneByteOption{send(Piece::Nak), send(Piece::BlockBody),
 // 0x15, 10 ms, the block; the final 0x06 within 5 s.
 const std::vector<Step> kCardList{send(Piece::Nak), pause(10), send(Piece::BlockBody),
                                   awaitAck(5'000)};
-
-// TCP: 10 ms, 0x15 alone, a rest, 01 N ~N in one send, then one send per byte; 1 ms after the
-// final 0x06; 1 ms before the close, 25 ms after it, also after a refused connect.
-Command lanSnEntry(std::uint8_t code, PayloadBuilder builder, Millis rest) {
-  return {.code = code,
-          .ackLimit = kTcpAnswerLimit,
-          .payload = builder,
-          .steps = {pause(10), send(Piece::Nak, Grouping::OneWrite), pause(rest),
-                    send(Piece::BlockHead, Grouping::OneWrite),
-                    send(Piece::PayloadAndChecksum, Grouping::PerByte), awaitAck(kSnWork), pause(1)},
-          .pauseBeforeOpen = 1,
-          .closingPause = 1,
-          .closingWhen = Closing::Always,
-          .pauseAfterClose = 25,
-          .pauseAfterFailedConnect = true};
-}
 
 }  // namespace
 
@@ -48,8 +32,9 @@ const Command kSnLength{.code = 0x16,
                         .result = Result::AnswerValue};
 const Command kSetSnOrCard{.code = 0x13, .payload = payload::lowBytes, .steps = kOneByteOption};
 const Command kSetCardWaitTime{.code = 0x14, .payload = payload::lowBytes, .steps = kOneByteOption};
-const Command kLanSetSn = lanSnEntry(0x10, payload::highLow, 1);
-const Command kLanDeleteSn = lanSnEntry(0x11, payload::highLow, 2);
+// TCP: 10 ms, 0x15, 1 ms (2 ms for the delete), the block; the serial twin's working time.
+const Command kLanSetSn = tcpSettingFlow(0x10, payload::highLow, 10, 1, kSnWork);
+const Command kLanDeleteSn = tcpSettingFlow(0x11, payload::highLow, 10, 2, kSnWork);
 
 const Command kSendOnlyCard{
     .code = 0x03, .payload = payload::operationAndNumber<0x00>, .steps = kCardList};
