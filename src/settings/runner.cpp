@@ -82,8 +82,8 @@ Outcome runSteps(Clock& clock, StepWire& wire, const Command& command, const Byt
   return outcome;
 }
 
-Bytes payloadOf(const Command& command, std::initializer_list<std::int32_t> values) {
-  return command.payload ? command.payload(Values(values.begin(), values.size())) : Bytes{};
+Bytes payloadOf(const Command& command, Values values) {
+  return command.payload ? command.payload(values) : Bytes{};
 }
 
 void closingPause(Clock& clock, const Command& command, bool acknowledged) {
@@ -114,7 +114,7 @@ Bytes pieceBytes(Piece piece, const Bytes& payload) {
 }
 
 std::int32_t runSerial(Platform& platform, const Command& command, std::int32_t address,
-                       std::int32_t port, std::initializer_list<std::int32_t> values) {
+                       std::int32_t port, Values values) {
   const Bytes payload = payloadOf(command, values);
   link::SearchPolicy policy = link::serialSearch(command.ackLimit);
   if (command.closingWhen == Closing::Always) policy.holdAfterFailure = command.closingPause;
@@ -127,8 +127,7 @@ std::int32_t runSerial(Platform& platform, const Command& command, std::int32_t 
   return resultOf(command, outcome);
 }
 
-std::int32_t runTcp(Platform& platform, const Command& command, const char* ip,
-                    std::initializer_list<std::int32_t> values) {
+std::int32_t runTcp(Platform& platform, const Command& command, const char* ip, Values values) {
   if (ip == nullptr || *ip == '\0') return resultOf(command, {});
   const Bytes payload = payloadOf(command, values);
   if (command.pauseBeforeOpen > 0) platform.clock.sleep(command.pauseBeforeOpen);

@@ -12,10 +12,18 @@
 namespace movar::settings {
 
 std::int32_t runSerial(Platform& platform, const Command& command, std::int32_t address,
-                       std::int32_t port, std::initializer_list<std::int32_t> values = {});
+                       std::int32_t port, Values values);
+std::int32_t runTcp(Platform& platform, const Command& command, const char* ip, Values values);
 
-std::int32_t runTcp(Platform& platform, const Command& command, const char* ip,
-                    std::initializer_list<std::int32_t> values = {});
+// The entry points' form: the export's own arguments as written.
+inline std::int32_t runSerial(Platform& platform, const Command& command, std::int32_t address,
+                              std::int32_t port, std::initializer_list<std::int32_t> values = {}) {
+  return runSerial(platform, command, address, port, Values(values.begin(), values.size()));
+}
+inline std::int32_t runTcp(Platform& platform, const Command& command, const char* ip,
+                           std::initializer_list<std::int32_t> values = {}) {
+  return runTcp(platform, command, ip, Values(values.begin(), values.size()));
+}
 
 // The bytes a send step puts on the wire for this payload.
 Bytes pieceBytes(Piece piece, const Bytes& payload);
