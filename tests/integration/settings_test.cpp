@@ -51,6 +51,24 @@ TEST_F(SettingsThroughLibrary, RefusedBlockGivesOneAfterTheFinalWait) {
   EXPECT_EQ(port.terminal->commands(), std::vector<std::uint8_t>{0x07});  // no second attempt
 }
 
+TEST_F(SettingsThroughLibrary, SnStoredThenAskedForCardsDoorAndBell) {
+  auto port = SimPort::on(1, {.address = 4, .speeds = {57600}});
+  EXPECT_EQ(_SETSN(4, 1, 0x0102, 0x0304), 0);
+  EXPECT_EQ(_WHATSN(4, 1, 0x0102), 0x0304);
+  EXPECT_EQ(_DELSN(4, 1, 0x0102), 0);
+  EXPECT_EQ(_WHATSN(4, 1, 0x0102), 0xFFFF);
+  port.terminal->part<TerminalSettings>().setSnLength(8);
+  EXPECT_EQ(_GETSNLENTH(4, 1), 8);
+  EXPECT_EQ(_SETOPENCLOSE(4, 1, 1), 0);
+  EXPECT_EQ(_SENDONLYCARD(4, 1, 70000), 0);
+  EXPECT_EQ(_SETBELL(4, 1, 8, 30, 5), 0);
+  const TerminalSettings::State state = port.terminal->part<TerminalSettings>().state();
+  EXPECT_EQ(state.answersConfirmed, 3);
+  EXPECT_EQ(state.lastBlock.at(0x06), sim::Bytes{0x55});
+  EXPECT_EQ(state.lastBlock.at(0x03), (sim::Bytes{0x00, 0x11, 0x70}));
+  EXPECT_EQ(state.lastBlock.at(0x18), (sim::Bytes{8, 30, 5}));
+}
+
 TEST(LanSettingsThroughLibrary, ClockAnswerPersonsAndAll) {
   SimNet net("127.0.0.91");
   EXPECT_EQ(_LANSETTIME("127.0.0.91", 1, 2, 3, 4, 5, 6, 7), 0);
@@ -66,6 +84,13 @@ TEST(LanSettingsThroughLibrary, ClockAnswerPersonsAndAll) {
   EXPECT_EQ(state.allPersons, TerminalSettings::AllPersons::Disabled);
   net.terminal.part<TerminalSettings>().script(0x02, {.byte = 0x15});
   EXPECT_EQ(_LANSETTIME("127.0.0.91", 1, 2, 3, 4, 5, 6, 7), 1);
+  EXPECT_EQ(_LANSETSN("127.0.0.91", 7, 700), 0);
+  EXPECT_EQ(_LANSETSN("127.0.0.91", 8, 800), 0);
+  EXPECT_EQ(_LANDELSN("127.0.0.91", 7), 0);
+  EXPECT_EQ(_LANSETOPENCLOSE("127.0.0.91", 0x155), 0);
+  EXPECT_EQ(net.terminal.part<TerminalSettings>().state().sn,
+            (std::map<std::uint16_t, std::uint16_t>{{8, 800}}));
+  EXPECT_EQ(net.terminal.part<TerminalSettings>().state().lastBlock.at(0x06), sim::Bytes{0x55});
   EXPECT_EQ(_LANENABLEALL(nullptr), 1);
   EXPECT_EQ(_LANENABLEALL(""), 1);
   EXPECT_EQ(_LANENABLEALL("127.0.0.92"), 1);  // nobody listens there

@@ -69,11 +69,13 @@ class LiveExchange final : public Exchange {
   Bytes rest_;
 };
 
+std::unique_ptr<Exchange> livePoll(Terminal& terminal) {
+  return std::make_unique<LiveExchange>(terminal.part<LiveRecords>());
+}
+
 void installLiveRecords(Terminal& terminal) {
   for (std::uint8_t code : {std::uint8_t{0x16}, std::uint8_t{0x17}}) {
-    terminal.handle(code, [](Terminal& t, std::uint8_t) {
-      return std::make_unique<LiveExchange>(t.part<LiveRecords>());
-    });
+    terminal.handle(code, [](Terminal& t, std::uint8_t) { return livePoll(t); });
   }
 }
 

@@ -30,4 +30,7 @@ class LiveRecords {
 // Registers the poll commands 0x16 and 0x17.
 void installLiveRecords(Terminal& terminal);
 
+// One poll's exchange, for a family that shares command 0x16 with the serial poll.
+std::unique_ptr<Exchange> livePoll(Terminal& terminal);
+
 }  // namespace movar::sim

@@ -2,14 +2,29 @@
 
 #include <functional>
 
+#include "live_records.h"
+
 namespace movar::sim {
 
 namespace {
 
-using Store = std::function<void(TerminalSettings::State&, const Bytes& payload, Terminal&)>;
+// Stores what a block says; a query returns the value its AnswerBlock carries.
+using Store = std::function<std::optional<std::uint16_t>(TerminalSettings::State&,
+                                                         const Bytes& payload, Terminal&)>;
+
+constexpr std::optional<std::uint16_t> kNoAnswer;
 
 std::uint16_t word(const Bytes& payload, std::size_t at) {
   return static_cast<std::uint16_t>(payload[at] << 8 | payload[at + 1]);
+}
+
+// Byte 0 is the terminal's own; then block 0, its complement, 2 data bytes, their complement,
+// the value high byte first and the sum of the two.
+Bytes answerBlock(std::uint16_t value, bool damaged) {
+  const auto high = static_cast<std::uint8_t>(value >> 8);
+  const auto low = static_cast<std::uint8_t>(value & 0xFF);
+  const auto sum = static_cast<std::uint8_t>((high + low + (damaged ? 1 : 0)) & 0xFF);
+  return {0x15, 0x00, 0xFF, 0x02, 0xFD, high, low, sum};
 }
 
 }  // namespace
@@ -21,13 +36,26 @@ class BlockExchange final : public Exchange {
   BlockExchange(Terminal& terminal, std::uint8_t command, Store store)
       : terminal_(terminal), command_(command), store_(std::move(store)) {}
 
+  // The block, or (after a query's answer) the host's confirmation.
   bool onBytes(HostLink& link, const std::uint8_t* data, std::size_t n) override {
     for (std::size_t i = 0; i < n; ++i) {
+      if (awaitingConfirmation_) {
+        const bool confirmed = data[i] == 0x06;
+        if (confirmed) {
+          TerminalSettings& settings = terminal_.part<TerminalSettings>();
+          std::lock_guard lock(settings.mutex_);
+          ++settings.state_.answersConfirmed;
+        }
+        rest_.assign(data + i + (confirmed ? 1 : 0), data + n);
+        return false;
+      }
       block_.push_back(data[i]);
       if (!complete()) continue;
-      rest_.assign(data + i + 1, data + n);
-      answer(link);
-      return false;
+      if (!answer(link)) {
+        rest_.assign(data + i + 1, data + n);
+        return false;
+      }
+      awaitingConfirmation_ = true;
     }
     return true;
   }
@@ -48,27 +76,72 @@ class BlockExchange final : public Exchange {
     return block_.back() == (sum & 0xFF);
   }
 
-  void answer(HostLink& link) {
+  // True when an AnswerBlock went out and the host's confirmation is due.
+  bool answer(HostLink& link) {
     TerminalSettings& settings = terminal_.part<TerminalSettings>();
     std::lock_guard lock(settings.mutex_);
     if (!wellFormed()) {
       ++settings.state_.malformedBlocks;
       link.send({0x15});
-      return;
+      return false;
     }
     const Bytes payload(block_.begin() + 4, block_.end() - 1);
     settings.state_.lastBlock[command_] = payload;
-    store_(settings.state_, payload, terminal_);
+    const std::optional<std::uint16_t> value = store_(settings.state_, payload, terminal_);
     const auto scripted = settings.answers_.find(command_);
     const TerminalSettings::Answer reply =
         scripted == settings.answers_.end() ? TerminalSettings::Answer{} : scripted->second;
-    if (reply.byte) link.send({*reply.byte}, reply.workingTime);
+    if (!reply.byte) return false;
+    link.send({*reply.byte}, reply.workingTime);
+    if (!value || *reply.byte != 0x06) return false;
+    link.send(answerBlock(*value, settings.damagedAnswers_ > 0));
+    if (settings.damagedAnswers_ > 0) --settings.damagedAnswers_;
+    return true;
   }
 
   Terminal& terminal_;
   std::uint8_t command_;
   Store store_;
   Bytes block_;
+  Bytes rest_;
+  bool awaitingConfirmation_ = false;
+};
+
+// Command 0x16 with an SN length set: the 0x15 that follows the preamble asks for it.
+class SnLengthExchange final : public Exchange {
+ public:
+  SnLengthExchange(TerminalSettings& settings, std::uint16_t length)
+      : settings_(settings), length_(length) {}
+
+  bool onBytes(HostLink& link, const std::uint8_t* data, std::size_t n) override {
+    for (std::size_t i = 0; i < n; ++i) {
+      if (!asked_) {
+        if (data[i] != 0x15) return end(data + i, data + n);
+        asked_ = true;
+        std::lock_guard lock(settings_.mutex_);
+        link.send(answerBlock(length_, settings_.damagedAnswers_ > 0));
+        if (settings_.damagedAnswers_ > 0) --settings_.damagedAnswers_;
+        continue;
+      }
+      if (data[i] == 0x06) {
+        std::lock_guard lock(settings_.mutex_);
+        ++settings_.state_.answersConfirmed;
+        return end(data + i + 1, data + n);
+      }
+      return end(data + i, data + n);
+    }
+    return true;
+  }
+  Bytes leftover() override { return rest_; }
+
+ private:
+  bool end(const std::uint8_t* from, const std::uint8_t* to) {
+    rest_.assign(from, to);
+    return false;
+  }
+  TerminalSettings& settings_;
+  std::uint16_t length_;
+  bool asked_ = false;
   Bytes rest_;
 };
 
@@ -82,10 +155,20 @@ void TerminalSettings::script(std::uint8_t command, Answer answer) {
   answers_[command] = answer;
 }
 
+void TerminalSettings::setSnLength(std::optional<std::uint16_t> length) {
+  std::lock_guard lock(mutex_);
+  state_.snLength = length;
+}
+
+void TerminalSettings::damageNextAnswers(int count) {
+  std::lock_guard lock(mutex_);
+  damagedAnswers_ = count;
+}
+
 void installTerminalSettings(Terminal& terminal) {
   using State = TerminalSettings::State;
   const std::map<std::uint8_t, Store> blocks{
-      {0x02, [](State& s, const Bytes& p, Terminal&) { s.clock = p; }},
+      {0x02, [](State& s, const Bytes& p, Terminal&) { s.clock = p; return kNoAnswer; }},
       {0x03,
        [](State& s, const Bytes& p, Terminal&) {
          if (p.size() == 3 && p[0] == 0x01) s.lockNumber = word(p, 1);
@@ -93,29 +176,69 @@ void installTerminalSettings(Terminal& terminal) {
            s.answer = p[0];
            if (p[0] == 0x00) s.lockNumber.reset();
          }
+         return kNoAnswer;
        }},
       {0x04,
        [](State& s, const Bytes& p, Terminal& t) {
-         if (p.size() != 1) return;
+         if (p.size() != 1) return kNoAnswer;
          s.machineId = p[0];
          TerminalConfig config = t.config();
          config.address = p[0];  // answers at its new address from now on
          t.setConfig(config);
+         return kNoAnswer;
        }},
-      {0x07, [](State& s, const Bytes& p, Terminal&) { if (p.size() == 2) s.password = word(p, 0); }},
+      {0x07,
+       [](State& s, const Bytes& p, Terminal&) {
+         if (p.size() == 2) s.password = word(p, 0);
+         return kNoAnswer;
+       }},
       {0x0A,
        [](State& s, const Bytes& p, Terminal&) {
-         if (p.size() != 2) return;
+         if (p.size() != 2) return kNoAnswer;
          s.enabled.insert(word(p, 0));
          s.disabled.erase(word(p, 0));
+         return kNoAnswer;
        }},
       {0x0B,
        [](State& s, const Bytes& p, Terminal&) {
-         if (p.size() != 2) return;
+         if (p.size() != 2) return kNoAnswer;
          s.disabled.insert(word(p, 0));
          s.enabled.erase(word(p, 0));
+         return kNoAnswer;
        }},
+      {0x10,
+       [](State& s, const Bytes& p, Terminal&) {
+         if (p.size() == 4) s.sn[word(p, 0)] = word(p, 2);
+         return kNoAnswer;
+       }},
+      {0x11,
+       [](State& s, const Bytes& p, Terminal&) {
+         if (p.size() == 2) s.sn.erase(word(p, 0));
+         return kNoAnswer;
+       }},
+      {0x12,
+       [](State& s, const Bytes& p, Terminal&) -> std::optional<std::uint16_t> {
+         if (p.size() != 2) return kNoAnswer;
+         const auto entry = s.sn.find(word(p, 0));
+         return entry == s.sn.end() ? std::uint16_t{0xFFFF} : entry->second;
+       }},
+      // The one-byte options and the bell: what they say stays in lastBlock.
+      {0x06, [](State&, const Bytes&, Terminal&) { return kNoAnswer; }},
+      {0x13, [](State&, const Bytes&, Terminal&) { return kNoAnswer; }},
+      {0x14, [](State&, const Bytes&, Terminal&) { return kNoAnswer; }},
+      {0x18, [](State&, const Bytes&, Terminal&) { return kNoAnswer; }},
   };
+  // 0x16 is also the serial real-time poll; a terminal with an SN length answers that instead.
+  terminal.handle(0x16, [](Terminal& t, std::uint8_t) -> std::unique_ptr<Exchange> {
+    TerminalSettings& settings = t.part<TerminalSettings>();
+    std::optional<std::uint16_t> length;
+    {
+      std::lock_guard lock(settings.mutex_);
+      length = settings.state_.snLength;
+    }
+    if (!length) return livePoll(t);
+    return std::make_unique<SnLengthExchange>(settings, *length);
+  });
   for (const auto& [code, store] : blocks) {
     terminal.handle(code, [store = store](Terminal& t, std::uint8_t command) {
       return std::make_unique<BlockExchange>(t, command, store);

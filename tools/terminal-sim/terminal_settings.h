@@ -26,7 +26,10 @@ class TerminalSettings {
     std::optional<std::uint8_t> answer;       // the byte of a one-byte command 0x03 block
     AllPersons allPersons = AllPersons::Untouched;
     std::set<std::uint16_t> enabled, disabled;  // persons switched one by one
+    std::map<std::uint16_t, std::uint16_t> sn;  // SN value by entry number
+    std::optional<std::uint16_t> snLength;      // set: command 0x16 answers it (else it polls)
     int malformedBlocks = 0;                    // refused with 0x15
+    int answersConfirmed = 0;                   // AnswerBlocks the host confirmed with 0x06
   };
 
   // The answer to a well-formed block of `command`: after `workingTime`, `byte`, or nothing.
@@ -37,17 +40,23 @@ class TerminalSettings {
 
   State state() const;
   void script(std::uint8_t command, Answer answer);
+  void setSnLength(std::optional<std::uint16_t> length);
+  // The next AnswerBlocks go out with a wrong checksum.
+  void damageNextAnswers(int count);
 
  private:
   friend class BlockExchange;
+  friend class SnLengthExchange;
   friend void installTerminalSettings(Terminal& terminal);
   mutable std::mutex mutex_;
   State state_;
   std::map<std::uint8_t, Answer> answers_;
+  int damagedAnswers_ = 0;
 };
 
-// Registers the block commands 0x02, 0x03, 0x04, 0x07, 0x0A, 0x0B and the whole-terminal commands
-// 0x08, 0x09 (answered by the acknowledgement alone).
+// Registers the block commands (clock 0x02, 0x03, machine number 0x04, door switch 0x06, password
+// 0x07, persons 0x0A and 0x0B, SNs 0x10 and 0x11, the SN query 0x12, options 0x13 and 0x14, bell
+// 0x18) and the whole-terminal commands 0x08 and 0x09 (answered by the acknowledgement alone).
 void installTerminalSettings(Terminal& terminal);
 
 }  // namespace movar::sim

@@ -117,7 +117,9 @@ std::unique_ptr<SerialLine> PosixSerialPorts::open(int port, const LineSettings&
     tio.c_cc[VTIME] = 0;
     ::tcsetattr(fd.get(), TCSANOW, &tio);
   }
-  ::tcflush(fd.get(), TCIOFLUSH);
+  // Stale input goes; output does not: bytes the previous call wrote just before it closed the
+  // port (a confirmation, a cancel) may still be on their way to the terminal.
+  ::tcflush(fd.get(), TCIFLUSH);
   return std::make_unique<PosixSerialLine>(std::move(fd));
 }
 
