@@ -111,7 +111,8 @@ class DownloadExchange final : public Exchange {
     const bool isEnd = current_ + 1 == blocks_.size() && current_ > 0;
     if (const BlockFault* f = bent(Kind::LongPayload); f && current_ > 0 && !isEnd) {
       Bytes payload(bytes.begin() + 5, bytes.end() - 1);
-      payload.insert(payload.end(), static_cast<std::size_t>(f->extra), 0xEE);
+      // Zeros leave the check byte and with it the end block's transfer sum as they were.
+      payload.insert(payload.end(), static_cast<std::size_t>(f->extra), 0x00);
       bytes = recordBlock(bytes[1], payload.data(), payload.size());
     }
     if (isEnd && bent(Kind::WrongSum)) {

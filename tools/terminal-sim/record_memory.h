@@ -19,7 +19,7 @@ struct BlockFault {
     WrongNumber,      // carries the next block's number
     Stall,            // waits `stall` longer
     ExtraBytes,       // `extra` bytes too many after the block
-    LongPayload,      // `extra` filler bytes after the records, in the length and check bytes
+    LongPayload,      // `extra` zero bytes after the records, counted in the length byte
     CloseConnection,  // the connection closes instead (TCP; silence on a line)
     Silence,          // nothing more is sent
     WrongSum,         // the end block's transfer sum is off by one
