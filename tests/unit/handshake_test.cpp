@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "fakes/fake_platform.h"
+#include "fakes/sim_terminal.h"
 #include "link/handshake.h"
 #include "link/serial_port.h"
 
@@ -8,7 +9,7 @@ namespace movar {
 namespace {
 
 using fake::FakePlatform;
-using fake::PreambleResponder;
+using fake::SimTerminal;
 
 Bytes preambleBytes(std::uint8_t address, std::uint8_t command) {
   Bytes b{'N', 'O', 'R', 'V', 'A', 'L', 'E', 'C', 'J', 'S'};
@@ -127,43 +128,34 @@ TEST(NextPort, CyclesOneToFour) {
   EXPECT_EQ(link::nextPort(-2147483647 - 1), 1);
 }
 
+// An answer is taken until the read running when more than L has passed ends: L + 10 ms.
 TEST(AckWait, LimitIsStrictlyMoreThanL) {
-  // A byte at exactly L is still taken; one that comes later than L plus a read is not.
-  // Delays count from the open, which pauses 30 ms before the wait starts.
-  for (const auto& [delay, found] :
-       {std::pair<Millis, bool>{30 + 999, true}, {30 + 1000, true}, {30 + 1020, false}}) {
+  for (const auto& [delay, found] : {std::pair<Millis, bool>{999, true}, {1000, true}, {1010, true}, {1011, false}}) {
     FakePlatform f;
-    struct Late : fake::FakeDevice {
-      Millis delay;
-      explicit Late(Millis d) : delay(d) {}
-      void onOpen(fake::DeviceLink& link) override { link.reply({0x06}, delay); }
-      void onHostBytes(fake::DeviceLink&, const Bytes&) override {}
-    };
-    f.serial.attach(2, std::make_shared<Late>(delay));
-    auto late = link::openPort(f.platform, 2, link::OpenRoutine::Serial);
+    SimTerminal t({.ackDelay = sim::Millis{delay}});
+    t.on(f.serial, 2);
+    auto line = link::openPort(f.platform, 2, link::OpenRoutine::Serial);
+    link::writePreamble(f.clock, *line, 1, 0x00);
     const Millis start = f.clock.now();
-    const auto got = link::awaitByte(f.clock, *late, 1000);
+    const auto got = link::awaitByte(f.clock, *line, 1000);
     EXPECT_EQ(got.has_value(), found) << delay;
-    if (!found) {
-      EXPECT_LE(f.clock.now() - start, 1000 + 10);
-    }
+    EXPECT_EQ(f.clock.now() - start, found ? delay : 1010) << delay;
   }
 }
 
 TEST(AckWait, AtLeastOneReadEvenWithZeroLimit) {
   FakePlatform f;
-  struct Eager : fake::FakeDevice {
-    void onOpen(fake::DeviceLink& link) override { link.reply({0x06}); }
-    void onHostBytes(fake::DeviceLink&, const Bytes&) override {}
-  };
-  f.serial.attach(1, std::make_shared<Eager>());
+  SimTerminal t;
+  t.on(f.serial, 1);
   auto line = link::openPort(f.platform, 1, link::OpenRoutine::Serial);
+  link::writePreamble(f.clock, *line, 1, 0x00);
   EXPECT_EQ(link::awaitByte(f.clock, *line, 0), std::optional<std::uint8_t>(0x06));
 }
 
 TEST(AttemptPolicy, FoundAtSecondAttemptAt19200OnStartingPort) {
   FakePlatform f;
-  f.serial.attach(3, std::make_shared<PreambleResponder>(9, std::set<int>{19200}));
+  SimTerminal t({.address = 9, .speeds = {19200}});
+  t.on(f.serial, 3);
   silentPorts(f, {1, 2, 4});
   EXPECT_EQ(link::testCom(f.platform, 9, 3), 3);
   EXPECT_EQ(attempts(f), (std::vector<Attempt>{{3, 57600}, {3, 19200}}));
@@ -173,8 +165,9 @@ TEST(AttemptPolicy, FoundAtSecondAttemptAt19200OnStartingPort) {
 TEST(AttemptPolicy, NextPortAt57600IsTheThirdAttempt) {
   for (int p = 1; p <= 3; ++p) {
     FakePlatform f;
+    SimTerminal t;
     silentPorts(f, {1, 2, 3, 4});
-    f.serial.attach(p + 1, std::make_shared<PreambleResponder>(1, std::set<int>{57600}));
+    t.on(f.serial, p + 1);
     EXPECT_EQ(link::testCom(f.platform, 1, p), p + 1);
     EXPECT_EQ(attempts(f), (std::vector<Attempt>{{p, 57600}, {p, 19200}, {p + 1, 57600}}));
   }
@@ -182,8 +175,9 @@ TEST(AttemptPolicy, NextPortAt57600IsTheThirdAttempt) {
 
 TEST(AttemptPolicy, StartFourWrapsToOne) {
   FakePlatform f;
+  SimTerminal t({.speeds = {19200}});
   silentPorts(f, {2, 3, 4});
-  f.serial.attach(1, std::make_shared<PreambleResponder>(1, std::set<int>{19200}));
+  t.on(f.serial, 1);
   EXPECT_EQ(link::testCom(f.platform, 1, 4), 1);
   EXPECT_EQ(attempts(f), (std::vector<Attempt>{{4, 57600}, {4, 19200}, {1, 57600}, {1, 19200}}));
 }
@@ -201,11 +195,8 @@ TEST(AttemptPolicy, StartFiveVisitsFiveOnceThenCycles) {
 
 TEST(AttemptPolicy, WrongAnswerCountsAsAFailedAttempt) {
   FakePlatform f;
-  for (int p = 1; p <= 4; ++p) {
-    auto refuser = std::make_shared<PreambleResponder>(1, std::set<int>{57600, 19200});
-    refuser->answer = 0x15;
-    f.serial.attach(p, refuser);
-  }
+  SimTerminal refuser({.speeds = {57600, 19200}, .ack = 0x15});
+  for (int p = 1; p <= 4; ++p) refuser.on(f.serial, p);
   EXPECT_EQ(link::testCom(f.platform, 1, 1), -1);
   EXPECT_EQ(f.serial.opens.size(), 9u);
   EXPECT_EQ(f.serial.openLines, 0);
@@ -224,7 +215,8 @@ TEST(AttemptPolicy, NineSilentAttemptsTakeAbout9Point3Seconds) {
 
 TEST(AttemptPolicy, FailedOpensAreSteppedOverUncounted) {
   FakePlatform f;
-  f.serial.attach(3, std::make_shared<PreambleResponder>(1, std::set<int>{57600}));
+  SimTerminal t;
+  t.on(f.serial, 3);
   // Ports 1 and 2 missing: the first counted attempt happens on port 3 at 57600.
   EXPECT_EQ(link::testCom(f.platform, 1, 1), 3);
   EXPECT_EQ(attempts(f), (std::vector<Attempt>{{3, 57600}}));
@@ -258,10 +250,14 @@ TEST(AttemptPolicy, AnOpenablePortResetsTheGiveUpCount) {
 
 TEST(AttemptPolicy, PortHeldByAnotherCallerIsSkipped) {
   FakePlatform f;
-  silentPorts(f, {1});
-  f.serial.attach(2, std::make_shared<PreambleResponder>(1, std::set<int>{57600}));
-  auto held = link::openPort(f.platform, 1, link::OpenRoutine::Serial);
-  EXPECT_EQ(link::testCom(f.platform, 1, 1), 2);
+  SimTerminal t;  // answers on both ports
+  t.on(f.serial, 1).on(f.serial, 2);
+  {
+    auto held = link::openPort(f.platform, 1, link::OpenRoutine::Serial);
+    EXPECT_EQ(link::testCom(f.platform, 1, 1), 2);
+    EXPECT_TRUE(f.serial.writtenTo(1).empty());
+  }
+  EXPECT_EQ(link::testCom(f.platform, 1, 1), 1);  // released, it answers there
 }
 
 }  // namespace
