@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include "download/memory_commands.h"
+#include "download/serial_download.h"
 #include "fakes/fake_platform.h"
 #include "fakes/sim_terminal.h"
 #include "link/handshake.h"
@@ -150,6 +152,37 @@ TEST(AckWait, AtLeastOneReadEvenWithZeroLimit) {
   auto line = link::openPort(f.platform, 1, link::OpenRoutine::Serial);
   link::writePreamble(f.clock, *line, 1, 0x00);
   EXPECT_EQ(link::awaitByte(f.clock, *line, 0), std::optional<std::uint8_t>(0x06));
+}
+
+// Each command takes an acknowledgement until the read running at its limit ends (L + 10 ms),
+// not 1 ms later; then the search makes all nine attempts.
+TEST(AttemptPolicy, EveryCommandHoldsToItsAcknowledgementLimitAndNoLonger) {
+  struct Row {
+    const char* command;
+    std::uint8_t code;
+    Millis limit;
+    bool (*answered)(Platform&);
+  };
+  const Row rows[] = {
+      {"_TESTCOM", 0x00, 1'000, [](Platform& p) { return link::testCom(p, 0x209, 3) == 3; }},
+      {"_DOWNLOAD", 0x01, 1'000, [](Platform& p) { return download::serialDownload(p, 0x209, 3) == 0; }},
+      {"_DELETE", 0x0D, 3'000, [](Platform& p) { return download::deleteRecords(p, 0x209, 3) == 0; }},
+      {"_RESTORE", 0x0C, 1'000, [](Platform& p) { return download::restoreRecords(p, 0x209, 3) == 0; }},
+      {"_RESTOREALL", 0x0F, 1'000,
+       [](Platform& p) { return download::restoreAllRecords(p, 0x209, 3) == 0; }},
+  };
+  for (const Row& row : rows) {
+    for (Millis delay : {row.limit + 10, row.limit + 11}) {
+      FakePlatform f;
+      SimTerminal t({.address = 9, .speeds = {57600, 19200}, .ackDelay = sim::Millis{delay}});
+      t.on(f.serial, 3);
+      const bool inTime = delay == row.limit + 10;
+      EXPECT_EQ(row.answered(f.platform), inTime) << row.command << " " << delay;
+      EXPECT_EQ(t.terminal.commands().front(), row.code) << row.command;
+      EXPECT_EQ(f.serial.opens.size() == 9u, !inTime) << row.command << " " << delay;
+      EXPECT_EQ(f.serial.openLines, 0);
+    }
+  }
 }
 
 TEST(AttemptPolicy, FoundAtSecondAttemptAt19200OnStartingPort) {
