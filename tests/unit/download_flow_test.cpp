@@ -6,6 +6,7 @@
 #include "download/serial_download.h"
 #include "fakes/fake_platform.h"
 #include "fakes/sim_terminal.h"
+#include "link/net_link.h"
 
 namespace movar::download {
 namespace {
@@ -167,6 +168,13 @@ TEST(LanDownload, GoodTransferWindowTextsPausesAndErase) {
   EXPECT_NE(std::find(s.f.clock.sleeps.begin(), s.f.clock.sleeps.end(), 2'000), s.f.clock.sleeps.end());
   EXPECT_EQ(s.f.network.openStreams, 0);
   EXPECT_EQ(s.f.files.openFiles, 0);
+}
+
+TEST(LanDownload, AcknowledgementIsTakenUntilTheReceiveLimitAndNoLonger) {
+  for (Millis delay : {link::kDefaultReceiveLimit, link::kDefaultReceiveLimit + 1}) {
+    LanSetup s(28, {}, {.ackDelay = sim::Millis{delay}});
+    EXPECT_EQ(lanDownload(s.f.platform, "10.0.0.7"), delay == link::kDefaultReceiveLimit ? 0 : 1);
+  }
 }
 
 TEST(LanDownload, ConnectFailuresShowTheirTextAndPauseOnlyAfterASocket) {

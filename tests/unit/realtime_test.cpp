@@ -170,13 +170,24 @@ TEST(RealtimeLan, RefusedPreambleOrFailedConnectGivesZerosAfterItsPauses) {
   EXPECT_EQ(noSocket.f.clock.sleeps, (std::vector<Millis>{1, 60}));
 }
 
-TEST(RealtimeLan, FrameWithinTheReceiveLimitIsTakenALaterOneIsNot) {
+TEST(RealtimeLan, EveryReceiveHoldsToItsLimitAndNoLonger) {
   const Millis limit = link::kDefaultReceiveLimit;
-  // The receive starts 10 ms after the start request.
-  Poll inTime({kRecord}, {.answerDelay = sim::Millis{10 + limit}});
-  EXPECT_EQ(inTime.lan(), kRecordText);
-  Poll late({kRecord}, {.answerDelay = sim::Millis{10 + limit + 1}});
-  EXPECT_EQ(late.lan(), kZeros);
+  struct Row {
+    const char* wait;
+    Millis lastTaken;
+    sim::TerminalConfig (*slow)(Millis);
+  };
+  const Row rows[] = {
+      {"acknowledgement", limit, [](Millis d) { return sim::TerminalConfig{.ackDelay = sim::Millis{d}}; }},
+      // The frame's receive starts 10 ms after the start request.
+      {"frame", 10 + limit, [](Millis d) { return sim::TerminalConfig{.answerDelay = sim::Millis{d}}; }},
+  };
+  for (const Row& row : rows) {
+    for (Millis d : {row.lastTaken, row.lastTaken + 1}) {
+      EXPECT_EQ(Poll({kRecord}, row.slow(d)).lan(), d == row.lastTaken ? kRecordText : kZeros)
+          << row.wait << " " << d;
+    }
+  }
   Poll silent;
   silent.t.live.holdBackNextFrame(0);
   EXPECT_EQ(silent.lan(), kZeros);
