@@ -207,13 +207,12 @@ bool serialBench() {
 
 // One 1-byte ping-pong per block on the loopback: the floor of a stop-and-wait transfer.
 double pingPongFloor(const char* ip, std::size_t rounds) {
-  const int listener = sim::listenOn(ip, 1024, 1);
-  if (listener < 0) return 0;
-  std::thread echo([listener] {
-    const int peer = ::accept(listener, nullptr, nullptr);
+  const sim::UniqueFd listener = sim::listenOn(ip, 1024, 1);
+  if (!listener) return 0;
+  std::thread echo([&listener] {
+    const sim::UniqueFd peer(::accept(listener.get(), nullptr, nullptr));
     std::uint8_t b = 0;
-    while (::recv(peer, &b, 1, 0) == 1) ::send(peer, &b, 1, MSG_NOSIGNAL);
-    ::close(peer);
+    while (::recv(peer.get(), &b, 1, 0) == 1) ::send(peer.get(), &b, 1, MSG_NOSIGNAL);
   });
   posix::PosixNetwork network;
   Connection c = network.connect(ip, 1024);
@@ -229,7 +228,6 @@ double pingPongFloor(const char* ip, std::size_t rounds) {
     c.stream.reset();
   }
   echo.join();
-  ::close(listener);
   return seconds;
 }
 

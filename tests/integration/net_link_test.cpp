@@ -1,5 +1,4 @@
 #include <sys/socket.h>
-#include <unistd.h>
 
 #include <gtest/gtest.h>
 
@@ -18,22 +17,20 @@ using Clock = std::chrono::steady_clock;
 // A listener that accepts and then never says a word.
 class MutePeer {
  public:
-  explicit MutePeer(const char* ip) : fd_(sim::listenOn(ip, 1024, 1)), ok_(fd_ >= 0) {}
+  explicit MutePeer(const char* ip) : fd_(sim::listenOn(ip, 1024, 1)), ok_(bool(fd_)) {}
   ~MutePeer() {
     if (closer_.joinable()) closer_.join();
-    ::close(fd_);
   }
   // Accepts one connection and closes it at once.
   void hangUpOnNext() {
     closer_ = std::thread([this] {
-      const int c = ::accept(fd_, nullptr, nullptr);
-      if (c >= 0) ::close(c);
+      const sim::UniqueFd c(::accept(fd_.get(), nullptr, nullptr));
     });
   }
   bool ok() const { return ok_; }
 
  private:
-  int fd_ = -1;
+  sim::UniqueFd fd_;
   bool ok_ = false;
   std::thread closer_;
 };

@@ -6,6 +6,7 @@
 #include <thread>
 
 #include "terminal.h"
+#include "unique_fd.h"
 
 namespace movar::sim {
 
@@ -23,7 +24,7 @@ class TcpListener {
   void run();
   Terminal& terminal_;
   std::string ip_;
-  int listener_ = -1;
+  UniqueFd listener_;
   std::atomic<bool> stop_{false};
   std::atomic<int> accepted_{0};
   std::thread thread_;
