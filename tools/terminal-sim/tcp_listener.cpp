@@ -5,7 +5,6 @@
 
 #include <stdexcept>
 
-#include "loopback_listen.h"
 #include "outbox.h"
 
 namespace movar::sim {
@@ -29,7 +28,12 @@ class TcpLink final : public HostLink {
 }  // namespace
 
 TcpListener::TcpListener(Terminal& terminal, const std::string& ip, std::uint16_t port)
-    : terminal_(terminal), ip_(ip), listener_(listenOn(ip, port)) {
+    : TcpListener(terminal, LoopbackSocket{ip, listenOn(ip, port)}) {}
+
+TcpListener::TcpListener(Terminal& terminal) : TcpListener(terminal, listenOnFreeLoopback()) {}
+
+TcpListener::TcpListener(Terminal& terminal, LoopbackSocket socket)
+    : terminal_(terminal), ip_(std::move(socket.ip)), listener_(std::move(socket.fd)) {
   if (!listener_) throw std::runtime_error("cannot listen on " + ip_);
   thread_ = std::thread([this] { run(); });
 }

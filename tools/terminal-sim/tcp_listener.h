@@ -5,6 +5,7 @@
 #include <string>
 #include <thread>
 
+#include "loopback_listen.h"
 #include "terminal.h"
 #include "unique_fd.h"
 
@@ -13,6 +14,8 @@ namespace movar::sim {
 class TcpListener {
  public:
   TcpListener(Terminal& terminal, const std::string& ip, std::uint16_t port = 1024);
+  // On a loopback address of its own (listenOnFreeLoopback).
+  explicit TcpListener(Terminal& terminal);
   ~TcpListener();
   TcpListener(const TcpListener&) = delete;
   TcpListener& operator=(const TcpListener&) = delete;
@@ -21,6 +24,7 @@ class TcpListener {
   int connectionsAccepted() const { return accepted_; }
 
  private:
+  TcpListener(Terminal& terminal, LoopbackSocket socket);
   void run();
   Terminal& terminal_;
   std::string ip_;
