@@ -206,17 +206,15 @@ bool serialBench() {
 }
 
 // One 1-byte ping-pong per block on the loopback: the floor of a stop-and-wait transfer.
-double pingPongFloor(const char* ip, std::size_t rounds) {
-  const int listener = sim::listenOn(ip, 1024, 1);
-  if (listener < 0) return 0;
-  std::thread echo([listener] {
-    const int peer = ::accept(listener, nullptr, nullptr);
+double pingPongFloor(std::size_t rounds) {
+  const sim::LoopbackSocket listener = sim::listenOnFreeLoopback(1024, 1);
+  std::thread echo([&listener] {
+    const sim::UniqueFd peer(::accept(listener.fd.get(), nullptr, nullptr));
     std::uint8_t b = 0;
-    while (::recv(peer, &b, 1, 0) == 1) ::send(peer, &b, 1, MSG_NOSIGNAL);
-    ::close(peer);
+    while (::recv(peer.get(), &b, 1, 0) == 1) ::send(peer.get(), &b, 1, MSG_NOSIGNAL);
   });
   posix::PosixNetwork network;
-  Connection c = network.connect(ip, 1024);
+  Connection c = network.connect(listener.ip.c_str(), 1024);
   double seconds = 0;
   if (c.stream) {
     std::uint8_t b = 0x06;
@@ -229,17 +227,16 @@ double pingPongFloor(const char* ip, std::size_t rounds) {
     c.stream.reset();
   }
   echo.join();
-  ::close(listener);
   return seconds;
 }
 
 bool lanBench() {
   constexpr std::uint32_t kRecords = 131071;
   constexpr int kRuns = 3;  // best of three on both sides: loopback timing is noisy
-  const char* ip = "127.0.0.201";
   sim::Terminal terminal({.address = 1});
   sim::installStandardCommands(terminal);
-  sim::TcpListener listener(terminal, ip);
+  sim::TcpListener listener(terminal);
+  const char* ip = listener.ip().c_str();
   const std::size_t exchanges = recordBlocks(kRecords) + 2;  // header, blocks, end
   double transfer = 0, floor = 0, total = 0, slept = 0;
   int result = 0;
@@ -255,7 +252,7 @@ bool lanBench() {
       total = since(start);
       slept = static_cast<double>(bench.clock.slept) / 1000;
     }
-    const double f = pingPongFloor("127.0.0.202", exchanges);
+    const double f = pingPongFloor(exchanges);
     if (run == 0 || f < floor) floor = f;
   }
   const double ratio = floor > 0 ? transfer / floor : 0;

@@ -133,21 +133,20 @@ struct NetTerminal {
   SimNet net;
   sim::Terminal& terminal;
   RecordMemory& memory;
-  NetTerminal(const std::string& ip, std::uint32_t records, std::uint8_t address = 1)
-      : net(ip, {.address = address}), terminal(net.terminal),
-        memory(terminal.part<RecordMemory>()) {
+  explicit NetTerminal(std::uint32_t records, std::uint8_t address = 1)
+      : net({.address = address}), terminal(net.terminal), memory(terminal.part<RecordMemory>()) {
     memory.fill(records);
   }
+  std::string arg() const { return "s:" + net.ip(); }  // the address as the host passes it
 };
 
 class LanDownloadThroughLibrary : public ::testing::TestWithParam<std::uint32_t> {};
 
 TEST_P(LanDownloadThroughLibrary, AllRecordsConvertedBackedUpAndErased) {
   const std::uint32_t n = GetParam();
-  const std::string ip = "127.0.0." + std::to_string(150 + n % 97);
-  NetTerminal terminal(ip, n);
+  NetTerminal terminal(n);
   TempDir dir;
-  const HostRun run = runHost(dir.path(), {"_LANDOWNLOAD", "s:" + ip});
+  const HostRun run = runHost(dir.path(), {"_LANDOWNLOAD", terminal.arg()});
   ASSERT_EQ(run.exitCode, 0) << run.err;
   EXPECT_EQ(run.result(), 0);
   EXPECT_EQ(readFile(dir.path() / "movar.dat"), asText(RecordMemory::records(0, n)));
@@ -159,21 +158,21 @@ TEST_P(LanDownloadThroughLibrary, AllRecordsConvertedBackedUpAndErased) {
 INSTANTIATE_TEST_SUITE_P(Records, LanDownloadThroughLibrary, ::testing::Values(1u, 28u, 1000u, 70000u));
 
 TEST(LanDownloadFailure, ClosedMidTransferKeepsWhatCameAndNeverErases) {
-  NetTerminal terminal("127.0.0.161", 300);
+  NetTerminal terminal(300);
   terminal.memory.script({{.block = 4, .kind = BlockFault::Kind::CloseConnection}});
   TempDir dir;
-  EXPECT_EQ(runHost(dir.path(), {"_LANDOWNLOAD", "s:127.0.0.161"}).result(), 1);
+  EXPECT_EQ(runHost(dir.path(), {"_LANDOWNLOAD", terminal.arg()}).result(), 1);
   EXPECT_EQ(readFile(dir.path() / "movar.dat"), asText(RecordMemory::records(0, 3 * 28)));
   EXPECT_FALSE(fs::exists(dir.path() / "movar.txt"));
   EXPECT_EQ(terminal.memory.count(), 300u);
 }
 
 TEST(LanDownloadFailure, SilentTerminalFailsWithinTheReceiveLimit) {
-  NetTerminal terminal("127.0.0.162", 100);
+  NetTerminal terminal(100);
   terminal.memory.script({{.block = 2, .kind = BlockFault::Kind::Silence}});
   TempDir dir;
   const auto start = std::chrono::steady_clock::now();
-  EXPECT_EQ(runHost(dir.path(), {"_LANDOWNLOAD", "s:127.0.0.162"}).result(), 1);
+  EXPECT_EQ(runHost(dir.path(), {"_LANDOWNLOAD", terminal.arg()}).result(), 1);
   const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
   EXPECT_GT(seconds, 10.0);
   EXPECT_LT(seconds, 14.0);  // 10 s limit + the 2 s closing pause
@@ -182,21 +181,21 @@ TEST(LanDownloadFailure, SilentTerminalFailsWithinTheReceiveLimit) {
 }
 
 TEST(LanDownloadFailure, TooManyBytesOrFiveBadChecks) {
-  NetTerminal terminal("127.0.0.163", 100);
+  NetTerminal terminal(100);
   terminal.memory.script({{.block = 2, .kind = BlockFault::Kind::ExtraBytes, .extra = 5}});
   TempDir dir;
-  EXPECT_EQ(runHost(dir.path(), {"_LANDOWNLOAD", "s:127.0.0.163"}).result(), 1);
+  EXPECT_EQ(runHost(dir.path(), {"_LANDOWNLOAD", terminal.arg()}).result(), 1);
   EXPECT_EQ(terminal.memory.count(), 100u);
   terminal.memory.script({{.block = 3, .kind = BlockFault::Kind::DamagedCheck, .times = 5}});
-  EXPECT_EQ(runHost(dir.path(), {"_LANDOWNLOAD", "s:127.0.0.163"}).result(), 0);
+  EXPECT_EQ(runHost(dir.path(), {"_LANDOWNLOAD", terminal.arg()}).result(), 0);
   EXPECT_EQ(readFile(dir.path() / "movar.dat"), asText(RecordMemory::records(0, 100)));
   EXPECT_TRUE(erasedWithin(terminal.memory));
 }
 
 TEST(LanManyDownloadThroughLibrary, NumberedFilesAndErase) {
-  NetTerminal terminal("127.0.0.164", 60);
+  NetTerminal terminal(60);
   TempDir dir;
-  EXPECT_EQ(runHost(dir.path(), {"_LANMANYDOWNLOAD", "s:127.0.0.164", "i:12"}).result(), 0);
+  EXPECT_EQ(runHost(dir.path(), {"_LANMANYDOWNLOAD", terminal.arg(), "i:12"}).result(), 0);
   EXPECT_EQ(readFile(dir.path() / "movar12.dat"), asText(RecordMemory::records(0, 60)));
   EXPECT_EQ(readFile(dir.path() / "movar12.txt").size(), 60u * 23);
   EXPECT_FALSE(fs::exists(dir.path() / "movar.dat"));
@@ -211,8 +210,7 @@ TEST(LanManyDownloadThroughLibrary, EightAtOnceKeepEveryBackupApart) {
   std::vector<sim::Bytes> stored;
   std::vector<std::string> args;
   for (int k = 0; k < kTerminals; ++k) {
-    const std::string ip = "127.0.0." + std::to_string(221 + k);
-    terminals.push_back(std::make_unique<NetTerminal>(ip, 0));
+    terminals.push_back(std::make_unique<NetTerminal>(0));
     sim::Bytes records = RecordMemory::records(0, 40 + 7 * static_cast<std::uint32_t>(k));
     for (std::size_t r = 0; r < records.size(); r += 6) {  // machine number k + 1 in every record
       const unsigned machine = static_cast<unsigned>(k) + 1;
@@ -222,7 +220,7 @@ TEST(LanManyDownloadThroughLibrary, EightAtOnceKeepEveryBackupApart) {
     terminals.back()->memory.load(records);
     stored.push_back(records);
     if (k > 0) args.push_back("+");
-    args.insert(args.end(), {"_LANMANYDOWNLOAD", "s:" + ip, "i:" + std::to_string(k)});
+    args.insert(args.end(), {"_LANMANYDOWNLOAD", terminals.back()->arg(), "i:" + std::to_string(k)});
   }
   TempDir dir;
   const HostRun run = runHost(dir.path(), args);
@@ -250,30 +248,35 @@ TEST(LanManyDownloadThroughLibrary, EightAtOnceKeepEveryBackupApart) {
 }
 
 TEST(LanDownloadAddrThroughLibrary, CallersAddressAndMachineNumberFromTheAddressText) {
-  NetTerminal terminal("127.0.0.165", 30, /*address=*/0);
+  NetTerminal terminal(30, /*address=*/0);
   TempDir dir;
-  EXPECT_EQ(runHost(dir.path(), {"_LANDOWNLOADADDR", "s:127.0.0.165", "i:0"}).result(), 0);
+  EXPECT_EQ(runHost(dir.path(), {"_LANDOWNLOADADDR", terminal.arg(), "i:0"}).result(), 0);
   const sim::Bytes received = terminal.terminal.receivedBytes();
   ASSERT_GE(received.size(), 14u);
   EXPECT_EQ(sim::Bytes(received.begin() + 10, received.begin() + 14), (sim::Bytes{0x00, 0xFF, 0x01, 0xFE}));
+  // The last two characters of the address text, or its last digit after a dot.
+  const std::string& ip = terminal.net.ip();
+  const std::string tail = ip.substr(ip.size() - 2);
+  const std::string machine = tail[0] == '.' ? "0" + tail.substr(1) : tail;
   const std::string text = readFile(dir.path() / "movar.txt");
   ASSERT_EQ(text.size(), 30u * 23);
-  for (std::size_t line = 0; line < 30; ++line) EXPECT_EQ(text.substr(line * 23 + 19, 4), "65\r\n");
+  for (std::size_t line = 0; line < 30; ++line) EXPECT_EQ(text.substr(line * 23 + 19, 4), machine + "\r\n");
   const auto names = backups(dir);
   ASSERT_EQ(names.size(), 2u);
-  EXPECT_EQ(names[0].substr(11), "_65.dat");
+  EXPECT_EQ(names[0].substr(11), "_" + machine + ".dat");
   EXPECT_TRUE(erasedWithin(terminal.memory));  // erased at 0xFA over TCP
 }
 
 TEST(MemoryCommandsThroughLibrary, LanEraseAndRestoreAll) {
-  NetTerminal terminal("127.0.0.166", 10);
+  NetTerminal terminal(10);
   TempDir dir;
-  EXPECT_EQ(runHost(dir.path(), {"_LANDELETE", "s:127.0.0.166"}).result(), 0);
+  EXPECT_EQ(runHost(dir.path(), {"_LANDELETE", terminal.arg()}).result(), 0);
   EXPECT_TRUE(erasedWithin(terminal.memory));
-  EXPECT_EQ(runHost(dir.path(), {"_LANRESTOREALL", "s:127.0.0.166"}).result(), 0);
+  EXPECT_EQ(runHost(dir.path(), {"_LANRESTOREALL", terminal.arg()}).result(), 0);
   EXPECT_EQ(terminal.memory.count(), 10u);
-  EXPECT_EQ(runHost(dir.path(), {"_LANDELETE", "s:127.0.0.167"}).result(), 1);  // nobody there
-  EXPECT_EQ(runHost(dir.path(), {"_LANRESTOREALL", "s:127.0.0.167"}).result(), 1);
+  const NobodyThere nobody;
+  EXPECT_EQ(runHost(dir.path(), {"_LANDELETE", "s:" + nobody.ip()}).result(), 1);
+  EXPECT_EQ(runHost(dir.path(), {"_LANRESTOREALL", "s:" + nobody.ip()}).result(), 1);
 }
 
 }  // namespace

@@ -1,5 +1,4 @@
 #include <sys/socket.h>
-#include <unistd.h>
 
 #include <gtest/gtest.h>
 
@@ -18,43 +17,39 @@ using Clock = std::chrono::steady_clock;
 // A listener that accepts and then never says a word.
 class MutePeer {
  public:
-  explicit MutePeer(const char* ip) : fd_(sim::listenOn(ip, 1024, 1)), ok_(fd_ >= 0) {}
+  MutePeer() : socket_(sim::listenOnFreeLoopback(1024, 1)) {}
   ~MutePeer() {
     if (closer_.joinable()) closer_.join();
-    ::close(fd_);
   }
+  const char* ip() const { return socket_.ip.c_str(); }
   // Accepts one connection and closes it at once.
   void hangUpOnNext() {
     closer_ = std::thread([this] {
-      const int c = ::accept(fd_, nullptr, nullptr);
-      if (c >= 0) ::close(c);
+      const sim::UniqueFd c(::accept(socket_.fd.get(), nullptr, nullptr));
     });
   }
-  bool ok() const { return ok_; }
 
  private:
-  int fd_ = -1;
-  bool ok_ = false;
+  sim::LoopbackSocket socket_;
   std::thread closer_;
 };
 
 TEST(NetLinkOnLoopback, OpenFailuresAreTold) {
   Platform& platform = processPlatform();
-  // Nothing listens at this address.
-  EXPECT_EQ(link::NetLink::open(platform, "127.0.0.71").error(), ConnectError::Connect);
+  const NobodyThere nobody;
+  EXPECT_EQ(link::NetLink::open(platform, nobody.ip().c_str()).error(), ConnectError::Connect);
   EXPECT_EQ(link::NetLink::open(platform, "not-an-address").error(), ConnectError::Connect);
   EXPECT_EQ(link::NetLink::open(platform, "").error(), ConnectError::Connect);
   EXPECT_EQ(link::NetLink::open(platform, nullptr).error(), ConnectError::Connect);
-  SimNet peer("127.0.0.72");
-  link::NetLink net = link::NetLink::open(platform, "127.0.0.72");
+  SimNet peer;
+  link::NetLink net = link::NetLink::open(platform, peer.ip().c_str());
   EXPECT_TRUE(net.isOpen());
   EXPECT_EQ(net.error(), ConnectError::None);
 }
 
 TEST(NetLinkOnLoopback, SilentPeerFailsTheReceiveAfterItsLimit) {
-  MutePeer peer("127.0.0.73");
-  ASSERT_TRUE(peer.ok());
-  link::NetLink net = link::NetLink::open(processPlatform(), "127.0.0.73");
+  MutePeer peer;
+  link::NetLink net = link::NetLink::open(processPlatform(), peer.ip());
   ASSERT_TRUE(net.isOpen());
   ASSERT_TRUE(net.sendPreamble(0xFA, 0x0F));
   const auto start = Clock::now();
@@ -65,9 +60,9 @@ TEST(NetLinkOnLoopback, SilentPeerFailsTheReceiveAfterItsLimit) {
 }
 
 TEST(NetLinkOnLoopback, PreambleGoesAsOneSendAndOversizeFramesAreRefused) {
-  SimNet peer("127.0.0.74");
+  SimNet peer;
   sim::Terminal& terminal = peer.terminal;
-  link::NetLink net = link::NetLink::open(processPlatform(), "127.0.0.74");
+  link::NetLink net = link::NetLink::open(processPlatform(), peer.ip().c_str());
   ASSERT_TRUE(net.sendPreamble(0xFA, 0x0D));
   ASSERT_TRUE(net.receiveFrame(1));
   EXPECT_EQ(net[0], 0x06);
@@ -81,10 +76,9 @@ TEST(NetLinkOnLoopback, PreambleGoesAsOneSendAndOversizeFramesAreRefused) {
 }
 
 TEST(NetLinkOnLoopback, ClosedConnectionFailsTheReceiveAtOnce) {
-  MutePeer peer("127.0.0.75");
-  ASSERT_TRUE(peer.ok());
+  MutePeer peer;
   peer.hangUpOnNext();
-  link::NetLink net = link::NetLink::open(processPlatform(), "127.0.0.75");
+  link::NetLink net = link::NetLink::open(processPlatform(), peer.ip());
   ASSERT_TRUE(net.isOpen());
   const auto start = Clock::now();
   EXPECT_FALSE(net.receiveFrame(1));

@@ -61,43 +61,43 @@ TEST(RealtimeThroughLibrary, SerialPollingLosesNothing) {
 }
 
 TEST(RealtimeThroughLibrary, LanPollingLosesNothing) {
-  SimNet net("127.0.0.61");
+  SimNet net;
   auto& live = net.terminal.part<sim::LiveRecords>();
-  pollWhileTerminalTakes(live, [] { return std::string(_LANREALDOWNLOAD("127.0.0.61")); }, 100);
+  pollWhileTerminalTakes(live, [&net] { return std::string(_LANREALDOWNLOAD(net.ip().c_str())); }, 100);
 }
 
 TEST(RealtimeThroughLibrary, DamagedFrameKeepsTheRecordForTheNextPoll) {
-  SimNet net("127.0.0.62");
+  SimNet net;
   auto& live = net.terminal.part<sim::LiveRecords>();
   live.push(recordFor(5));
   live.damageNextFrames(1);
-  EXPECT_EQ(std::string(_LANREALDOWNLOAD("127.0.0.62")), std::string(20, '0'));
+  EXPECT_EQ(std::string(_LANREALDOWNLOAD(net.ip().c_str())), std::string(20, '0'));
   EXPECT_EQ(live.waiting(), 1u);
-  EXPECT_EQ(std::string(_LANREALDOWNLOAD("127.0.0.62")), textFor(5));
+  EXPECT_EQ(std::string(_LANREALDOWNLOAD(net.ip().c_str())), textFor(5));
   EXPECT_EQ(live.waiting(), 0u);
 }
 
 TEST(RealtimeThroughLibrary, PeerThatClosesAfterItsAckGivesZerosQuickly) {
-  SimNet net("127.0.0.63");
+  SimNet net;
   auto& live = net.terminal.part<sim::LiveRecords>();
   live.push(recordFor(1));
   live.closeAfterAck(true);
   const auto start = std::chrono::steady_clock::now();
-  EXPECT_EQ(std::string(_LANREALDOWNLOAD("127.0.0.63")), std::string(20, '0'));
+  EXPECT_EQ(std::string(_LANREALDOWNLOAD(net.ip().c_str())), std::string(20, '0'));
   EXPECT_LT(std::chrono::steady_clock::now() - start, 2s);
   EXPECT_EQ(live.waiting(), 1u);
 }
 
 TEST(RealtimeThroughLibrary, TwoThreadsKeepTheirOwnText) {
-  SimNet a("127.0.0.64"), b("127.0.0.65");
+  SimNet a, b;
   auto& liveA = a.terminal.part<sim::LiveRecords>();
   auto& liveB = b.terminal.part<sim::LiveRecords>();
   liveA.push(recordFor(11));
   liveB.push(recordFor(22));
   const char* textA = nullptr;
   const char* textB = nullptr;
-  std::thread ta([&] { textA = _LANREALDOWNLOAD("127.0.0.64"); });
-  std::thread tb([&] { textB = _LANREALDOWNLOAD("127.0.0.65"); });
+  std::thread ta([&] { textA = _LANREALDOWNLOAD(a.ip().c_str()); });
+  std::thread tb([&] { textB = _LANREALDOWNLOAD(b.ip().c_str()); });
   ta.join();
   tb.join();
   // Each pointer stays readable after its thread's call returned, with its own record.

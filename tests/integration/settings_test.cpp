@@ -70,12 +70,13 @@ TEST_F(SettingsThroughLibrary, SnStoredThenAskedForCardsDoorAndBell) {
 }
 
 TEST(LanSettingsThroughLibrary, ClockAnswerPersonsAndAll) {
-  SimNet net("127.0.0.91");
-  EXPECT_EQ(_LANSETTIME("127.0.0.91", 1, 2, 3, 4, 5, 6, 7), 0);
-  EXPECT_EQ(_LANANSWER("127.0.0.91", 0x5A), 0);
-  EXPECT_EQ(_LANENABLEPERSON("127.0.0.91", 300), 0);
-  EXPECT_EQ(_LANDISABLEPERSON("127.0.0.91", 301), 0);
-  EXPECT_EQ(_LANDISABLEALL("127.0.0.91"), 0);
+  SimNet net;
+  const char* ip = net.ip().c_str();
+  EXPECT_EQ(_LANSETTIME(ip, 1, 2, 3, 4, 5, 6, 7), 0);
+  EXPECT_EQ(_LANANSWER(ip, 0x5A), 0);
+  EXPECT_EQ(_LANENABLEPERSON(ip, 300), 0);
+  EXPECT_EQ(_LANDISABLEPERSON(ip, 301), 0);
+  EXPECT_EQ(_LANDISABLEALL(ip), 0);
   const TerminalSettings::State state = net.terminal.part<TerminalSettings>().state();
   EXPECT_EQ(state.clock, (sim::Bytes{1, 2, 3, 4, 5, 6, 7}));
   EXPECT_EQ(state.answer, 0x5A);
@@ -83,17 +84,18 @@ TEST(LanSettingsThroughLibrary, ClockAnswerPersonsAndAll) {
   EXPECT_EQ(state.disabled, (std::set<std::uint16_t>{301}));
   EXPECT_EQ(state.allPersons, TerminalSettings::AllPersons::Disabled);
   net.terminal.part<TerminalSettings>().script(0x02, {.byte = 0x15});
-  EXPECT_EQ(_LANSETTIME("127.0.0.91", 1, 2, 3, 4, 5, 6, 7), 1);
-  EXPECT_EQ(_LANSETSN("127.0.0.91", 7, 700), 0);
-  EXPECT_EQ(_LANSETSN("127.0.0.91", 8, 800), 0);
-  EXPECT_EQ(_LANDELSN("127.0.0.91", 7), 0);
-  EXPECT_EQ(_LANSETOPENCLOSE("127.0.0.91", 0x155), 0);
+  EXPECT_EQ(_LANSETTIME(ip, 1, 2, 3, 4, 5, 6, 7), 1);
+  EXPECT_EQ(_LANSETSN(ip, 7, 700), 0);
+  EXPECT_EQ(_LANSETSN(ip, 8, 800), 0);
+  EXPECT_EQ(_LANDELSN(ip, 7), 0);
+  EXPECT_EQ(_LANSETOPENCLOSE(ip, 0x155), 0);
   EXPECT_EQ(net.terminal.part<TerminalSettings>().state().sn,
             (std::map<std::uint16_t, std::uint16_t>{{8, 800}}));
   EXPECT_EQ(net.terminal.part<TerminalSettings>().state().lastBlock.at(0x06), sim::Bytes{0x55});
   EXPECT_EQ(_LANENABLEALL(nullptr), 1);
   EXPECT_EQ(_LANENABLEALL(""), 1);
-  EXPECT_EQ(_LANENABLEALL("127.0.0.92"), 1);  // nobody listens there
+  const NobodyThere nobody;
+  EXPECT_EQ(_LANENABLEALL(nobody.ip().c_str()), 1);
 }
 
 }  // namespace

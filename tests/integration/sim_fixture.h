@@ -5,6 +5,7 @@
 #include <memory>
 #include <string>
 
+#include "loopback_listen.h"
 #include "pty_port.h"
 #include "standard_terminal.h"
 #include "tcp_listener.h"
@@ -40,16 +41,25 @@ struct SimPort {
   }
 };
 
-// A terminal that knows the standard commands, listening on <ip>:1024.
+// Loopback addresses come from taking them: ctest runs every test case as a process of its own,
+// side by side, so an address is a test's own only while it holds a socket there.
+
+// A terminal that knows the standard commands, listening on a free 127.0.0.x:1024.
 struct SimNet {
   sim::Terminal terminal;
   std::unique_ptr<sim::TcpListener> listener;
 
-  explicit SimNet(const std::string& ip, sim::TerminalConfig config = {})
-      : terminal(std::move(config)) {
+  explicit SimNet(sim::TerminalConfig config = {}) : terminal(std::move(config)) {
     sim::installStandardCommands(terminal);  // before the first connection can come in
-    listener = std::make_unique<sim::TcpListener>(terminal, ip);
+    listener = std::make_unique<sim::TcpListener>(terminal);
   }
+  const std::string& ip() const { return listener->ip(); }
+};
+
+// A loopback address where connections to port 1024 are refused while this lives.
+struct NobodyThere {
+  sim::LoopbackSocket held = sim::reserveRefusingLoopback();
+  const std::string& ip() const { return held.ip; }
 };
 
 }  // namespace movar::itest

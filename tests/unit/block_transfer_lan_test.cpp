@@ -1,32 +1,44 @@
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <algorithm>
 
 #include "download/block_transfer.h"
 #include "download/lan_wire.h"
-#include "fakes/block_terminal.h"
 #include "fakes/fake_platform.h"
+#include "fakes/memory_sink.h"
+#include "fakes/sim_terminal.h"
 #include "link/handshake.h"
 #include "link/net_link.h"
 
 namespace movar::download {
 namespace {
 
-using fake::BlockTerminal;
 using fake::FakePlatform;
-using fake::MemorySink;
+using sim::BlockFault;
+using Kind = sim::BlockFault::Kind;
+using ::testing::AllOf;
+using ::testing::Each;
+using ::testing::IsEmpty;
+using ::testing::Not;
 
+Bytes records(std::uint32_t count) { return sim::RecordMemory::records(0, count); }
 
 struct LanRun {
   FakePlatform f;
-  std::shared_ptr<BlockTerminal> terminal;
-  MemorySink sink;
+  fake::SimTerminal t;
+  fake::MemorySink sink;
   TransferResult result;
 
-  explicit LanRun(std::uint32_t records) : terminal(std::make_shared<BlockTerminal>(records)) {}
+  explicit LanRun(std::uint32_t n, std::vector<BlockFault> faults = {},
+                  sim::TerminalConfig config = {})
+      : t(std::move(config)) {
+    t.memory.fill(n);
+    t.memory.script(std::move(faults));
+    t.on(f.network, "10.0.0.7");
+  }
 
   LanRun& run() {
-    f.network.attach("10.0.0.7", std::make_shared<fake::LanTerminal>(terminal));
     link::NetLink net = link::NetLink::open(f.platform, "10.0.0.7");
     EXPECT_TRUE(net.sendPreamble(0xFA, 0x01));
     EXPECT_TRUE(net.receiveFrame(1));
@@ -35,38 +47,33 @@ struct LanRun {
     result = runBlockTransfer(lanVariant(), wire, sink);
     return *this;
   }
-  Bytes answers() const {
-    const Bytes& all = terminal->hostBytes;
-    return all.empty() ? all : Bytes(all.begin() + 1, all.end());
-  }
+  // What the host sent after the preamble and its start request.
+  Bytes answers() const { return t.received(link::kPreambleSize + 1); }
 };
 
 TEST(LanBlockTransfer, GoodTransferAndItsBytes) {
   LanRun r(1000);
   r.run();
   EXPECT_TRUE(r.result.success);
-  EXPECT_EQ(r.sink.stored, fake::recordBytes(0, 1000));
+  EXPECT_EQ(r.sink.stored, records(1000));
   Bytes expected(1 + 36, 0x06);
   expected.push_back(0x15);
   EXPECT_EQ(r.answers(), expected);
   // Every receive is bounded.
-  for (Millis limit : r.f.network.receiveLimits) EXPECT_EQ(limit, link::kDefaultReceiveLimit);
+  EXPECT_THAT(r.f.network.receiveLimits, AllOf(Not(IsEmpty()), Each(link::kDefaultReceiveLimit)));
 }
 
 TEST(LanBlockTransfer, FiveBadCheckBytesAreRefusedWith15TheSixthFails) {
   for (int bad : {5, 6}) {
-    LanRun r(56);
-    r.terminal->fault = [bad](std::size_t i, int n, Bytes& bytes, Millis&) {
-      if (i == 2 && n < bad) bytes.back() ^= 0x40;
-    };
+    LanRun r(56, {{.block = 2, .kind = Kind::DamagedCheck, .times = bad}});
     r.run();
     EXPECT_EQ(r.result.success, bad == 5) << bad;
     if (bad == 5) {
       EXPECT_EQ(r.answers(), (Bytes{0x06, 0x06, 0x15, 0x15, 0x15, 0x15, 0x15, 0x06, 0x15}));
-      EXPECT_EQ(r.sink.stored, r.terminal->payload());
+      EXPECT_EQ(r.sink.stored, records(56));
     } else {
       EXPECT_EQ(r.answers(), (Bytes{0x06, 0x06, 0x15, 0x15, 0x15, 0x15, 0x15}));
-      EXPECT_EQ(r.sink.stored, fake::recordBytes(0, 28));  // what came before stays
+      EXPECT_EQ(r.sink.stored, records(28));  // what came before stays
     }
   }
 }
@@ -76,7 +83,7 @@ TEST(LanBlockTransfer, Kind3AndCountZero) {
   big.run();
   EXPECT_TRUE(big.result.success);
   EXPECT_EQ(big.result.announced, 65541u);
-  EXPECT_EQ(big.sink.stored, big.terminal->payload());
+  EXPECT_EQ(big.sink.stored, records(65541));
   LanRun none(0);
   none.run();
   EXPECT_TRUE(none.result.success);
@@ -84,67 +91,65 @@ TEST(LanBlockTransfer, Kind3AndCountZero) {
 }
 
 TEST(LanBlockTransfer, HeadOrNumberFaultsEndTheTransferUnanswered) {
-  const std::vector<std::function<void(LanRun&)>> faults = {
-      [](LanRun& r) { r.terminal->blocks[0][7] ^= 1; },              // header sum
-      [](LanRun& r) { r.terminal->blocks[2][2] ^= 1; },              // number complement
-      [](LanRun& r) { r.terminal->repeatAfterAck = {1}; },           // repeated block
-      [](LanRun& r) { r.terminal->blocks[2] = r.terminal->blocks[3]; },  // block ahead
-      [](LanRun& r) { r.terminal->blocks.back()[4] ^= 1; },          // end head
+  // 84 records: 0 header, 1..3 records, 4 end.
+  const std::vector<std::pair<BlockFault, Bytes>> rows = {
+      {{.block = 0, .kind = Kind::BentByte, .at = 7, .mask = 1}, {}},             // header sum
+      {{.block = 2, .kind = Kind::BentByte, .at = 2, .mask = 1}, {0x06, 0x06}},   // number complement
+      {{.block = 1, .kind = Kind::RepeatAfterAck}, {0x06, 0x06}},                 // repeated block
+      {{.block = 2, .kind = Kind::WrongNumber}, {0x06, 0x06}},                    // block ahead
+      {{.block = 4, .kind = Kind::BentByte, .at = 4, .mask = 1}, {0x06, 0x06, 0x06, 0x06}},  // end head
   };
-  const std::vector<Bytes> answers = {{}, {0x06, 0x06}, {0x06, 0x06}, {0x06, 0x06}, {0x06, 0x06, 0x06, 0x06}};
-  for (std::size_t i = 0; i < faults.size(); ++i) {
-    LanRun r(28 * 3);
-    faults[i](r);
+  for (const auto& [fault, answers] : rows) {
+    LanRun r(28 * 3, {fault});
     r.run();
-    EXPECT_FALSE(r.result.success) << i;
-    EXPECT_EQ(r.answers(), answers[i]) << i;
+    EXPECT_FALSE(r.result.success) << static_cast<int>(fault.kind);
+    EXPECT_EQ(r.answers(), answers) << static_cast<int>(fault.kind);
   }
 }
 
 TEST(LanBlockTransfer, EndBlockCheckOrSumWrongIsClosedWith15AndFails) {
-  LanRun pattern(28);
-  pattern.terminal->blocks.back()[10] = 0;
-  pattern.run();
-  EXPECT_FALSE(pattern.result.success);
-  EXPECT_EQ(pattern.answers(), (Bytes{0x06, 0x06, 0x15}));
-  LanRun sum(28);
-  sum.terminal->blocks.back() = fake::endBlock(2, 1);
-  sum.run();
-  EXPECT_FALSE(sum.result.success);
-  EXPECT_EQ(sum.answers(), (Bytes{0x06, 0x06, 0x15}));
+  for (const BlockFault& fault : {BlockFault{.block = 2, .kind = Kind::BentByte, .at = 10, .mask = 0xAA},
+                                  BlockFault{.block = 2, .kind = Kind::WrongSum}}) {
+    LanRun r(28, {fault});
+    r.run();
+    EXPECT_FALSE(r.result.success);
+    EXPECT_EQ(r.answers(), (Bytes{0x06, 0x06, 0x15}));
+  }
 }
 
 TEST(LanBlockTransfer, ClosedSilentOrOverlongTerminalFailsWithinTheReceiveLimit) {
-  LanRun closed(28 * 4);
-  closed.terminal->closeAt = 3;
+  LanRun closed(28 * 4, {{.block = 3, .kind = Kind::CloseConnection}});
   closed.run();
   EXPECT_FALSE(closed.result.success);
-  EXPECT_EQ(closed.sink.stored, fake::recordBytes(0, 56));
+  EXPECT_EQ(closed.sink.stored, records(56));
 
-  LanRun silent(28 * 4);
-  silent.terminal->fault = [](std::size_t i, int, Bytes& bytes, Millis&) {
-    if (i == 2) bytes.resize(40);  // stops in the middle of a block
-  };
-  const Millis before = silent.f.clock.now();
+  LanRun silent(28 * 4, {{.block = 2, .kind = Kind::Cut, .keep = 40}});  // stops inside a block
   silent.run();
   EXPECT_FALSE(silent.result.success);
-  EXPECT_LE(silent.f.clock.now() - before, 10'100);
-  EXPECT_EQ(silent.sink.stored, fake::recordBytes(0, 28));
+  EXPECT_EQ(silent.f.clock.now(), link::kDefaultReceiveLimit);  // no time passed before it
+  EXPECT_EQ(silent.sink.stored, records(28));
 
-  LanRun extra(28 * 2);
-  extra.terminal->fault = [](std::size_t i, int, Bytes& bytes, Millis&) {
-    if (i == 1) bytes.insert(bytes.end(), {0x01, 0x02});
-  };
+  LanRun extra(28 * 2, {{.block = 1, .kind = Kind::ExtraBytes, .extra = 2}});
   extra.run();
   EXPECT_FALSE(extra.result.success);
   EXPECT_EQ(extra.answers(), Bytes{0x06});
 }
 
+// Every receive takes a byte that comes exactly at its limit, and fails one millisecond later.
+TEST(LanBlockTransfer, EveryReceiveHoldsToItsLimitAndNoLonger) {
+  for (std::size_t block : {0u, 2u, 4u}) {  // header, a record block, the end block
+    for (Millis stall : {link::kDefaultReceiveLimit, link::kDefaultReceiveLimit + 1}) {
+      LanRun r(28 * 3, {{.block = block, .kind = Kind::Stall, .stall = sim::Millis{stall}}});
+      r.run();
+      EXPECT_EQ(r.result.success, stall == link::kDefaultReceiveLimit) << block << " " << stall;
+    }
+  }
+}
+
 TEST(LanBlockTransfer, AllAtOnceAndByteByByteGiveTheSameFile) {
   LanRun whole(500);
   whole.run();
-  LanRun trickle(500);
-  trickle.terminal->perByte = 1;
+  LanRun trickle(500, {}, {.byteGap = sim::Millis{1}});
   trickle.run();
   EXPECT_TRUE(whole.result.success);
   EXPECT_TRUE(trickle.result.success);

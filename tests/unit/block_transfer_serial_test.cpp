@@ -4,49 +4,51 @@
 
 #include "download/block_transfer.h"
 #include "download/serial_wire.h"
-#include "fakes/block_terminal.h"
 #include "fakes/fake_platform.h"
+#include "fakes/memory_sink.h"
+#include "fakes/sim_terminal.h"
 #include "link/handshake.h"
 
 namespace movar::download {
 namespace {
 
-using fake::BlockTerminal;
 using fake::FakePlatform;
-using fake::MemorySink;
+using sim::BlockFault;
+using Kind = sim::BlockFault::Kind;
 
+Bytes records(std::uint32_t count) { return sim::RecordMemory::records(0, count); }
 
 struct SerialRun {
   FakePlatform f;
-  std::shared_ptr<BlockTerminal> terminal;
-  MemorySink sink;
+  fake::SimTerminal t;
+  fake::MemorySink sink;
   TransferResult result;
   Millis startedAt = 0;
+  std::size_t startWrite = 0;  // index of the start request among the host's writes
 
-  explicit SerialRun(std::uint32_t records) : terminal(std::make_shared<BlockTerminal>(records)) {}
+  explicit SerialRun(std::uint32_t n, std::vector<BlockFault> faults = {},
+                     sim::TerminalConfig config = {})
+      : t(std::move(config)) {
+    t.memory.fill(n);
+    t.memory.script(std::move(faults));
+    t.on(f.serial, 1);
+  }
 
   SerialRun& run() {
-    f.serial.attach(1, fake::serialTerminal(terminal));
     auto found = link::findTerminal(f.platform, 1, 0x01, link::serialSearch(1000), 1);
     EXPECT_TRUE(found.has_value());
     startedAt = f.clock.now();
+    startWrite = f.serial.writes.size();
     link::writeByte(*found->line, 0x15);
     SerialWire wire(f.clock, *found->line);
     result = runBlockTransfer(serialVariant(), wire, sink);
     return *this;
   }
-  // Host bytes after the start request, answers only.
-  Bytes answers() const {
-    const Bytes& all = terminal->hostBytes;
-    return all.empty() ? all : Bytes(all.begin() + 1, all.end());
-  }
+  // What the host wrote after the preamble and its start request.
+  Bytes answers() const { return t.received(link::kPreambleSize + 1); }
   Millis timeOfAnswer(std::size_t i) const {  // i-th host write after the start request
-    std::size_t seen = 0;
-    for (const auto& w : f.serial.writes) {
-      if (w.at < startedAt) continue;
-      if (seen++ == i + 1) return w.at;
-    }
-    return -1;
+    const std::size_t at = startWrite + 1 + i;
+    return at < f.serial.writes.size() ? f.serial.writes[at].at : -1;
   }
 };
 
@@ -63,7 +65,7 @@ TEST(SerialBlockTransfer, GoodTransferStoresEveryPayloadAndClosesWith15) {
   r.run();
   EXPECT_TRUE(r.result.success);
   EXPECT_EQ(r.result.announced, 30u);
-  EXPECT_EQ(r.sink.stored, fake::recordBytes(0, 30));
+  EXPECT_EQ(r.sink.stored, records(30));
   EXPECT_EQ(r.answers(), (Bytes{0x06, 0x06, 0x06, 0x15}));
   EXPECT_EQ(r.sink.positions, (std::vector<int>{93, 100}));
   // No stray byte: the 1 s wait passes, no 16 s pause.
@@ -71,8 +73,7 @@ TEST(SerialBlockTransfer, GoodTransferStoresEveryPayloadAndClosesWith15) {
 }
 
 TEST(SerialBlockTransfer, ShortAndFullBlocksAreCompleteAtTheirOwnLength) {
-  SerialRun r(30);
-  r.terminal->delay = 3;
+  SerialRun r(30, {}, {.answerDelay = sim::Millis{3}});
   r.run();
   ASSERT_TRUE(r.result.success);
   // Block 1 (byte 3 = 168) fills the 174-byte read and is answered at once; block 2 (byte 3 = 12)
@@ -93,60 +94,49 @@ TEST(SerialBlockTransfer, CountZeroSucceedsAtOnce) {
 }
 
 TEST(SerialBlockTransfer, Kind3HeaderAddsAPageOfRecords) {
-  SerialRun r(65541);
-  EXPECT_EQ(r.terminal->blocks[0], fake::headerBlock(3, 0x00, 0x05));
+  SerialRun r(65541);  // header 01 00 FF 03 FC 00 05 05
   r.run();
   EXPECT_TRUE(r.result.success);
   EXPECT_EQ(r.result.announced, 65541u);
-  EXPECT_EQ(r.sink.stored.size(), 65541u * 6);
-  EXPECT_EQ(r.sink.stored, r.terminal->payload());
+  EXPECT_EQ(r.sink.stored, records(65541));
 }
 
 TEST(SerialBlockTransfer, RepeatedBlocksAreAcknowledgedAndNotStored) {
-  SerialRun r(28 * 256 + 3);  // 257 record blocks: numbers wrap from 255 to 0
-  r.terminal->repeatAfterAck = {4, 255};
+  // 257 record blocks: numbers wrap from 255 to 0.
+  SerialRun r(28 * 256 + 3, {{.block = 4, .kind = Kind::RepeatAfterAck},
+                             {.block = 255, .kind = Kind::RepeatAfterAck}});
   r.run();
   ASSERT_TRUE(r.result.success);
-  EXPECT_EQ(r.sink.stored, r.terminal->payload());
+  EXPECT_EQ(r.sink.stored, records(28 * 256 + 3));
   // 257 blocks + 2 repeats, all answered 06, then 15 for the end block.
-  Bytes expected = repeated(0x06, 1 + 257 + 2);
-  expected.push_back(0x15);
-  EXPECT_EQ(r.answers(), expected);
+  EXPECT_EQ(r.answers(), concat({repeated(0x06, 1 + 257 + 2), {0x15}}));
 }
 
 TEST(SerialBlockTransfer, BlockNumberedAheadIsRefusedWith15) {
-  SerialRun r(28 * 4);
-  r.terminal->fault = [&](std::size_t i, int n, Bytes& bytes, Millis&) {
-    if (i == 3 && n == 0) bytes = r.terminal->blocks[4];  // block k + 1
-  };
+  SerialRun r(28 * 4, {{.block = 3, .kind = Kind::WrongNumber}});
   r.run();
   ASSERT_TRUE(r.result.success);
-  EXPECT_EQ(r.sink.stored, r.terminal->payload());
+  EXPECT_EQ(r.sink.stored, records(28 * 4));
   EXPECT_EQ(r.answers(), (Bytes{0x06, 0x06, 0x06, 0x15, 0x06, 0x06, 0x15}));
 }
 
 TEST(SerialBlockTransfer, DamagedBlockIsFlushedFor40And10MsBeforeTheResend) {
-  SerialRun r(56);
-  r.terminal->fault = [](std::size_t i, int n, Bytes& bytes, Millis&) {
-    if (i == 2 && n == 0) bytes.back() ^= 0xFF;
-  };
+  SerialRun r(56, {{.block = 2, .kind = Kind::DamagedCheck}});
   r.run();
   ASSERT_TRUE(r.result.success);
-  EXPECT_EQ(r.sink.stored, r.terminal->payload());
+  EXPECT_EQ(r.sink.stored, records(56));
   EXPECT_EQ(r.answers(), (Bytes{0x06, 0x06, 0xF9, 0x06, 0x15}));
-  // Damaged block 2 is complete at the header + block 1 + its own arrival; F9 follows at least
-  // 40 ms + 10 ms of flushing later, then a 10 ms pause before anything else.
-  const Millis damagedDone = r.timeOfAnswer(1) + 1;
-  EXPECT_GE(r.timeOfAnswer(2) - damagedDone, 50);
-  EXPECT_GE(r.timeOfAnswer(3) - r.timeOfAnswer(2), 10);
+  // The damaged block is complete when its 174th byte arrives, with the 06 that asked for it.
+  // Then 40 ms, one discarding read of 256 bytes on a quiet line (5 * 256 + 5 ms), 10 ms, one
+  // more such read, and F9; 10 ms later the host reads again and the resent block is there.
+  constexpr Millis kQuietRead = 5 * 256 + 5;
+  EXPECT_EQ(r.timeOfAnswer(2) - r.timeOfAnswer(1), 40 + kQuietRead + 10 + kQuietRead);
+  EXPECT_EQ(r.timeOfAnswer(3) - r.timeOfAnswer(2), 10);
 }
 
 TEST(SerialBlockTransfer, FifteenDamagedReceptionsAreRetriedTheSixteenthCancels) {
   for (int damaged : {15, 16}) {
-    SerialRun r(28);
-    r.terminal->fault = [damaged](std::size_t i, int n, Bytes& bytes, Millis&) {
-      if (i == 1 && n < damaged) bytes.back() ^= 0x01;
-    };
+    SerialRun r(28, {{.block = 1, .kind = Kind::DamagedCheck, .times = damaged}});
     r.run();
     EXPECT_EQ(r.result.success, damaged == 15) << damaged;
     const Bytes answers = r.answers();
@@ -156,10 +146,7 @@ TEST(SerialBlockTransfer, FifteenDamagedReceptionsAreRetriedTheSixteenthCancels)
 }
 
 TEST(SerialBlockTransfer, ThirtyShortBlocksAreRetriedTheThirtyFirstCancels) {
-  SerialRun r(28);
-  r.terminal->fault = [](std::size_t i, int, Bytes& bytes, Millis&) {
-    if (i == 1) bytes.resize(7);
-  };
+  SerialRun r(28, {{.block = 1, .kind = Kind::Cut, .times = 31, .keep = 7}});
   r.run();
   EXPECT_FALSE(r.result.success);
   EXPECT_EQ(r.answers(), concat({{0x06}, repeated(0xF9, 30), {0x18}}));
@@ -167,18 +154,14 @@ TEST(SerialBlockTransfer, ThirtyShortBlocksAreRetriedTheThirtyFirstCancels) {
 }
 
 TEST(SerialBlockTransfer, InvalidHeadersAreAskedForFifteenTimesThenCancelled) {
-  SerialRun r(28);
-  r.terminal->fault = [](std::size_t i, int, Bytes& bytes, Millis&) {
-    if (i == 0) bytes[7] ^= 0x01;
-  };
+  SerialRun r(28, {{.block = 0, .kind = Kind::BentByte, .times = 16, .at = 7, .mask = 0x01}});
   r.run();
   EXPECT_FALSE(r.result.success);
   EXPECT_EQ(r.answers(), concat({repeated(0xF9, 15), {0x18}}));
 }
 
 TEST(SerialBlockTransfer, SilentHeaderFailsAfterTenSecondsWithNothingSent) {
-  SerialRun r(28);
-  r.terminal->blocks.clear();
+  SerialRun r(28, {{.block = 0, .kind = Kind::Silence}});
   r.run();
   EXPECT_FALSE(r.result.success);
   EXPECT_TRUE(r.answers().empty());
@@ -187,71 +170,70 @@ TEST(SerialBlockTransfer, SilentHeaderFailsAfterTenSecondsWithNothingSent) {
 }
 
 TEST(SerialBlockTransfer, OnePauseOverTwoSecondsFailsEvenWhenEveryBlockArrives) {
-  SerialRun r(28 * 5);
-  r.terminal->fault = [](std::size_t i, int n, Bytes&, Millis& delay) {
-    if (i == 3 && n == 0) delay = 2'500;
-  };
+  SerialRun r(28 * 5, {{.block = 3, .kind = Kind::Stall, .stall = sim::Millis{2'500}}});
   r.run();
   EXPECT_FALSE(r.result.success);
   EXPECT_TRUE(r.result.stalled);
-  EXPECT_EQ(r.sink.stored, r.terminal->payload());  // every block came in the end
+  EXPECT_EQ(r.sink.stored, records(28 * 5));  // every block came in the end
   const Bytes answers = r.answers();
   EXPECT_EQ(answers.back(), 0x06);  // the end block is never answered
   EXPECT_EQ(std::count(answers.begin(), answers.end(), 0x18), 0);
 }
 
-TEST(SerialBlockTransfer, PauseJustUnderTwoSecondsIsNoStall) {
-  SerialRun r(28 * 5);
-  r.terminal->fault = [](std::size_t i, int n, Bytes&, Millis& delay) {
-    if (i == 3 && n == 0) delay = 1'990;
+// A wait takes a byte until the read running when its limit passes has ended (10 ms for one
+// byte; the reads shrink towards the limit). One millisecond later the byte is too late.
+TEST(SerialBlockTransfer, EveryWaitHoldsToItsLimitAndNoLonger) {
+  struct Row {
+    const char* wait;
+    std::size_t block;  // of 140 records: 0 header, 1..5 records, 6 end
+    Millis lastTaken;
   };
-  r.run();
-  EXPECT_TRUE(r.result.success);
-  EXPECT_FALSE(r.result.stalled);
+  for (const Row& row : {Row{"header", 0, 10'010}, {"record block", 3, 2'010}, {"end block", 6, 2'005}}) {
+    for (Millis stall : {row.lastTaken, row.lastTaken + 1}) {
+      SerialRun r(28 * 5, {{.block = row.block, .kind = Kind::Stall, .stall = sim::Millis{stall}}});
+      r.run();
+      EXPECT_EQ(r.result.success, stall == row.lastTaken) << row.wait << " " << stall;
+    }
+  }
 }
 
-TEST(SerialBlockTransfer, StrayByteAfterTheEndDelaysTheReturnBy16Seconds) {
-  SerialRun r(28);
-  r.terminal->afterClose = {0x06};
-  r.run();
-  EXPECT_TRUE(r.result.success);
-  EXPECT_EQ(r.f.clock.sleeps.back(), 16'000);
-  EXPECT_GE(r.f.clock.now() - r.timeOfAnswer(2), 16'000);
+TEST(SerialBlockTransfer, StrayByteWithinASecondOfTheEndDelaysTheReturnBy16Seconds) {
+  for (Millis delay : {1'010, 1'011}) {
+    SerialRun r(28);
+    r.t.memory.strayAfterClose({0x06}, sim::Millis{delay});
+    r.run();
+    EXPECT_TRUE(r.result.success);
+    const Millis sinceClose = r.f.clock.now() - r.timeOfAnswer(2);
+    if (delay == 1'010) {
+      EXPECT_EQ(r.f.clock.sleeps.back(), 16'000);
+      EXPECT_EQ(sinceClose, delay + 16'000);
+    } else {
+      EXPECT_EQ(std::count(r.f.clock.sleeps.begin(), r.f.clock.sleeps.end(), 16'000), 0);
+      EXPECT_EQ(sinceClose, 1'010);  // the wait's last read
+    }
+  }
 }
 
 TEST(SerialBlockTransfer, EndBlockFaults) {
-  {  // damaged end block: cancelled, no second chance
-    SerialRun r(28);
-    r.terminal->fault = [](std::size_t i, int, Bytes& bytes, Millis&) {
-      if (i == 2) bytes[9] = 0x00;
-    };
-    r.run();
-    EXPECT_FALSE(r.result.success);
-    EXPECT_EQ(r.answers(), (Bytes{0x06, 0x06, 0x18}));
-  }
-  {  // transfer sum differs: closed with 15 all the same
-    SerialRun r(28);
-    r.terminal->blocks.back() = fake::endBlock(2, 0x1234);
-    r.run();
-    EXPECT_FALSE(r.result.success);
-    EXPECT_EQ(r.answers(), (Bytes{0x06, 0x06, 0x15}));
-  }
+  SerialRun damaged(28, {{.block = 2, .kind = Kind::BentByte, .at = 9, .mask = 0x55}});
+  damaged.run();
+  EXPECT_FALSE(damaged.result.success);  // no second chance
+  EXPECT_EQ(damaged.answers(), (Bytes{0x06, 0x06, 0x18}));
+  SerialRun sum(28, {{.block = 2, .kind = Kind::WrongSum}});
+  sum.run();
+  EXPECT_FALSE(sum.result.success);  // closed with 15 all the same
+  EXPECT_EQ(sum.answers(), (Bytes{0x06, 0x06, 0x15}));
 }
 
 TEST(SerialBlockTransfer, BytesBeyondTheBlockFailWithNothingSent) {
-  SerialRun r(56);
-  r.terminal->fault = [](std::size_t i, int, Bytes& bytes, Millis&) {
-    if (i == 2) bytes.insert(bytes.end(), {0x00, 0x00, 0x00});
-  };
-  r.terminal->blocks[2] = fake::recordBlock(2, fake::recordBytes(28, 2));  // short block (18 bytes)
+  SerialRun r(30, {{.block = 2, .kind = Kind::ExtraBytes, .extra = 3}});  // block 2 is 18 bytes
   r.run();
   EXPECT_FALSE(r.result.success);
   EXPECT_EQ(r.answers(), (Bytes{0x06, 0x06}));
 }
 
 TEST(SerialBlockTransfer, LengthByteAbove168StaysInsideTheBlockBuffer) {
-  SerialRun r(28);
-  r.terminal->blocks[1] = fake::recordBlock(1, Bytes(255, 0x11));  // 261 bytes announced
+  SerialRun r(28, {{.block = 1, .kind = Kind::LongPayload, .extra = 255 - 168}});  // 261 bytes
   r.run();
   EXPECT_EQ(r.sink.stored.size(), 255u);
 }
@@ -266,17 +248,14 @@ TEST(SerialBlockTransfer, RecordFileWriteFailureCancels) {
 
 TEST(SerialBlockTransfer, AllAtOnceAndByteByByteGiveTheSameFile) {
   SerialRun whole(1000);
-  whole.terminal->delay = 0;
   whole.run();
-  SerialRun trickle(1000);
-  trickle.terminal->perByte = 3;  // gaps below the line's 5 ms read timeout
+  SerialRun trickle(1000, {}, {.byteGap = sim::Millis{3}});  // gaps below the line's 5 ms timeout
   trickle.run();
-  SerialRun slow(1000);
-  slow.terminal->perByte = 7;  // every byte its own read
+  SerialRun slow(1000, {}, {.byteGap = sim::Millis{7}});  // every byte its own read
   slow.run();
   for (auto* r : {&whole, &trickle, &slow}) {
     EXPECT_TRUE(r->result.success);
-    EXPECT_EQ(r->sink.stored, whole.terminal->payload());
+    EXPECT_EQ(r->sink.stored, records(1000));
     EXPECT_EQ(r->answers(), whole.answers());
   }
 }

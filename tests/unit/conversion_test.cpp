@@ -164,6 +164,26 @@ TEST(convertAfterDownload, ExistingBackupIsKeptAndTheNewOneTakesTheNextSecond) {
   EXPECT_EQ(f.clock.now(), 2000);  // waited from 1.3 s to the next second in 100 ms steps
 }
 
+// A taken name is tried again with each next second's stamp, five stamps in all.
+TEST(convertAfterDownload, TakenBackupNamesAreRetriedForFiveStamps) {
+  for (int taken : {4, 5}) {
+    FakePlatform f;
+    f.files.directories.insert(kDir + "downbak");
+    std::vector<std::string> expected;
+    for (int second = 31; second < 31 + taken; ++second) {
+      expected.push_back("k03140815" + std::to_string(second) + "_07.txt");
+      f.files.contents[kBak + expected.back()] = {'o', 'l', 'd'};
+    }
+    f.files.contents[kDir + "movar.dat"] = attendance(1, 14, 7);
+    EXPECT_EQ(convertAfterDownload(f.platform), 0);
+    // The fifth stamp, 08:15:35, is free only in the first case; the .dat backup comes after.
+    if (taken == 4) expected.insert(expected.end(), {"k0314081535_07.dat", "k0314081535_07.txt"});
+    else expected.push_back("k0314081536_07.dat");
+    EXPECT_EQ(backups(f), expected) << taken;
+    EXPECT_EQ(text(f, kBak + "k0314081535_07.txt"), taken == 4 ? "00000108:052009031407\r\n" : "old");
+  }
+}
+
 TEST(convertAfterDownload, StreamsInLargeWrites) {
   FakePlatform f;
   constexpr std::size_t kRecords = 100'000;

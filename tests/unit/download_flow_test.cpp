@@ -4,14 +4,17 @@
 
 #include "download/lan_download.h"
 #include "download/serial_download.h"
-#include "fakes/block_terminal.h"
 #include "fakes/fake_platform.h"
+#include "fakes/sim_terminal.h"
+#include "link/net_link.h"
 
 namespace movar::download {
 namespace {
 
-using fake::BlockTerminal;
 using fake::FakePlatform;
+using sim::BlockFault;
+
+Bytes records(std::uint32_t count) { return sim::RecordMemory::records(0, count); }
 
 const std::string kDat = "C:\\host\\movar.dat";
 const std::string kTxt = "C:\\host\\movar.txt";
@@ -37,21 +40,22 @@ bool hasBackups(const FakePlatform& f) {
 
 struct SerialSetup {
   FakePlatform f;
-  std::shared_ptr<BlockTerminal> terminal;
-  std::shared_ptr<fake::PreambleResponder> device;
-  explicit SerialSetup(std::uint32_t records, int port = 2)
-      : terminal(std::make_shared<BlockTerminal>(records)), device(fake::serialTerminal(terminal, 7)) {
-    f.serial.attach(port, device);
+  fake::SimTerminal t{{.address = 7}};
+  explicit SerialSetup(std::uint32_t n, std::vector<BlockFault> faults = {}) {
+    t.memory.fill(n);
+    t.memory.script(std::move(faults));
+    t.on(f.serial, 2);
   }
+  std::vector<std::uint8_t> commands() const { return t.terminal.commands(); }
 };
 
 TEST(SerialDownload, GoodTransferWritesFilesDrivesTheWindowAndErases) {
   SerialSetup s(100);
   EXPECT_EQ(serialDownload(s.f.platform, 0x107, 2), 0);
-  EXPECT_EQ(s.f.files.contents[kDat], fake::recordBytes(0, 100));
+  EXPECT_EQ(s.f.files.contents[kDat], records(100));
   EXPECT_EQ(s.f.files.contents[kTxt].size(), 100u * 23);
   EXPECT_TRUE(hasBackups(s.f));
-  EXPECT_EQ(s.device->commandsSeen, (std::vector<std::uint8_t>{0x01, 0x0D}));
+  EXPECT_EQ(s.commands(), (std::vector<std::uint8_t>{0x01, 0x0D}));
   EXPECT_EQ(events(s.f), (std::vector<std::string>{"show serial", "repaint", "position 28",
                                                   "position 56", "position 84", "position 100",
                                                   "destroy"}));
@@ -66,12 +70,11 @@ TEST(SerialDownload, GoodTransferWritesFilesDrivesTheWindowAndErases) {
 }
 
 TEST(SerialDownload, FailedTransferIsConvertedButNeverErased) {
-  SerialSetup s(56);
-  s.terminal->blocks.back() = fake::endBlock(3, 0xBEEF);
+  SerialSetup s(56, {{.block = 3, .kind = BlockFault::Kind::WrongSum}});
   EXPECT_EQ(serialDownload(s.f.platform, 7, 2), 1);
-  EXPECT_EQ(s.f.files.contents[kDat], fake::recordBytes(0, 56));
+  EXPECT_EQ(s.f.files.contents[kDat], records(56));
   EXPECT_EQ(s.f.files.contents[kTxt].size(), 56u * 23);
-  EXPECT_EQ(s.device->commandsSeen, std::vector<std::uint8_t>{0x01});
+  EXPECT_EQ(s.commands(), std::vector<std::uint8_t>{0x01});
 }
 
 TEST(SerialDownload, NoTerminalPausesAndFails) {
@@ -97,22 +100,20 @@ TEST(SerialDownload, ConversionFailureAfterAGoodTransferKeepsTheRecords) {
   SerialSetup s(28);
   s.f.files.locked.insert(kTxt);
   EXPECT_EQ(serialDownload(s.f.platform, 7, 2), 0);
-  EXPECT_EQ(s.device->commandsSeen, std::vector<std::uint8_t>{0x01});
+  EXPECT_EQ(s.commands(), std::vector<std::uint8_t>{0x01});
 }
 
 // Blocks that do not add up to the announced count (a record too many, a partial record) pass
 // every block check; the records stay in the file and are converted, but the terminal keeps them.
 TEST(SerialDownload, PayloadOtherThanTheAnnouncedRecordsIsAFailureWithoutErase) {
-  for (const std::size_t payloadBytes : {std::size_t{18}, std::size_t{13}}) {
-    SerialSetup s(2);
-    Bytes payload = fake::recordBytes(0, 3);
-    payload.resize(payloadBytes);
-    s.terminal->blocks = {fake::headerFor(2), fake::recordBlock(1, payload),
-                          fake::endBlock(2, fake::checkByte(fake::recordBlock(1, payload)))};
-    EXPECT_EQ(serialDownload(s.f.platform, 7, 2), 1) << payloadBytes;
+  for (const int extra : {6, 1}) {  // two records announced, 18 or 13 bytes sent
+    SerialSetup s(2, {{.block = 1, .kind = BlockFault::Kind::LongPayload, .extra = extra}});
+    Bytes payload = records(2);
+    payload.resize(payload.size() + static_cast<std::size_t>(extra));
+    EXPECT_EQ(serialDownload(s.f.platform, 7, 2), 1) << extra;
     EXPECT_EQ(s.f.files.contents[kDat], payload);
-    EXPECT_EQ(s.f.files.contents[kTxt].size(), payloadBytes / 6 * 23);
-    EXPECT_EQ(s.device->commandsSeen, std::vector<std::uint8_t>{0x01}) << payloadBytes;
+    EXPECT_EQ(s.f.files.contents[kTxt].size(), payload.size() / 6 * 23);
+    EXPECT_EQ(s.commands(), std::vector<std::uint8_t>{0x01}) << extra;
   }
 }
 
@@ -121,19 +122,21 @@ TEST(SerialDownload, CountZeroConvertsAndErases) {
   EXPECT_EQ(serialDownload(s.f.platform, 7, 2), 0);
   EXPECT_TRUE(s.f.files.contents[kDat].empty());
   EXPECT_TRUE(s.f.files.contents.count(kTxt));
-  EXPECT_EQ(s.device->commandsSeen, (std::vector<std::uint8_t>{0x01, 0x0D}));
+  EXPECT_EQ(s.commands(), (std::vector<std::uint8_t>{0x01, 0x0D}));
   EXPECT_EQ(events(s.f), (std::vector<std::string>{"show serial", "repaint", "destroy"}));
 }
 
 struct LanSetup {
   FakePlatform f;
-  std::shared_ptr<BlockTerminal> terminal;
-  std::shared_ptr<fake::LanTerminal> peer;
-  explicit LanSetup(std::uint32_t records, const std::string& ip = "10.0.0.7")
-      : terminal(std::make_shared<BlockTerminal>(records)),
-        peer(std::make_shared<fake::LanTerminal>(terminal)) {
-    f.network.attach(ip, peer);
+  fake::SimTerminal t;
+  explicit LanSetup(std::uint32_t n, std::vector<BlockFault> faults = {},
+                    sim::TerminalConfig config = {}, const std::string& ip = "10.0.0.7")
+      : t(std::move(config)) {
+    t.memory.fill(n);
+    t.memory.script(std::move(faults));
+    t.on(f.network, ip);
   }
+  std::vector<std::uint8_t> commands() const { return t.terminal.commands(); }
   Bytes preamble(std::size_t connection) const {
     std::size_t seen = 0;
     for (const auto& s : f.network.sends)
@@ -147,12 +150,12 @@ Bytes tail4(const Bytes& b) { return b.size() < 4 ? b : Bytes(b.end() - 4, b.end
 TEST(LanDownload, GoodTransferWindowTextsPausesAndErase) {
   LanSetup s(56);
   EXPECT_EQ(lanDownload(s.f.platform, "10.0.0.7"), 0);
-  EXPECT_EQ(s.f.files.contents[kDat], fake::recordBytes(0, 56));
+  EXPECT_EQ(s.f.files.contents[kDat], records(56));
   EXPECT_EQ(s.f.files.contents[kTxt].size(), 56u * 23);
   EXPECT_TRUE(hasBackups(s.f));
   EXPECT_EQ(tail4(s.preamble(0)), (Bytes{0xFA, 0x05, 0x01, 0xFE}));
   EXPECT_EQ(tail4(s.preamble(1)), (Bytes{0xFA, 0x05, 0x0D, 0xF2}));
-  EXPECT_EQ(s.peer->commands, (std::vector<std::uint8_t>{0x01, 0x0D}));
+  EXPECT_EQ(s.commands(), (std::vector<std::uint8_t>{0x01, 0x0D}));
   EXPECT_EQ(events(s.f), (std::vector<std::string>{"show lan", "repaint",
                                                   "text connect 10.0.0.7 success", "repaint",
                                                   "position 50", "repaint", "position 100",
@@ -161,10 +164,17 @@ TEST(LanDownload, GoodTransferWindowTextsPausesAndErase) {
   const auto& sends = s.f.network.sends;
   ASSERT_GE(sends.size(), 2u);
   EXPECT_EQ(sends[1].bytes, Bytes{0x15});
-  EXPECT_EQ(sends[1].at - sends[0].at, 1 + 20);
+  EXPECT_EQ(sends[1].at - sends[0].at, 20);
   EXPECT_NE(std::find(s.f.clock.sleeps.begin(), s.f.clock.sleeps.end(), 2'000), s.f.clock.sleeps.end());
   EXPECT_EQ(s.f.network.openStreams, 0);
   EXPECT_EQ(s.f.files.openFiles, 0);
+}
+
+TEST(LanDownload, AcknowledgementIsTakenUntilTheReceiveLimitAndNoLonger) {
+  for (Millis delay : {link::kDefaultReceiveLimit, link::kDefaultReceiveLimit + 1}) {
+    LanSetup s(28, {}, {.ackDelay = sim::Millis{delay}});
+    EXPECT_EQ(lanDownload(s.f.platform, "10.0.0.7"), delay == link::kDefaultReceiveLimit ? 0 : 1);
+  }
 }
 
 TEST(LanDownload, ConnectFailuresShowTheirTextAndPauseOnlyAfterASocket) {
@@ -183,17 +193,15 @@ TEST(LanDownload, ConnectFailuresShowTheirTextAndPauseOnlyAfterASocket) {
 }
 
 TEST(LanDownload, FailureKeepsTheBlocksAndNeitherConvertsNorErases) {
-  LanSetup s(28 * 3);
-  s.terminal->closeAt = 3;
+  LanSetup s(28 * 3, {{.block = 3, .kind = BlockFault::Kind::CloseConnection}});
   EXPECT_EQ(lanDownload(s.f.platform, "10.0.0.7"), 1);
-  EXPECT_EQ(s.f.files.contents[kDat], fake::recordBytes(0, 56));
+  EXPECT_EQ(s.f.files.contents[kDat], records(56));
   EXPECT_FALSE(s.f.files.contents.count(kTxt));
-  EXPECT_EQ(s.peer->commands, std::vector<std::uint8_t>{0x01});
+  EXPECT_EQ(s.commands(), std::vector<std::uint8_t>{0x01});
 }
 
 TEST(LanDownload, RefusedPreambleOrUncreatableFile) {
-  LanSetup refused(28);
-  refused.peer->ack = 0x15;
+  LanSetup refused(28, {}, {.ack = 0x15});
   EXPECT_EQ(lanDownload(refused.f.platform, "10.0.0.7"), 1);
   EXPECT_EQ(refused.f.network.sends.size(), 1u);  // the preamble only
 
@@ -207,12 +215,12 @@ TEST(LanDownload, RefusedPreambleOrUncreatableFile) {
 TEST(LanManyDownload, NumberedFileNumberedConversionAndErase) {
   LanSetup s(30);
   EXPECT_EQ(lanManyDownload(s.f.platform, "10.0.0.7", 12), 0);
-  EXPECT_EQ(s.f.files.contents["C:\\host\\movar12.dat"], fake::recordBytes(0, 30));
+  EXPECT_EQ(s.f.files.contents["C:\\host\\movar12.dat"], records(30));
   EXPECT_EQ(s.f.files.contents["C:\\host\\movar12.txt"].size(), 30u * 23);
   EXPECT_FALSE(s.f.files.contents.count(kDat));
-  EXPECT_EQ(s.peer->commands, (std::vector<std::uint8_t>{0x01, 0x0D}));
+  EXPECT_EQ(s.commands(), (std::vector<std::uint8_t>{0x01, 0x0D}));
   const auto& sends = s.f.network.sends;
-  EXPECT_EQ(sends[1].at - sends[0].at, 1);  // no pause before the start request
+  EXPECT_EQ(sends[1].at, sends[0].at);  // no pause before the start request
   // 1 s after closing, on every path.
   EXPECT_NE(std::find(s.f.clock.sleeps.begin(), s.f.clock.sleeps.end(), 1'000), s.f.clock.sleeps.end());
   FakePlatform none;
@@ -225,11 +233,11 @@ TEST(LanManyDownload, FailedNumberedConversionDoesNotErase) {
   LanSetup s(30);
   s.f.files.locked.insert("C:\\host\\movar12.txt");
   EXPECT_EQ(lanManyDownload(s.f.platform, "10.0.0.7", 12), 0);
-  EXPECT_EQ(s.peer->commands, std::vector<std::uint8_t>{0x01});
+  EXPECT_EQ(s.commands(), std::vector<std::uint8_t>{0x01});
 }
 
 TEST(LanDownloadAddressed, CallersAddressAndMachineFromTheAddressText) {
-  LanSetup zero(28, "10.0.0.3");
+  LanSetup zero(28, {}, {.address = 0x00}, "10.0.0.3");
   EXPECT_EQ(lanDownloadAddressed(zero.f.platform, "10.0.0.3", 0x100), 0);
   EXPECT_EQ(tail4(zero.preamble(0)), (Bytes{0x00, 0xFF, 0x01, 0xFE}));
   const Bytes& text = zero.f.files.contents[kTxt];
@@ -237,9 +245,9 @@ TEST(LanDownloadAddressed, CallersAddressAndMachineFromTheAddressText) {
   for (std::size_t line = 0; line < 28; ++line) {
     EXPECT_EQ(std::string(text.begin() + line * 23 + 19, text.begin() + line * 23 + 21), "03");
   }
-  EXPECT_EQ(zero.peer->commands, (std::vector<std::uint8_t>{0x01, 0x0D}));
+  EXPECT_EQ(zero.commands(), (std::vector<std::uint8_t>{0x01, 0x0D}));
 
-  LanSetup full(28, "10.0.0.9");
+  LanSetup full(28, {}, {.address = 0xFF}, "10.0.0.9");
   EXPECT_EQ(lanDownloadAddressed(full.f.platform, "10.0.0.9", 255), 0);
   EXPECT_EQ(tail4(full.preamble(0)), (Bytes{0xFF, 0x00, 0x01, 0xFE}));
 }

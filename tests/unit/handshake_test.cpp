@@ -1,6 +1,9 @@
 #include <gtest/gtest.h>
 
+#include "download/memory_commands.h"
+#include "download/serial_download.h"
 #include "fakes/fake_platform.h"
+#include "fakes/sim_terminal.h"
 #include "link/handshake.h"
 #include "link/serial_port.h"
 
@@ -8,7 +11,7 @@ namespace movar {
 namespace {
 
 using fake::FakePlatform;
-using fake::PreambleResponder;
+using fake::SimTerminal;
 
 Bytes preambleBytes(std::uint8_t address, std::uint8_t command) {
   Bytes b{'N', 'O', 'R', 'V', 'A', 'L', 'E', 'C', 'J', 'S'};
@@ -127,43 +130,65 @@ TEST(NextPort, CyclesOneToFour) {
   EXPECT_EQ(link::nextPort(-2147483647 - 1), 1);
 }
 
+// An answer is taken until the read running when more than L has passed ends: L + 10 ms.
 TEST(AckWait, LimitIsStrictlyMoreThanL) {
-  // A byte at exactly L is still taken; one that comes later than L plus a read is not.
-  // Delays count from the open, which pauses 30 ms before the wait starts.
-  for (const auto& [delay, found] :
-       {std::pair<Millis, bool>{30 + 999, true}, {30 + 1000, true}, {30 + 1020, false}}) {
+  for (const auto& [delay, found] : {std::pair<Millis, bool>{999, true}, {1000, true}, {1010, true}, {1011, false}}) {
     FakePlatform f;
-    struct Late : fake::FakeDevice {
-      Millis delay;
-      explicit Late(Millis d) : delay(d) {}
-      void onOpen(fake::DeviceLink& link) override { link.reply({0x06}, delay); }
-      void onHostBytes(fake::DeviceLink&, const Bytes&) override {}
-    };
-    f.serial.attach(2, std::make_shared<Late>(delay));
-    auto late = link::openPort(f.platform, 2, link::OpenRoutine::Serial);
+    SimTerminal t({.ackDelay = sim::Millis{delay}});
+    t.on(f.serial, 2);
+    auto line = link::openPort(f.platform, 2, link::OpenRoutine::Serial);
+    link::writePreamble(f.clock, *line, 1, 0x00);
     const Millis start = f.clock.now();
-    const auto got = link::awaitByte(f.clock, *late, 1000);
+    const auto got = link::awaitByte(f.clock, *line, 1000);
     EXPECT_EQ(got.has_value(), found) << delay;
-    if (!found) {
-      EXPECT_LE(f.clock.now() - start, 1000 + 10);
-    }
+    EXPECT_EQ(f.clock.now() - start, found ? delay : 1010) << delay;
   }
 }
 
 TEST(AckWait, AtLeastOneReadEvenWithZeroLimit) {
   FakePlatform f;
-  struct Eager : fake::FakeDevice {
-    void onOpen(fake::DeviceLink& link) override { link.reply({0x06}); }
-    void onHostBytes(fake::DeviceLink&, const Bytes&) override {}
-  };
-  f.serial.attach(1, std::make_shared<Eager>());
+  SimTerminal t;
+  t.on(f.serial, 1);
   auto line = link::openPort(f.platform, 1, link::OpenRoutine::Serial);
+  link::writePreamble(f.clock, *line, 1, 0x00);
   EXPECT_EQ(link::awaitByte(f.clock, *line, 0), std::optional<std::uint8_t>(0x06));
+}
+
+// Each command takes an acknowledgement until the read running at its limit ends (L + 10 ms),
+// not 1 ms later; then the search makes all nine attempts.
+TEST(AttemptPolicy, EveryCommandHoldsToItsAcknowledgementLimitAndNoLonger) {
+  struct Row {
+    const char* command;
+    std::uint8_t code;
+    Millis limit;
+    bool (*answered)(Platform&);
+  };
+  const Row rows[] = {
+      {"_TESTCOM", 0x00, 1'000, [](Platform& p) { return link::testCom(p, 0x209, 3) == 3; }},
+      {"_DOWNLOAD", 0x01, 1'000, [](Platform& p) { return download::serialDownload(p, 0x209, 3) == 0; }},
+      {"_DELETE", 0x0D, 3'000, [](Platform& p) { return download::deleteRecords(p, 0x209, 3) == 0; }},
+      {"_RESTORE", 0x0C, 1'000, [](Platform& p) { return download::restoreRecords(p, 0x209, 3) == 0; }},
+      {"_RESTOREALL", 0x0F, 1'000,
+       [](Platform& p) { return download::restoreAllRecords(p, 0x209, 3) == 0; }},
+  };
+  for (const Row& row : rows) {
+    for (Millis delay : {row.limit + 10, row.limit + 11}) {
+      FakePlatform f;
+      SimTerminal t({.address = 9, .speeds = {57600, 19200}, .ackDelay = sim::Millis{delay}});
+      t.on(f.serial, 3);
+      const bool inTime = delay == row.limit + 10;
+      EXPECT_EQ(row.answered(f.platform), inTime) << row.command << " " << delay;
+      EXPECT_EQ(t.terminal.commands().front(), row.code) << row.command;
+      EXPECT_EQ(f.serial.opens.size() == 9u, !inTime) << row.command << " " << delay;
+      EXPECT_EQ(f.serial.openLines, 0);
+    }
+  }
 }
 
 TEST(AttemptPolicy, FoundAtSecondAttemptAt19200OnStartingPort) {
   FakePlatform f;
-  f.serial.attach(3, std::make_shared<PreambleResponder>(9, std::set<int>{19200}));
+  SimTerminal t({.address = 9, .speeds = {19200}});
+  t.on(f.serial, 3);
   silentPorts(f, {1, 2, 4});
   EXPECT_EQ(link::testCom(f.platform, 9, 3), 3);
   EXPECT_EQ(attempts(f), (std::vector<Attempt>{{3, 57600}, {3, 19200}}));
@@ -173,8 +198,9 @@ TEST(AttemptPolicy, FoundAtSecondAttemptAt19200OnStartingPort) {
 TEST(AttemptPolicy, NextPortAt57600IsTheThirdAttempt) {
   for (int p = 1; p <= 3; ++p) {
     FakePlatform f;
+    SimTerminal t;
     silentPorts(f, {1, 2, 3, 4});
-    f.serial.attach(p + 1, std::make_shared<PreambleResponder>(1, std::set<int>{57600}));
+    t.on(f.serial, p + 1);
     EXPECT_EQ(link::testCom(f.platform, 1, p), p + 1);
     EXPECT_EQ(attempts(f), (std::vector<Attempt>{{p, 57600}, {p, 19200}, {p + 1, 57600}}));
   }
@@ -182,8 +208,9 @@ TEST(AttemptPolicy, NextPortAt57600IsTheThirdAttempt) {
 
 TEST(AttemptPolicy, StartFourWrapsToOne) {
   FakePlatform f;
+  SimTerminal t({.speeds = {19200}});
   silentPorts(f, {2, 3, 4});
-  f.serial.attach(1, std::make_shared<PreambleResponder>(1, std::set<int>{19200}));
+  t.on(f.serial, 1);
   EXPECT_EQ(link::testCom(f.platform, 1, 4), 1);
   EXPECT_EQ(attempts(f), (std::vector<Attempt>{{4, 57600}, {4, 19200}, {1, 57600}, {1, 19200}}));
 }
@@ -201,11 +228,8 @@ TEST(AttemptPolicy, StartFiveVisitsFiveOnceThenCycles) {
 
 TEST(AttemptPolicy, WrongAnswerCountsAsAFailedAttempt) {
   FakePlatform f;
-  for (int p = 1; p <= 4; ++p) {
-    auto refuser = std::make_shared<PreambleResponder>(1, std::set<int>{57600, 19200});
-    refuser->answer = 0x15;
-    f.serial.attach(p, refuser);
-  }
+  SimTerminal refuser({.speeds = {57600, 19200}, .ack = 0x15});
+  for (int p = 1; p <= 4; ++p) refuser.on(f.serial, p);
   EXPECT_EQ(link::testCom(f.platform, 1, 1), -1);
   EXPECT_EQ(f.serial.opens.size(), 9u);
   EXPECT_EQ(f.serial.openLines, 0);
@@ -224,7 +248,8 @@ TEST(AttemptPolicy, NineSilentAttemptsTakeAbout9Point3Seconds) {
 
 TEST(AttemptPolicy, FailedOpensAreSteppedOverUncounted) {
   FakePlatform f;
-  f.serial.attach(3, std::make_shared<PreambleResponder>(1, std::set<int>{57600}));
+  SimTerminal t;
+  t.on(f.serial, 3);
   // Ports 1 and 2 missing: the first counted attempt happens on port 3 at 57600.
   EXPECT_EQ(link::testCom(f.platform, 1, 1), 3);
   EXPECT_EQ(attempts(f), (std::vector<Attempt>{{3, 57600}}));
@@ -258,10 +283,14 @@ TEST(AttemptPolicy, AnOpenablePortResetsTheGiveUpCount) {
 
 TEST(AttemptPolicy, PortHeldByAnotherCallerIsSkipped) {
   FakePlatform f;
-  silentPorts(f, {1});
-  f.serial.attach(2, std::make_shared<PreambleResponder>(1, std::set<int>{57600}));
-  auto held = link::openPort(f.platform, 1, link::OpenRoutine::Serial);
-  EXPECT_EQ(link::testCom(f.platform, 1, 1), 2);
+  SimTerminal t;  // answers on both ports
+  t.on(f.serial, 1).on(f.serial, 2);
+  {
+    auto held = link::openPort(f.platform, 1, link::OpenRoutine::Serial);
+    EXPECT_EQ(link::testCom(f.platform, 1, 1), 2);
+    EXPECT_TRUE(f.serial.writtenTo(1).empty());
+  }
+  EXPECT_EQ(link::testCom(f.platform, 1, 1), 1);  // released, it answers there
 }
 
 }  // namespace

@@ -1,6 +1,6 @@
-// The demo: a simulated terminal on a pty mapped as COM2 and on 127.0.0.9:1024, driven through
-// the library's exports as a host application would: find it, download its records, poll one
-// live record.
+// The demo: a simulated terminal on a pty mapped as COM2 and on a free 127.0.0.x:1024, driven
+// through the library's exports as a host application would: find it, download its records, poll
+// one live record.
 #include <unistd.h>
 
 #include <chrono>
@@ -40,7 +40,8 @@ int main() {
   terminal.part<movar::sim::RecordMemory>().fill(60);
   terminal.part<movar::sim::LiveRecords>().push({0x00, 0x7B, 0x93, 0x0E, 0x28, 0xC5});
   movar::sim::PtyPort port2(terminal);
-  movar::sim::TcpListener network(terminal, "127.0.0.9");
+  movar::sim::TcpListener network(terminal);
+  const char* ip = network.ip().c_str();
   movar::sim::Terminal nobody(movar::sim::TerminalConfig{.address = 99});
   movar::sim::PtyPort port1(nobody);
 
@@ -50,9 +51,9 @@ int main() {
     const std::string name = "MOVAR_COM" + std::to_string(n);
     ::setenv(name.c_str(), "/nonexistent/movar-demo-port", 1);
   }
-  std::printf("terminal 7 at 19200 baud on COM2 (%s) and on 127.0.0.9:1024, holding 60 records;\n"
+  std::printf("terminal 7 at 19200 baud on COM2 (%s) and on %s:1024, holding 60 records;\n"
               "COM1 (%s) has another terminal\n\n",
-              port2.path().c_str(), port1.path().c_str());
+              port2.path().c_str(), ip, port1.path().c_str());
 
   auto start = std::chrono::steady_clock::now();
   const int found = _TESTCOM(7, 1);
@@ -78,8 +79,7 @@ int main() {
   std::printf("  movar.txt: %d lines in all; backups in %sdownbak/\n", lines,
               recordDirectory().c_str());
 
-  std::printf("_LANREALDOWNLOAD(\"127.0.0.9\") = \"%s\"\n", _LANREALDOWNLOAD("127.0.0.9"));
-  std::printf("_LANREALDOWNLOAD(\"127.0.0.9\") = \"%s\" (nothing more waiting)\n",
-              _LANREALDOWNLOAD("127.0.0.9"));
+  std::printf("_LANREALDOWNLOAD(\"%s\") = \"%s\"\n", ip, _LANREALDOWNLOAD(ip));
+  std::printf("_LANREALDOWNLOAD(\"%s\") = \"%s\" (nothing more waiting)\n", ip, _LANREALDOWNLOAD(ip));
   return downloaded == 0 ? 0 : 1;
 }

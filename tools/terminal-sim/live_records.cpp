@@ -1,5 +1,7 @@
 #include "live_records.h"
 
+#include <algorithm>
+
 namespace movar::sim {
 
 class LiveExchange final : public Exchange {
@@ -24,6 +26,7 @@ class LiveExchange final : public Exchange {
       if (byte == 0x06) {
         std::lock_guard lock(live_.mutex_);
         if (!live_.queue_.empty()) live_.queue_.pop_front();
+        if (live_.closeWhenTaken_) link.closeConnection();
         return endWith(data + i + 1, n - i - 1);
       }
       // 0x15 (bad check byte) or anything else: the record stays queued.
@@ -54,7 +57,12 @@ class LiveExchange final : public Exchange {
       --live_.damage_;
       frame[11] = static_cast<std::uint8_t>(frame[11] + 1);
     }
-    link.send(frame);
+    const std::size_t keep = std::min(live_.keep_.value_or(frame.size()), frame.size());
+    const Bytes rest(frame.begin() + static_cast<std::ptrdiff_t>(keep), frame.end());
+    frame.resize(keep);
+    if (!frame.empty()) link.send(frame);
+    if (!rest.empty() && live_.restAfter_) link.send(rest, *live_.restAfter_);
+    live_.keep_.reset();
     state_ = State::AwaitAnswer;
   }
 
@@ -92,6 +100,17 @@ std::size_t LiveRecords::waiting() const {
 void LiveRecords::damageNextFrames(int count) {
   std::lock_guard lock(mutex_);
   damage_ = count;
+}
+
+void LiveRecords::holdBackNextFrame(std::size_t keep, std::optional<Millis> pause) {
+  std::lock_guard lock(mutex_);
+  keep_ = keep;
+  restAfter_ = pause;
+}
+
+void LiveRecords::closeWhenTaken(bool close) {
+  std::lock_guard lock(mutex_);
+  closeWhenTaken_ = close;
 }
 
 void LiveRecords::closeAfterAck(bool close) {

@@ -4,6 +4,7 @@
 
 #include <deque>
 #include <mutex>
+#include <optional>
 
 #include "terminal.h"
 
@@ -17,14 +18,20 @@ class LiveRecords {
 
   // Faults for the next frames.
   void damageNextFrames(int count);
-  void closeAfterAck(bool close);  // TCP: drop the connection right after the 06
+  // The next frame stops after `keep` bytes (0: none); the rest follows `pause` later, or never.
+  void holdBackNextFrame(std::size_t keep, std::optional<Millis> pause = std::nullopt);
+  void closeAfterAck(bool close);   // TCP: drop the connection right after the 06
+  void closeWhenTaken(bool close);  // TCP: drop it once the host acknowledged the record
 
  private:
   friend class LiveExchange;
   mutable std::mutex mutex_;
   std::deque<Bytes> queue_;
   int damage_ = 0;
+  std::optional<std::size_t> keep_;
+  std::optional<Millis> restAfter_;
   bool closeAfterAck_ = false;
+  bool closeWhenTaken_ = false;
 };
 
 // Registers the poll commands 0x16 and 0x17.

@@ -1,5 +1,6 @@
 // movar-terminal: a simulated terminal on a pty and/or 127.0.0.x:1024, until stdin closes or a
-// signal ends it. Prints "pty <path>" and "tcp <ip>:1024" once it is listening.
+// signal ends it. Prints "pty <path>" and "tcp <ip>:1024" once it is listening; "--tcp auto"
+// takes the first free loopback address.
 #include <poll.h>
 #include <unistd.h>
 
@@ -23,7 +24,7 @@ volatile std::sig_atomic_t gStop = 0;
 
 void usage() {
   std::fprintf(stderr,
-               "usage: movar-terminal [--address N] [--pty] [--tcp IP] [--speed BAUD]...\n"
+               "usage: movar-terminal [--address N] [--pty] [--tcp IP|auto] [--speed BAUD]...\n"
                "                      [--ack HEX|none] [--ack-delay MS] [--pace] [--records N] [--log]\n"
                "                      [--live RECORD-HEX]... (6-byte records queued for polling)\n");
 }
@@ -94,8 +95,9 @@ int main(int argc, char** argv) {
       std::printf("pty %s\n", port->path().c_str());
     }
     for (const std::string& ip : tcp) {
-      listeners.push_back(std::make_unique<movar::sim::TcpListener>(terminal, ip));
-      std::printf("tcp %s:1024\n", ip.c_str());
+      listeners.push_back(ip == "auto" ? std::make_unique<movar::sim::TcpListener>(terminal)
+                                       : std::make_unique<movar::sim::TcpListener>(terminal, ip));
+      std::printf("tcp %s:1024\n", listeners.back()->ip().c_str());
     }
   } catch (const std::exception& e) {
     std::fprintf(stderr, "movar-terminal: %s\n", e.what());

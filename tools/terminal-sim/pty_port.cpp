@@ -61,28 +61,26 @@ class PtyLink final : public HostLink {
 
 }  // namespace
 
-PtyPort::PtyPort(Terminal& terminal) : terminal_(terminal) {
-  master_ = ::posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
-  if (master_ < 0 || ::grantpt(master_) != 0 || ::unlockpt(master_) != 0) {
+PtyPort::PtyPort(Terminal& terminal)
+    : terminal_(terminal), master_(::posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC)) {
+  if (!master_ || ::grantpt(master_.get()) != 0 || ::unlockpt(master_.get()) != 0) {
     throw std::runtime_error("no pseudo-terminal");
   }
-  path_ = ::ptsname(master_);
-  slave_ = ::open(path_.c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC);
-  if (slave_ < 0) throw std::runtime_error("cannot open " + path_);
+  path_ = ::ptsname(master_.get());
+  slave_.reset(::open(path_.c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC));
+  if (!slave_) throw std::runtime_error("cannot open " + path_);
   termios tio{};
-  ::tcgetattr(slave_, &tio);
+  ::tcgetattr(slave_.get(), &tio);
   ::cfmakeraw(&tio);  // no echo of our own answers before the host sets the line
   ::cfsetspeed(&tio, B9600);
-  ::tcsetattr(slave_, TCSANOW, &tio);
-  ::fcntl(master_, F_SETFL, ::fcntl(master_, F_GETFL) | O_NONBLOCK);
+  ::tcsetattr(slave_.get(), TCSANOW, &tio);
+  ::fcntl(master_.get(), F_SETFL, ::fcntl(master_.get(), F_GETFL) | O_NONBLOCK);
   thread_ = std::thread([this] { run(); });
 }
 
 PtyPort::~PtyPort() {
   stop_ = true;
   if (thread_.joinable()) thread_.join();
-  if (slave_ >= 0) ::close(slave_);
-  if (master_ >= 0) ::close(master_);
 }
 
 void PtyPort::run() {
@@ -96,14 +94,14 @@ void PtyPort::run() {
           outbox.nextAt() - std::chrono::steady_clock::now());
       timeoutMs = static_cast<int>(std::clamp<long long>(wait.count(), 0, 5));
     }
-    pollfd p{master_, POLLIN, 0};
+    pollfd p{master_.get(), POLLIN, 0};
     const int ready = ::poll(&p, 1, timeoutMs);
     if (ready > 0 && (p.revents & POLLIN)) {
-      const ssize_t n = ::read(master_, buffer, sizeof buffer);
+      const ssize_t n = ::read(master_.get(), buffer, sizeof buffer);
       if (n > 0) {
         const TerminalConfig config = terminal_.config();
-        const int baud = baudOf(slave_);
-        const int stopBits = stopBitsOf(slave_);
+        const int baud = baudOf(slave_.get());
+        const int stopBits = stopBitsOf(slave_.get());
         // A pty delivers the host's bytes at once; on a paced line they take their time too.
         if (config.paceOutput) {
           outbox.holdUntil(std::chrono::steady_clock::now() + n * byteTimeOf(baud, stopBits));
@@ -115,7 +113,7 @@ void PtyPort::run() {
     const Bytes due = outbox.due();
     std::size_t done = 0;
     while (done < due.size()) {
-      const ssize_t w = ::write(master_, due.data() + done, due.size() - done);
+      const ssize_t w = ::write(master_.get(), due.data() + done, due.size() - done);
       if (w <= 0) break;
       done += static_cast<std::size_t>(w);
     }

@@ -6,6 +6,7 @@
 #include <thread>
 
 #include "terminal.h"
+#include "unique_fd.h"
 
 namespace movar::sim {
 
@@ -21,8 +22,8 @@ class PtyPort {
  private:
   void run();
   Terminal& terminal_;
-  int master_ = -1;
-  int slave_ = -1;  // held open so the line survives the host's closes and its termios is readable
+  UniqueFd master_;
+  UniqueFd slave_;  // held open so the line survives the host's closes and its termios is readable
   std::string path_;
   std::atomic<bool> stop_{false};
   std::thread thread_;

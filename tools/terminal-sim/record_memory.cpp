@@ -41,7 +41,8 @@ Bytes endBlock(std::uint8_t number, std::uint16_t transferSum) {
 class DownloadExchange final : public Exchange {
  public:
   DownloadExchange(RecordMemory& memory, RecordMemory::Plan plan)
-      : memory_(memory), faults_(std::move(plan.faults)), stray_(std::move(plan.strayAfterClose)) {
+      : memory_(memory), faults_(std::move(plan.faults)), stray_(std::move(plan.strayAfterClose)),
+        strayDelay_(plan.strayDelay) {
     const std::size_t records = plan.records.size() / 6;
     blocks_.push_back(headerBlock(records));
     if (records == 0) return;
@@ -73,60 +74,71 @@ class DownloadExchange final : public Exchange {
     }
     const bool atEnd = current_ + 1 == blocks_.size();
     if (byte == kAck) {
-      if (takeFault(current_, BlockFault::Kind::RepeatAfterAck)) return sendCurrent(link);
+      if (fault(BlockFault::Kind::RepeatAfterAck, sendings_[current_] - 1)) return sendCurrent(link);
       if (atEnd) return true;
       ++current_;
       return sendCurrent(link);
     }
     if (byte == kNak && atEnd && current_ > 0) {
       memory_.served();
-      if (!stray_.empty()) link.send(stray_);
+      if (!stray_.empty()) link.send(stray_, strayDelay_);
       return false;
     }
     if (byte == kNak || byte == kResend) return sendCurrent(link);
     return byte != kCancel;
   }
 
-  bool takeFault(std::size_t block, BlockFault::Kind kind, BlockFault* out = nullptr) {
-    for (BlockFault& f : faults_) {
-      if (f.block != block || f.kind != kind || f.times <= 0) continue;
-      --f.times;
-      if (out) *out = f;
-      return true;
+  const BlockFault* fault(BlockFault::Kind kind, int sending) const {
+    for (const BlockFault& f : faults_) {
+      if (f.block == current_ && f.kind == kind && sending >= f.fromSending &&
+          sending < f.fromSending + f.times) {
+        return &f;
+      }
     }
-    return false;
+    return nullptr;
   }
 
   bool sendCurrent(HostLink& link) {
-    BlockFault fault;
-    if (takeFault(current_, BlockFault::Kind::Silence)) return false;
-    if (takeFault(current_, BlockFault::Kind::CloseConnection)) {
+    using Kind = BlockFault::Kind;
+    const int sending = sendings_[current_]++;
+    auto bent = [&](Kind kind) { return fault(kind, sending); };
+    if (bent(Kind::Silence)) return false;
+    if (bent(Kind::CloseConnection)) {
       link.closeConnection();
       return false;
     }
     Bytes bytes = blocks_[current_];
-    Millis delay{0};
-    if (takeFault(current_, BlockFault::Kind::DamagedCheck)) bytes.back() ^= 0xFF;
-    if (takeFault(current_, BlockFault::Kind::WrongNumber)) {
+    const bool isEnd = current_ + 1 == blocks_.size() && current_ > 0;
+    if (const BlockFault* f = bent(Kind::LongPayload); f && current_ > 0 && !isEnd) {
+      Bytes payload(bytes.begin() + 5, bytes.end() - 1);
+      // Zeros leave the check byte and with it the end block's transfer sum as they were.
+      payload.insert(payload.end(), static_cast<std::size_t>(f->extra), 0x00);
+      bytes = recordBlock(bytes[1], payload.data(), payload.size());
+    }
+    if (isEnd && bent(Kind::WrongSum)) {
+      bytes = endBlock(bytes[1], static_cast<std::uint16_t>(bytes[5] * 256 + bytes[6] + 1));
+    }
+    if (bent(Kind::DamagedCheck)) bytes.back() ^= 0xFF;
+    if (bent(Kind::WrongNumber)) {
       bytes[1] = low(bytes[1] + 1u);
       bytes[2] = low(0xFFu - bytes[1]);
     }
-    if (takeFault(current_, BlockFault::Kind::Stall, &fault)) delay = fault.stall;
-    if (takeFault(current_, BlockFault::Kind::ExtraBytes, &fault)) {
-      bytes.insert(bytes.end(), static_cast<std::size_t>(fault.extra), 0x00);
+    if (const BlockFault* f = bent(Kind::BentByte); f && f->at < bytes.size()) bytes[f->at] ^= f->mask;
+    if (const BlockFault* f = bent(Kind::ExtraBytes)) {
+      bytes.insert(bytes.end(), static_cast<std::size_t>(f->extra), 0x00);
     }
-    if (current_ + 1 == blocks_.size() && current_ > 0 &&
-        takeFault(current_, BlockFault::Kind::WrongSum)) {
-      bytes = endBlock(bytes[1], static_cast<std::uint16_t>(bytes[5] * 256 + bytes[6] + 1));
-    }
-    link.send(bytes, delay);
+    if (const BlockFault* f = bent(Kind::Cut)) bytes.resize(std::min(f->keep, bytes.size()));
+    const BlockFault* stall = bent(Kind::Stall);
+    link.send(bytes, stall ? stall->stall : Millis{0});
     return true;
   }
 
   RecordMemory& memory_;
   std::vector<BlockFault> faults_;
   Bytes stray_;
+  Millis strayDelay_;
   std::vector<Bytes> blocks_;
+  std::map<std::size_t, int> sendings_;  // per block
   std::size_t current_ = 0;
   bool started_ = false;
 };
@@ -187,9 +199,10 @@ void RecordMemory::script(std::vector<BlockFault> faults) {
   faults_ = std::move(faults);
 }
 
-void RecordMemory::strayAfterClose(Bytes bytes) {
+void RecordMemory::strayAfterClose(Bytes bytes, Millis delay) {
   std::lock_guard lock(mutex_);
   stray_ = std::move(bytes);
+  strayDelay_ = delay;
 }
 
 int RecordMemory::erasures() const {
@@ -209,7 +222,7 @@ int RecordMemory::downloadsServed() const {
 
 RecordMemory::Plan RecordMemory::plan() const {
   std::lock_guard lock(mutex_);
-  return {records_, faults_, stray_};
+  return {records_, faults_, stray_, strayDelay_};
 }
 
 void RecordMemory::served() {

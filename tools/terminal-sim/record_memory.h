@@ -9,13 +9,17 @@
 
 namespace movar::sim {
 
+// A fault bends sendings `fromSending` .. `fromSending + times - 1` (counted from 0) of one block.
 struct BlockFault {
   enum class Kind {
-    DamagedCheck,     // the check byte is wrong on the first `times` sendings
+    DamagedCheck,     // the check byte is wrong
+    BentByte,         // byte `at` is XORed with `mask`
+    Cut,              // only the first `keep` bytes go out
     RepeatAfterAck,   // sent once more after the host acknowledged it
-    WrongNumber,      // the first sending carries the next block's number
-    Stall,            // the first sending waits `stall` longer
-    ExtraBytes,       // the first sending has `extra` bytes too many
+    WrongNumber,      // carries the next block's number
+    Stall,            // waits `stall` longer
+    ExtraBytes,       // `extra` bytes too many after the block
+    LongPayload,      // `extra` zero bytes after the records, counted in the length byte
     CloseConnection,  // the connection closes instead (TCP; silence on a line)
     Silence,          // nothing more is sent
     WrongSum,         // the end block's transfer sum is off by one
@@ -23,8 +27,12 @@ struct BlockFault {
   std::size_t block = 0;  // 0 the header, 1.. record blocks, the last the end block
   Kind kind = Kind::DamagedCheck;
   int times = 1;
+  int fromSending = 0;
   Millis stall{0};
   int extra = 0;
+  std::size_t at = 0;
+  std::uint8_t mask = 0xFF;
+  std::size_t keep = 0;
 };
 
 class RecordMemory {
@@ -42,7 +50,7 @@ class RecordMemory {
   void restore();  // brings back what the last erase removed
   // Faults of the next downloads, until replaced.
   void script(std::vector<BlockFault> faults);
-  void strayAfterClose(Bytes bytes);  // sent after the host's closing 0x15
+  void strayAfterClose(Bytes bytes, Millis delay = Millis{0});  // after the host's closing 0x15
 
   int erasures() const;
   int restores() const;
@@ -53,6 +61,7 @@ class RecordMemory {
     Bytes records;
     std::vector<BlockFault> faults;
     Bytes strayAfterClose;
+    Millis strayDelay{0};
   };
   Plan plan() const;
   void served();
@@ -63,6 +72,7 @@ class RecordMemory {
   Bytes erased_;
   std::vector<BlockFault> faults_;
   Bytes stray_;
+  Millis strayDelay_{0};
   int erasures_ = 0;
   int restores_ = 0;
   int served_ = 0;

@@ -2,11 +2,9 @@
 
 #include <poll.h>
 #include <sys/socket.h>
-#include <unistd.h>
 
 #include <stdexcept>
 
-#include "loopback_listen.h"
 #include "outbox.h"
 
 namespace movar::sim {
@@ -30,25 +28,28 @@ class TcpLink final : public HostLink {
 }  // namespace
 
 TcpListener::TcpListener(Terminal& terminal, const std::string& ip, std::uint16_t port)
-    : terminal_(terminal), ip_(ip) {
-  listener_ = listenOn(ip, port);
-  if (listener_ < 0) throw std::runtime_error("cannot listen on " + ip);
+    : TcpListener(terminal, LoopbackSocket{ip, listenOn(ip, port)}) {}
+
+TcpListener::TcpListener(Terminal& terminal) : TcpListener(terminal, listenOnFreeLoopback()) {}
+
+TcpListener::TcpListener(Terminal& terminal, LoopbackSocket socket)
+    : terminal_(terminal), ip_(std::move(socket.ip)), listener_(std::move(socket.fd)) {
+  if (!listener_) throw std::runtime_error("cannot listen on " + ip_);
   thread_ = std::thread([this] { run(); });
 }
 
 TcpListener::~TcpListener() {
   stop_ = true;
   if (thread_.joinable()) thread_.join();
-  ::close(listener_);
 }
 
 void TcpListener::run() {
   std::uint8_t buffer[4096];
   while (!stop_) {
-    pollfd p{listener_, POLLIN, 0};
+    pollfd p{listener_.get(), POLLIN, 0};
     if (::poll(&p, 1, 10) <= 0) continue;
-    const int client = ::accept4(listener_, nullptr, nullptr, SOCK_CLOEXEC);
-    if (client < 0) continue;
+    const UniqueFd client(::accept4(listener_.get(), nullptr, nullptr, SOCK_CLOEXEC));
+    if (!client) continue;
     ++accepted_;
     Outbox outbox;
     TcpLink link(outbox);
@@ -61,18 +62,17 @@ void TcpListener::run() {
             outbox.nextAt() - std::chrono::steady_clock::now());
         timeoutMs = static_cast<int>(std::clamp<long long>(wait.count(), 0, 5));
       }
-      pollfd c{client, POLLIN, 0};
+      pollfd c{client.get(), POLLIN, 0};
       const int ready = ::poll(&c, 1, timeoutMs);
       if (ready > 0 && (c.revents & (POLLIN | POLLHUP | POLLERR))) {
-        const ssize_t n = ::recv(client, buffer, sizeof buffer, 0);
+        const ssize_t n = ::recv(client.get(), buffer, sizeof buffer, 0);
         if (n <= 0) break;
         session->feed(link, buffer, static_cast<std::size_t>(n));
       }
       const Bytes due = outbox.due();
-      if (!due.empty() && ::send(client, due.data(), due.size(), MSG_NOSIGNAL) < 0) open = false;
+      if (!due.empty() && ::send(client.get(), due.data(), due.size(), MSG_NOSIGNAL) < 0) open = false;
       if (link.closeRequested && outbox.empty()) open = false;
     }
-    ::close(client);
   }
 }
 

@@ -5,13 +5,17 @@
 #include <string>
 #include <thread>
 
+#include "loopback_listen.h"
 #include "terminal.h"
+#include "unique_fd.h"
 
 namespace movar::sim {
 
 class TcpListener {
  public:
   TcpListener(Terminal& terminal, const std::string& ip, std::uint16_t port = 1024);
+  // On a loopback address of its own (listenOnFreeLoopback).
+  explicit TcpListener(Terminal& terminal);
   ~TcpListener();
   TcpListener(const TcpListener&) = delete;
   TcpListener& operator=(const TcpListener&) = delete;
@@ -20,10 +24,11 @@ class TcpListener {
   int connectionsAccepted() const { return accepted_; }
 
  private:
+  TcpListener(Terminal& terminal, LoopbackSocket socket);
   void run();
   Terminal& terminal_;
   std::string ip_;
-  int listener_ = -1;
+  UniqueFd listener_;
   std::atomic<bool> stop_{false};
   std::atomic<int> accepted_{0};
   std::thread thread_;

@@ -8,6 +8,28 @@ namespace {
 constexpr char kHeader[] = "NORVALECJS";
 constexpr std::size_t kPreambleSize = 14;
 constexpr std::uint8_t kLanAddress = 0xFA;
+
+// The terminal's own slowness on top of whatever the transport does: a later start, and bytes
+// handed over one at a time with a gap before each.
+class ShapedLink final : public HostLink {
+ public:
+  ShapedLink(HostLink& inner, Millis extra, Millis gap) : inner_(inner), extra_(extra), gap_(gap) {}
+  void send(const Bytes& bytes, Millis delay) override {
+    delay += extra_;
+    if (gap_ == Millis{0}) return inner_.send(bytes, delay);
+    for (std::uint8_t b : bytes) {
+      inner_.send({b}, delay + gap_);
+      delay = Millis{0};
+    }
+  }
+  void closeConnection() override { inner_.closeConnection(); }
+  int baud() const override { return inner_.baud(); }
+
+ private:
+  HostLink& inner_;
+  Millis extra_;
+  Millis gap_;
+};
 }  // namespace
 
 Terminal::Terminal(TerminalConfig config) : config_(std::move(config)) {}
@@ -55,17 +77,20 @@ void Terminal::Session::feed(HostLink& link, const std::uint8_t* data, std::size
   const double at =
       std::chrono::duration<double>(std::chrono::steady_clock::now() - terminal_.born_).count();
   terminal_.received_.push_back({at, link.baud(), Bytes(data, data + n)});
+  const TerminalConfig& config = terminal_.config_;
+  ShapedLink acks(link, Millis{0}, config.byteGap);
+  ShapedLink answers(link, config.answerDelay, config.byteGap);
   if (exchange_) {
-    deliver(link, data, n);
+    deliver(acks, answers, data, n);
     return;
   }
   // A serial terminal set to another speed sees only noise.
-  if (link.baud() != 0 && terminal_.config_.speeds.count(link.baud()) == 0) return;
+  if (link.baud() != 0 && config.speeds.count(link.baud()) == 0) return;
   pending_.insert(pending_.end(), data, data + n);
-  scan(link);
+  scan(acks, answers);
 }
 
-void Terminal::Session::scan(HostLink& link) {
+void Terminal::Session::scan(HostLink& link, HostLink& answers) {
   while (pending_.size() >= kPreambleSize && !exchange_) {
     if (std::memcmp(pending_.data(), kHeader, 10) != 0) {
       pending_.erase(pending_.begin());
@@ -86,23 +111,24 @@ void Terminal::Session::scan(HostLink& link) {
     if (handler == terminal_.handlers_.end()) continue;  // the acknowledgement is the whole answer
     exchange_ = handler->second(terminal_, command);
     if (!exchange_) continue;
-    exchange_->start(link);
+    exchange_->start(answers);
     // Bytes that came with the preamble belong to the exchange.
     if (!pending_.empty()) {
       Bytes rest;
       rest.swap(pending_);
-      deliver(link, rest.data(), rest.size());
+      deliver(link, answers, rest.data(), rest.size());
     }
   }
 }
 
-void Terminal::Session::deliver(HostLink& link, const std::uint8_t* data, std::size_t n) {
-  if (exchange_->onBytes(link, data, n)) return;
+void Terminal::Session::deliver(HostLink& link, HostLink& answers, const std::uint8_t* data,
+                                std::size_t n) {
+  if (exchange_->onBytes(answers, data, n)) return;
   const Bytes rest = exchange_->leftover();
   exchange_.reset();
   if (rest.empty()) return;
   pending_.insert(pending_.end(), rest.begin(), rest.end());
-  scan(link);
+  scan(link, answers);
 }
 
 }  // namespace movar::sim

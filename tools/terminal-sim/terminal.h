@@ -46,6 +46,8 @@ struct TerminalConfig {
   std::set<int> speeds{57600};           // serial speeds it understands
   std::optional<std::uint8_t> ack{0x06};  // answer to a preamble; nullopt: silent
   Millis ackDelay{0};
+  Millis answerDelay{0};                  // every send of an exchange leaves this much later
+  Millis byteGap{0};                      // a slow terminal: its bytes leave this far apart
   bool paceOutput = false;                // serial output at the real line rate (8N1)
 };
 
@@ -79,8 +81,9 @@ class Terminal {
     void feed(HostLink& link, const std::uint8_t* data, std::size_t n);
 
    private:
-    void scan(HostLink& link);
-    void deliver(HostLink& link, const std::uint8_t* data, std::size_t n);
+    // `link` carries the acknowledgement, `answers` the exchange's sends.
+    void scan(HostLink& link, HostLink& answers);
+    void deliver(HostLink& link, HostLink& answers, const std::uint8_t* data, std::size_t n);
     Terminal& terminal_;
     Bytes pending_;
     std::unique_ptr<Exchange> exchange_;

@@ -1,7 +1,6 @@
 #include "fakes/fake_platform.h"
 
 #include <algorithm>
-#include <cstring>
 
 namespace movar::fake {
 
@@ -115,34 +114,6 @@ Bytes FakeSerialPorts::allWritten() const {
   Bytes all;
   for (const HostWrite& w : writes) all.insert(all.end(), w.bytes.begin(), w.bytes.end());
   return all;
-}
-
-void PreambleResponder::onHostBytes(DeviceLink& link, const Bytes& bytes) {
-  if (inCommand_) {
-    if (onContinuation) onContinuation(link, bytes);
-    return;
-  }
-  if (speeds_.count(link.baud()) == 0) return;  // noise at a foreign speed
-  pending_.insert(pending_.end(), bytes.begin(), bytes.end());
-  static const char kHeader[] = "NORVALECJS";
-  while (pending_.size() >= 14) {
-    if (std::memcmp(pending_.data(), kHeader, 10) != 0) {
-      pending_.erase(pending_.begin());
-      continue;
-    }
-    const std::uint8_t address = pending_[10], command = pending_[12];
-    const bool valid = pending_[11] == 0xFF - address && pending_[13] == 0xFF - command;
-    pending_.erase(pending_.begin(), pending_.begin() + 14);
-    if (!valid || address != address_) continue;
-    commandsSeen.push_back(command);
-    if (!answer) continue;
-    link.reply({*answer}, answerDelay);
-    if (*answer == 0x06 && (onCommand || onContinuation)) {
-      inCommand_ = true;
-      if (onCommand) onCommand(link, command);
-    }
-    return;
-  }
 }
 
 class FakeNetStream final : public NetStream {

@@ -3,10 +3,8 @@
 #pragma once
 
 #include <deque>
-#include <functional>
 #include <map>
 #include <memory>
-#include <optional>
 #include <set>
 #include <string>
 #include <vector>
@@ -94,31 +92,6 @@ class FakeDevice {
   virtual ~FakeDevice() = default;
   virtual void onOpen(DeviceLink&) {}
   virtual void onHostBytes(DeviceLink& link, const Bytes& bytes) = 0;
-};
-
-// Answers a command preamble addressed to it, at the speeds it listens at.
-class PreambleResponder : public FakeDevice {
- public:
-  PreambleResponder(std::uint8_t address, std::set<int> speeds) : address_(address), speeds_(speeds) {}
-
-  std::optional<std::uint8_t> answer = 0x06;  // nullopt: silent
-  Millis answerDelay = 1;
-  // Called after an acknowledged preamble; later bytes of the exchange go to onContinuation.
-  std::function<void(DeviceLink&, std::uint8_t command)> onCommand;
-  std::function<void(DeviceLink&, const Bytes&)> onContinuation;
-  std::vector<std::uint8_t> commandsSeen;
-
-  void onOpen(DeviceLink&) override {
-    pending_.clear();
-    inCommand_ = false;
-  }
-  void onHostBytes(DeviceLink& link, const Bytes& bytes) override;
-
- private:
-  std::uint8_t address_;
-  std::set<int> speeds_;
-  Bytes pending_;
-  bool inCommand_ = false;
 };
 
 class FakeSerialPorts final : public SerialPorts {
