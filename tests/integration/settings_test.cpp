@@ -69,6 +69,17 @@ TEST_F(SettingsThroughLibrary, SnStoredThenAskedForCardsDoorAndBell) {
   EXPECT_EQ(state.lastBlock.at(0x18), (sim::Bytes{8, 30, 5}));
 }
 
+// The simulator's convention: the message's last byte (the code) names the new speed.
+TEST_F(SettingsThroughLibrary, LineSpeedMovesTheTerminalOutOfAndBackIntoTheSearch) {
+  auto port = SimPort::on(1, {.address = 4, .speeds = {57600}});
+  EXPECT_EQ(_SETBAUDRATE(1, 4, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12), 0);  // to 9600
+  EXPECT_EQ(port.terminal->config().speeds, (std::set<int>{9600}));
+  EXPECT_EQ(_TESTCOM(4, 1), -1);  // the search tries only 57600 and 19200
+  EXPECT_EQ(_SETBAUDRATE(1, 5, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12), 0);  // found at 9600
+  EXPECT_EQ(_TESTCOM(4, 1), 1);
+  EXPECT_EQ(_SETBAUDRATE(3, 5, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12), 1);  // no such port
+}
+
 TEST(LanSettingsThroughLibrary, ClockAnswerPersonsAndAll) {
   SimNet net;
   const char* ip = net.ip().c_str();

@@ -30,7 +30,7 @@ typedef struct {
   const char* name;
   const char* entry;
   int optional;
-  export_arg args[10];
+  export_arg args[14];
   int32_t expected;
   DWORD min_ms, max_ms;      /* elapsed time bounds */
   const char* expected_text; /* for the exports that return text */
@@ -58,6 +58,15 @@ static const export_case kCases[] = {
       {ARG_INT, 5}, {ARG_INT, 6}, {ARG_INT, 7}},
      0, 900, 5000, NULL},
     {"lanenableperson", "_LANENABLEPERSON", 0, {{ARG_IP, 0}, {ARG_INT, 300}}, 0, 39, 5000, NULL},
+    /* an SN stored over TCP, asked for on the line; then the rate-change message (14 arguments,
+     * 56 bytes) with code 5, which the simulator at 19200 hears at the third rate tried */
+    {"lansetsn", "_LANSETSN", 0, {{ARG_IP, 0}, {ARG_INT, 5}, {ARG_INT, 0x1234}}, 0, 39, 5000, NULL},
+    {"whatsn", "_WHATSN", 0, {{ARG_INT, 1}, {ARG_COM, 0}, {ARG_INT, 5}}, 0x1234, 900, 5000, NULL},
+    {"setbaudrate", "_SETBAUDRATE", 0,
+     {{ARG_COM, 0}, {ARG_INT, 5}, {ARG_INT, 1}, {ARG_INT, 2}, {ARG_INT, 3}, {ARG_INT, 4},
+      {ARG_INT, 5}, {ARG_INT, 6}, {ARG_INT, 7}, {ARG_INT, 8}, {ARG_INT, 9}, {ARG_INT, 10},
+      {ARG_INT, 11}, {ARG_INT, 12}},
+     0, 4000, 10000, NULL},
 };
 
 static int report(const char* verdict, const char* name, const char* detail) {
@@ -73,9 +82,9 @@ static int run_case(HMODULE library, const export_case* c, const char* ip, int c
     snprintf(detail, sizeof detail, "%s not exported", c->entry);
     return report(c->optional ? "skip" : "FAIL", c->name, detail);
   }
-  uintptr_t args[10];
+  uintptr_t args[14];
   int count = 0;
-  for (; count < 10 && c->args[count].kind != ARG_NONE; ++count) {
+  for (; count < 14 && c->args[count].kind != ARG_NONE; ++count) {
     const export_arg* a = &c->args[count];
     args[count] = a->kind == ARG_COM  ? (uintptr_t)(uint32_t)com
                   : a->kind == ARG_IP ? (uintptr_t)ip

@@ -26,7 +26,10 @@ void usage() {
   std::fprintf(stderr,
                "usage: movar-terminal [--address N] [--pty] [--tcp IP|auto] [--speed BAUD]...\n"
                "                      [--ack HEX|none] [--ack-delay MS] [--pace] [--records N] [--log]\n"
-               "                      [--live RECORD-HEX]... (6-byte records queued for polling)\n");
+               "                      [--live RECORD-HEX]... (6-byte records queued for polling)\n"
+               "A rate-change message (20 x 63, 20 x 6A, 12 message bytes, a code) is acknowledged\n"
+               "and moves the terminal to the speed its last byte names: 1 1200, 2 2400, 3 4800,\n"
+               "4 9600, 5 19200, 6 38400, 0 and 7 57600 (other codes keep the speed).\n");
 }
 
 }  // namespace

@@ -78,7 +78,8 @@ void Terminal::Session::feed(HostLink& link, const std::uint8_t* data, std::size
       std::chrono::duration<double>(std::chrono::steady_clock::now() - terminal_.born_).count();
   terminal_.received_.push_back({at, link.baud(), Bytes(data, data + n)});
   const TerminalConfig& config = terminal_.config_;
-  ShapedLink acks(link, Millis{0}, config.byteGap);
+  // The acknowledgement leaves at once (after ackDelay); a slow terminal's exchange trickles.
+  ShapedLink acks(link, Millis{0}, Millis{0});
   ShapedLink answers(link, config.answerDelay, config.byteGap);
   if (exchange_) {
     deliver(acks, answers, data, n);
@@ -90,8 +91,47 @@ void Terminal::Session::feed(HostLink& link, const std::uint8_t* data, std::size
   scan(acks, answers);
 }
 
+namespace {
+
+constexpr std::size_t kWakeUpRun = 40, kRateMessage = kWakeUpRun + 13;
+
+// How many leading bytes follow the wake-up run of a rate-change message (20 x 0x63, 20 x 0x6A).
+std::size_t wakeUpBytes(const Bytes& pending) {
+  std::size_t n = 0;
+  while (n < pending.size() && n < kWakeUpRun && pending[n] == (n < 20 ? 0x63 : 0x6A)) ++n;
+  return n;
+}
+
+// The simulator's convention: the message's last byte selects the new speed like the host's
+// rate codes.
+int rateOfCode(std::uint8_t code) {
+  static constexpr int kRates[] = {57600, 1200, 2400, 4800, 9600, 19200, 38400, 57600};
+  return code < 8 ? kRates[code] : 0;
+}
+
+}  // namespace
+
+// A rate-change message at the front of the pending bytes: not one, one still arriving, or one
+// answered and taken.
+Terminal::Session::Rate Terminal::Session::rateChange(HostLink& link) {
+  if (link.baud() == 0) return Rate::None;
+  const std::size_t run = wakeUpBytes(pending_);
+  if (run == 0 || (run < kWakeUpRun && run < pending_.size())) return Rate::None;
+  if (pending_.size() < kRateMessage) return Rate::Arriving;
+  const int rate = rateOfCode(pending_[kRateMessage - 1]);
+  pending_.erase(pending_.begin(), pending_.begin() + kRateMessage);
+  const std::optional<std::uint8_t> ack = terminal_.config_.ack;
+  if (ack) link.send({*ack}, terminal_.config_.ackDelay);
+  if (ack == 0x06 && rate != 0) terminal_.config_.speeds = {rate};
+  return Rate::Taken;
+}
+
 void Terminal::Session::scan(HostLink& link, HostLink& answers) {
-  while (pending_.size() >= kPreambleSize && !exchange_) {
+  while (!pending_.empty() && !exchange_) {
+    const Rate rate = rateChange(link);
+    if (rate == Rate::Arriving) return;
+    if (rate == Rate::Taken) continue;
+    if (pending_.size() < kPreambleSize) return;
     if (std::memcmp(pending_.data(), kHeader, 10) != 0) {
       pending_.erase(pending_.begin());
       continue;

@@ -83,6 +83,8 @@ class Terminal {
    private:
     // `link` carries the acknowledgement, `answers` the exchange's sends.
     void scan(HostLink& link, HostLink& answers);
+    enum class Rate { None, Arriving, Taken };
+    Rate rateChange(HostLink& link);
     void deliver(HostLink& link, HostLink& answers, const std::uint8_t* data, std::size_t n);
     Terminal& terminal_;
     Bytes pending_;
