@@ -61,11 +61,17 @@ TEST_F(SettingsThroughLibrary, SnStoredThenAskedForCardsDoorAndBell) {
   EXPECT_EQ(_GETSNLENTH(4, 1), 8);
   EXPECT_EQ(_SETOPENCLOSE(4, 1, 1), 0);
   EXPECT_EQ(_SENDONLYCARD(4, 1, 70000), 0);
+  EXPECT_EQ(_SENDONLYCARD(4, 1, 0x1234), 0);
+  EXPECT_EQ(_DELONLYCARD(4, 1, 0x1234), 0);
+  EXPECT_EQ(port.terminal->part<TerminalSettings>().state().onlyCards,
+            (std::set<std::uint16_t>{0x1170}));
+  EXPECT_EQ(_DELALLONLYCARD(4, 1), 0);
+  EXPECT_TRUE(port.terminal->part<TerminalSettings>().state().onlyCards.empty());
   EXPECT_EQ(_SETBELL(4, 1, 8, 30, 5), 0);
   const TerminalSettings::State state = port.terminal->part<TerminalSettings>().state();
   EXPECT_EQ(state.answersConfirmed, 3);
   EXPECT_EQ(state.lastBlock.at(0x06), sim::Bytes{0x55});
-  EXPECT_EQ(state.lastBlock.at(0x03), (sim::Bytes{0x00, 0x11, 0x70}));
+  EXPECT_EQ(state.lastBlock.at(0x03), sim::Bytes{0x02});
   EXPECT_EQ(state.lastBlock.at(0x18), (sim::Bytes{8, 30, 5}));
 }
 

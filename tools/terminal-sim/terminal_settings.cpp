@@ -171,7 +171,13 @@ void installTerminalSettings(Terminal& terminal) {
       {0x02, [](State& s, const Bytes& p, Terminal&) { s.clock = p; return kNoAnswer; }},
       {0x03,
        [](State& s, const Bytes& p, Terminal&) {
-         if (p.size() == 3 && p[0] == 0x01) s.lockNumber = word(p, 1);
+         // The same block sets the lock number and removes a card: the terminal cannot tell.
+         if (p.size() == 3 && p[0] == 0x00) s.onlyCards.insert(word(p, 1));
+         if (p.size() == 3 && p[0] == 0x01) {
+           s.lockNumber = word(p, 1);
+           s.onlyCards.erase(word(p, 1));
+         }
+         if (p.size() == 1 && p[0] == 0x02) s.onlyCards.clear();
          if (p.size() == 1) {
            s.answer = p[0];
            if (p[0] == 0x00) s.lockNumber.reset();

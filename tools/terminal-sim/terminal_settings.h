@@ -23,6 +23,7 @@ class TerminalSettings {
     std::optional<std::uint8_t> machineId;
     std::optional<std::uint16_t> password;
     std::optional<std::uint16_t> lockNumber;  // cleared by the lock number's delete
+    std::set<std::uint16_t> onlyCards;        // the card-only list (0x03: 00 add, 01 remove, 02 clear)
     std::optional<std::uint8_t> answer;       // the byte of a one-byte command 0x03 block
     AllPersons allPersons = AllPersons::Untouched;
     std::set<std::uint16_t> enabled, disabled;  // persons switched one by one
