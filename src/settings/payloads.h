@@ -16,9 +16,8 @@ Bytes operation(Values) {
 }
 template <std::uint8_t Operation>
 Bytes operationAndNumber(Values values) {
-  Bytes bytes = highLow(values.first(1));
-  bytes.insert(bytes.begin(), Operation);
-  return bytes;
+  return {Operation, static_cast<std::uint8_t>((values[0] >> 8) & 0xFF),
+          static_cast<std::uint8_t>(values[0] & 0xFF)};
 }
 
 // The serial door switch: 0x55 for 1, 0x00 for anything else.

@@ -8,56 +8,49 @@
 namespace movar::settings {
 
 namespace {
+
 using link::Grouping;
 constexpr Millis kEnableAllWork = 30'000, kDisableAllWork = 40'000;
 constexpr Millis kEnablePersonWork = 180'000, kDisablePersonWork = 60'000;
+
+// Serial: 10 ms, 0x15, a rest, the block one byte per write, the final 0x06 within the working
+// time.
+Command onePerson(std::uint8_t code, Millis ackLimit, Millis rest, Millis work) {
+  return {.code = code,
+          .ackLimit = ackLimit,
+          .payload = payload::highLow,
+          .steps = {pause(10), send(Piece::Nak), pause(rest), send(Piece::BlockBody),
+                    awaitAck(work)}};
+}
+
+// TCP: 1 ms before the connect; 10 ms, 0x15 alone, 1 ms, the rest of the block in one send, the
+// final 0x06 within the working time, 1 ms; 1 ms before the close on every path once connected.
+Command lanOnePerson(std::uint8_t code, Millis work, Millis pauseAfterClose) {
+  return {.code = code,
+          .ackLimit = kTcpAnswerLimit,
+          .payload = payload::highLow,
+          .steps = {pause(10), send(Piece::Nak, Grouping::OneWrite), pause(1),
+                    send(Piece::BlockBody, Grouping::OneWrite), awaitAck(work), pause(1)},
+          .pauseBeforeOpen = 1,
+          .closingPause = 1,
+          .closingWhen = Closing::Always,
+          .pauseAfterClose = pauseAfterClose};
+}
+
 }  // namespace
 
-// Serial.
-const Command kEnableAll{.code = 0x08,
-                         .ackLimit = kEnableAllWork,
-                         .closingPause = 3'000,
-                         .closingWhen = Closing::Always};
-const Command kDisableAll{.code = 0x09,
-                          .ackLimit = kDisableAllWork,
-                          .closingPause = 4'000,
-                          .closingWhen = Closing::Always};
-const Command kEnablePerson{
-    .code = 0x0A,
-    .ackLimit = 1'000,
-    .payload = payload::highLow,
-    .steps = {pause(10), send(Piece::Nak), pause(10), send(Piece::BlockBody),
-              awaitAck(kEnablePersonWork)}};
-const Command kDisablePerson{
-    .code = 0x0B,
-    .ackLimit = 10'000,
-    .payload = payload::highLow,
-    .steps = {pause(10), send(Piece::Nak), pause(5), send(Piece::BlockBody),
-              awaitAck(kDisablePersonWork)}};
+// Serial: the whole-terminal commands pause with the port open also after a failed search.
+const Command kEnableAll{
+    .code = 0x08, .ackLimit = kEnableAllWork, .closingPause = 3'000, .closingWhen = Closing::Always};
+const Command kDisableAll{
+    .code = 0x09, .ackLimit = kDisableAllWork, .closingPause = 4'000, .closingWhen = Closing::Always};
+const Command kEnablePerson = onePerson(0x0A, 1'000, 10, kEnablePersonWork);
+const Command kDisablePerson = onePerson(0x0B, 10'000, 5, kDisablePersonWork);
 
-// TCP: the whole-terminal twins pause with the socket open only after an acknowledgement; the
-// one-person twins pause 1 ms first, and 1 ms before the close on every path once connected.
+// TCP: the whole-terminal twins pause with the socket open only after an acknowledgement.
 const Command kLanEnableAll{.code = 0x08, .ackLimit = kEnableAllWork, .closingPause = 2'000};
 const Command kLanDisableAll{.code = 0x09, .ackLimit = kDisableAllWork, .closingPause = 3'000};
-const Command kLanEnablePerson{
-    .code = 0x0A,
-    .ackLimit = kTcpAnswerLimit,
-    .payload = payload::highLow,
-    .steps = {pause(10), send(Piece::Nak, Grouping::OneWrite), pause(1),
-              send(Piece::BlockBody, Grouping::OneWrite), awaitAck(kEnablePersonWork), pause(1)},
-    .pauseBeforeOpen = 1,
-    .closingPause = 1,
-    .closingWhen = Closing::Always,
-    .pauseAfterClose = 25};
-const Command kLanDisablePerson{
-    .code = 0x0B,
-    .ackLimit = kTcpAnswerLimit,
-    .payload = payload::highLow,
-    .steps = {pause(10), send(Piece::Nak, Grouping::OneWrite), pause(1),
-              send(Piece::BlockBody, Grouping::OneWrite), awaitAck(kDisablePersonWork), pause(1)},
-    .pauseBeforeOpen = 1,
-    .closingPause = 1,
-    .closingWhen = Closing::Always,
-    .pauseAfterClose = 1};
+const Command kLanEnablePerson = lanOnePerson(0x0A, kEnablePersonWork, 25);
+const Command kLanDisablePerson = lanOnePerson(0x0B, kDisablePersonWork, 1);
 
 }  // namespace movar::settings

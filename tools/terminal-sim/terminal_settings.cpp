@@ -63,14 +63,18 @@ class BlockExchange final : public Exchange {
   Bytes leftover() override { return rest_; }
 
  private:
+  bool headIntact() const {
+    return block_[0] == 0x15 && block_[1] == 0x01 && block_[3] == 0xFF - block_[2];
+  }
+
+  // A damaged head ends the block at once; an intact one announces its length.
   bool complete() const {
     if (block_.size() < 4) return false;
-    if (block_[0] != 0x15 || block_[1] != 0x01 || block_[3] != 0xFF - block_[2]) return true;
-    return block_.size() >= 4u + block_[2] + 1u;
+    return !headIntact() || block_.size() >= 4u + block_[2] + 1u;
   }
 
   bool wellFormed() const {
-    if (block_[0] != 0x15 || block_[1] != 0x01 || block_[3] != 0xFF - block_[2]) return false;
+    if (!headIntact()) return false;
     unsigned sum = 0;
     for (std::size_t i = 4; i + 1 < block_.size(); ++i) sum += block_[i];
     return block_.back() == (sum & 0xFF);
@@ -228,12 +232,9 @@ void installTerminalSettings(Terminal& terminal) {
          const auto entry = s.sn.find(word(p, 0));
          return entry == s.sn.end() ? std::uint16_t{0xFFFF} : entry->second;
        }},
-      // The one-byte options and the bell: what they say stays in lastBlock.
-      {0x06, [](State&, const Bytes&, Terminal&) { return kNoAnswer; }},
-      {0x13, [](State&, const Bytes&, Terminal&) { return kNoAnswer; }},
-      {0x14, [](State&, const Bytes&, Terminal&) { return kNoAnswer; }},
-      {0x18, [](State&, const Bytes&, Terminal&) { return kNoAnswer; }},
   };
+  // The door switch, the one-byte options and the bell: what they say stays in lastBlock.
+  const Store keepOnly = [](State&, const Bytes&, Terminal&) { return kNoAnswer; };
   // 0x16 is also the serial real-time poll; a terminal with an SN length answers that instead.
   terminal.handle(0x16, [](Terminal& t, std::uint8_t) -> std::unique_ptr<Exchange> {
     TerminalSettings& settings = t.part<TerminalSettings>();
@@ -245,11 +246,13 @@ void installTerminalSettings(Terminal& terminal) {
     if (!length) return livePoll(t);
     return std::make_unique<SnLengthExchange>(settings, *length);
   });
-  for (const auto& [code, store] : blocks) {
-    terminal.handle(code, [store = store](Terminal& t, std::uint8_t command) {
+  auto handleBlocks = [&terminal](std::uint8_t code, const Store& store) {
+    terminal.handle(code, [store](Terminal& t, std::uint8_t command) {
       return std::make_unique<BlockExchange>(t, command, store);
     });
-  }
+  };
+  for (const auto& [code, store] : blocks) handleBlocks(code, store);
+  for (int code : {0x06, 0x13, 0x14, 0x18}) handleBlocks(static_cast<std::uint8_t>(code), keepOnly);
   for (const auto& [code, all] : {std::pair{std::uint8_t{0x08}, TerminalSettings::AllPersons::Enabled},
                                   std::pair{std::uint8_t{0x09}, TerminalSettings::AllPersons::Disabled}}) {
     terminal.handle(code, [all = all](Terminal& t, std::uint8_t) -> std::unique_ptr<Exchange> {
