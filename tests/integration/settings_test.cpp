@@ -44,13 +44,6 @@ TEST_F(SettingsThroughLibrary, NewMachineNumberIsWhereTestComFindsTheTerminal) {
   EXPECT_EQ(_TESTCOM(44, 1), 1);
 }
 
-TEST_F(SettingsThroughLibrary, RefusedBlockGivesOneAfterTheFinalWait) {
-  auto port = SimPort::on(1, {.address = 4, .speeds = {57600}});
-  port.terminal->part<TerminalSettings>().script(0x07, {.byte = 0x15});
-  EXPECT_EQ(_SETPASSWORD(4, 1, 1), 1);
-  EXPECT_EQ(port.terminal->commands(), std::vector<std::uint8_t>{0x07});  // no second attempt
-}
-
 TEST_F(SettingsThroughLibrary, SnStoredThenAskedForCardsDoorAndBell) {
   auto port = SimPort::on(1, {.address = 4, .speeds = {57600}});
   EXPECT_EQ(_SETSN(4, 1, 0x0102, 0x0304), 0);

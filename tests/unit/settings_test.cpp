@@ -209,7 +209,6 @@ TEST(SettingsWaits, PreambleAcknowledgementOnBothSidesOfItsLimit) {
       {"ENABLEALL", kEnableAll, 30'000, 3'000, false},
       {"DISABLEALL", kDisableAll, 40'000, 4'000, false},
       {"DISABLEPERSON", kDisablePerson, 10'000, 0, false},
-      {"SETTIME", kSetTime, 1'000, 0, false},
       {"LANENABLEALL", kLanEnableAll, 30'000, 0, true},
       {"LANDISABLEALL", kLanDisableAll, 40'000, 0, true},
       {"LANSETSN", kLanSetSn, 10'000, 0, true},

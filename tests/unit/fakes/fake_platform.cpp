@@ -166,12 +166,6 @@ Connection FakeNetwork::connect(const char* ipv4Text, std::uint16_t port) {
   return {std::make_unique<FakeNetStream>(*this, it->second), ConnectError::None};
 }
 
-Bytes FakeNetwork::allSent() const {
-  Bytes all;
-  for (const NetSend& s : sends) all.insert(all.end(), s.bytes.begin(), s.bytes.end());
-  return all;
-}
-
 class MemoryFile final : public File {
  public:
   MemoryFile(FakeFiles& files, std::string path) : files_(files), path_(std::move(path)) {

@@ -158,7 +158,6 @@ class FakeNetwork final : public Network {
   std::vector<NetSend> sends;
   std::vector<Millis> receiveLimits;
   int openStreams = 0;
-  Bytes allSent() const;
 
  private:
   friend class FakeNetStream;
