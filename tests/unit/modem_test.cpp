@@ -258,6 +258,13 @@ TEST(ModemDownload, RepeatedBlockIsRefusedAfterOneMillisecondAndNotStored) {
   EXPECT_EQ((a[3].first - a[2].first) - (a[2].first - a[1].first), 1);  // equal blocks, 1 ms more
 }
 
+// The length byte sets the block's length whatever it says: 255 makes a block of 261 bytes.
+TEST(ModemDownload, LengthByteAbove168StaysInsideTheBlockBuffer) {
+  ModemRun r(28, {{.block = 1, .kind = Kind::LongPayload, .extra = 255 - 168}});
+  EXPECT_EQ(r.run().result, 1);  // more than the announced records
+  EXPECT_EQ(r.f.files.contents[kDat].size(), 255u);
+}
+
 TEST(ModemDownload, DamagedEndBlockIsAskedForFifteenTimesTheSixteenthCancels) {
   for (int damaged : {15, 16}) {
     ModemRun r(28, {{.block = 2, .kind = Kind::DamagedCheck, .times = damaged}});

@@ -2,7 +2,8 @@
  * finds exports with GetProcAddress and calls them as stdcall, checking ESP after every call.
  *
  *   movar-wine-host exports IP COM     the export cases; the simulator answers address 1 on
- *                                      port COM (19200 baud only) and on IP:1024
+ *                                      port COM (19200 baud only) and on IP:1024,
+ *                                      its twin behind a modem on COM + 1
  *   movar-wine-host network IP         the socket layer against the simulator (test-only entry)
  *   movar-wine-host windows DIR        progress windows and message box (test-only entries)
  *
@@ -17,12 +18,14 @@
 #include "stdcall_call.h"
 #include "window_check.h"
 
-enum arg_kind { ARG_NONE, ARG_INT, ARG_COM, ARG_IP };
+enum arg_kind { ARG_NONE, ARG_INT, ARG_COM, ARG_IP, ARG_TEXT };
 
 typedef struct {
   enum arg_kind kind;
-  int32_t value;
+  int32_t value; /* ARG_COM: added to COM; ARG_TEXT: index into kTexts */
 } export_arg;
+
+static const char* const kTexts[] = {"0123456789"};
 
 /* One row per export family. Optional rows wait for their export: they run as soon as the DLL
  * exports the name. */
@@ -46,6 +49,9 @@ static const export_case kCases[] = {
     /* the erased records come back, then go to movar.dat/.txt over the serial line and are erased */
     {"restoreall", "_RESTOREALL", 0, {{ARG_INT, 1}, {ARG_COM, 0}}, 0, 900, 5000, NULL},
     {"download", "_DOWNLOAD", 0, {{ARG_INT, 1}, {ARG_COM, 0}}, 0, 2000, 40000, NULL},
+    /* the twin terminal behind the modem on COM + 1 (30 records, kept): movar.dat/.txt again */
+    {"modemdownload", "_MODEMDOWNLOAD", 0, {{ARG_INT, 1}, {ARG_COM, 1}, {ARG_TEXT, 0}}, 0,
+     500, 20000, NULL},
     /* 14-byte preamble with FA 05 0D F2 */
     {"landelete", "_LANDELETE", 0, {{ARG_IP, 0}}, 0, 0, 10000, NULL},
     /* the simulator holds one live record: person 123, 2009-03-14 08:05, machine 7 */
@@ -86,9 +92,10 @@ static int run_case(HMODULE library, const export_case* c, const char* ip, int c
   int count = 0;
   for (; count < 14 && c->args[count].kind != ARG_NONE; ++count) {
     const export_arg* a = &c->args[count];
-    args[count] = a->kind == ARG_COM  ? (uintptr_t)(uint32_t)com
-                  : a->kind == ARG_IP ? (uintptr_t)ip
-                                      : (uintptr_t)(uint32_t)a->value;
+    args[count] = a->kind == ARG_COM    ? (uintptr_t)(uint32_t)(com + a->value)
+                  : a->kind == ARG_IP   ? (uintptr_t)ip
+                  : a->kind == ARG_TEXT ? (uintptr_t)kTexts[a->value]
+                                        : (uintptr_t)(uint32_t)a->value;
   }
   const int32_t expected = c->expected == -2 ? com : c->expected;
   int32_t esp_delta = 0;

@@ -1,6 +1,7 @@
 // A Hayes modem in front of the terminal, at 9600 baud only. In command mode it answers AT
 // commands (echo, verbose and quiet switches honoured), dials as scripted and logs the number;
-// after CONNECT every byte goes to the terminal behind it. Each open of the line finds it on hook.
+// after CONNECT every byte goes to the terminal behind it. Every session finds it on hook: each
+// open of a line in virtual time, once in a pty's life (a pty cannot tell the host's close).
 #pragma once
 
 #include <mutex>
