@@ -2,7 +2,8 @@
  * finds exports with GetProcAddress and calls them as stdcall, checking ESP after every call.
  *
  *   movar-wine-host exports IP COM     the export cases; the simulator answers address 1 on
- *                                      port COM (19200 baud only) and on IP:1024
+ *                                      port COM (19200 baud only) and on IP:1024,
+ *                                      its twin behind a modem on COM + 1
  *   movar-wine-host network IP         the socket layer against the simulator (test-only entry)
  *   movar-wine-host windows DIR        progress windows and message box (test-only entries)
  *
@@ -17,16 +18,16 @@
 #include "stdcall_call.h"
 #include "window_check.h"
 
-/* ARG_COUNTED: kTexts[value] as the host's counted string (count 1, length, text); its count
- * must be 1 again after the call. */
-enum arg_kind { ARG_NONE, ARG_INT, ARG_COM, ARG_IP, ARG_COUNTED };
+/* ARG_TEXT: kTexts[value], zero-terminated. ARG_COUNTED: kTexts[value] as the host's counted
+ * string (count 1, length, text); its count must be 1 again after the call. */
+enum arg_kind { ARG_NONE, ARG_INT, ARG_COM, ARG_IP, ARG_TEXT, ARG_COUNTED };
 
 typedef struct {
   enum arg_kind kind;
-  int32_t value;
+  int32_t value; /* ARG_COM: added to COM; ARG_TEXT, ARG_COUNTED: index into kTexts */
 } export_arg;
 
-static const char* const kTexts[] = {"Jos\xE9", "Welcome, Ann"};
+static const char* const kTexts[] = {"0123456789", "Jos\xE9", "Welcome, Ann"};
 
 #define MAX_ARGS 16
 
@@ -52,6 +53,9 @@ static const export_case kCases[] = {
     /* the erased records come back, then go to movar.dat/.txt over the serial line and are erased */
     {"restoreall", "_RESTOREALL", 0, {{ARG_INT, 1}, {ARG_COM, 0}}, 0, 900, 5000, NULL},
     {"download", "_DOWNLOAD", 0, {{ARG_INT, 1}, {ARG_COM, 0}}, 0, 2000, 40000, NULL},
+    /* the twin terminal behind the modem on COM + 1 (30 records, kept): movar.dat/.txt again */
+    {"modemdownload", "_MODEMDOWNLOAD", 0, {{ARG_INT, 1}, {ARG_COM, 1}, {ARG_TEXT, 0}}, 0,
+     500, 20000, NULL},
     /* 14-byte preamble with FA 05 0D F2 */
     {"landelete", "_LANDELETE", 0, {{ARG_IP, 0}}, 0, 0, 10000, NULL},
     /* the simulator holds one live record: person 123, 2009-03-14 08:05, machine 7 */
@@ -76,11 +80,11 @@ static const export_case kCases[] = {
     /* names and voice with counted strings: a CP1252 name over TCP; a voice record of 16
      * arguments (64 bytes), found at 19200 after the 2 s of the 57600 attempt, its text paced */
     {"lansendname", "_LANSENDNAME", 0,
-     {{ARG_IP, 0}, {ARG_INT, 300}, {ARG_COUNTED, 0}}, 0, 30, 5000, NULL},
+     {{ARG_IP, 0}, {ARG_INT, 300}, {ARG_COUNTED, 1}}, 0, 30, 5000, NULL},
     {"sendvoice", "_SENDVOICE", 0,
      {{ARG_INT, 1}, {ARG_COM, 0}, {ARG_INT, 1}, {ARG_INT, 0x1234}, {ARG_INT, 3}, {ARG_INT, 4},
       {ARG_INT, 5}, {ARG_INT, 6}, {ARG_INT, 7}, {ARG_INT, 8}, {ARG_INT, 9}, {ARG_INT, 10},
-      {ARG_INT, 11}, {ARG_INT, 12}, {ARG_INT, 13}, {ARG_COUNTED, 1}},
+      {ARG_INT, 11}, {ARG_INT, 12}, {ARG_INT, 13}, {ARG_COUNTED, 2}},
      0, 1900, 8000, NULL},
 };
 
@@ -113,8 +117,9 @@ static int run_case(HMODULE library, const export_case* c, const char* ip, int c
   for (; count < MAX_ARGS && c->args[count].kind != ARG_NONE; ++count) {
     const export_arg* a = &c->args[count];
     if (a->kind == ARG_COUNTED) counted[count] = counted_string(kTexts[a->value]);
-    args[count] = a->kind == ARG_COM       ? (uintptr_t)(uint32_t)com
+    args[count] = a->kind == ARG_COM       ? (uintptr_t)(uint32_t)(com + a->value)
                   : a->kind == ARG_IP      ? (uintptr_t)ip
+                  : a->kind == ARG_TEXT    ? (uintptr_t)kTexts[a->value]
                   : a->kind == ARG_COUNTED ? (uintptr_t)(counted[count] + 2)
                                            : (uintptr_t)(uint32_t)a->value;
   }
