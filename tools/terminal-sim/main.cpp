@@ -4,6 +4,7 @@
 #include <poll.h>
 #include <unistd.h>
 
+#include <array>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
@@ -12,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "fingerprint_unit.h"
 #include "live_records.h"
 #include "pty_port.h"
 #include "record_memory.h"
@@ -27,6 +29,7 @@ void usage() {
                "usage: movar-terminal [--address N] [--pty] [--tcp IP|auto] [--speed BAUD]...\n"
                "                      [--ack HEX|none] [--ack-delay MS] [--pace] [--records N] [--log]\n"
                "                      [--live RECORD-HEX]... (6-byte records queued for polling)\n"
+               "                      [--fingerprint ID:ATTRIBUTE:FINGER]... (templates in its unit)\n"
                "A rate-change message (20 x 63, 20 x 6A, 12 message bytes, a code) is acknowledged\n"
                "and moves the terminal to the speed its last byte names: 1 1200, 2 2400, 3 4800,\n"
                "4 9600, 5 19200, 6 38400, 0 and 7 57600 (other codes keep the speed).\n");
@@ -42,6 +45,7 @@ int main(int argc, char** argv) {
   std::vector<std::string> tcp;
   std::vector<int> speeds;
   std::vector<movar::sim::Bytes> liveRecords;
+  std::vector<std::array<int, 3>> fingerprints;
   for (int i = 1; i < argc; ++i) {
     const std::string arg = argv[i];
     auto value = [&]() -> std::string {
@@ -73,6 +77,14 @@ int main(int argc, char** argv) {
       }
       liveRecords.push_back(record);
     }
+    else if (arg == "--fingerprint") {
+      std::array<int, 3> key{};
+      if (std::sscanf(value().c_str(), "%d:%d:%d", &key[0], &key[1], &key[2]) != 3) {
+        usage();
+        return 2;
+      }
+      fingerprints.push_back(key);
+    }
     else if (arg == "--records") records = static_cast<std::uint32_t>(std::stoul(value()));
     else if (arg == "--log") log = true;
     else {
@@ -90,6 +102,10 @@ int main(int argc, char** argv) {
   movar::sim::installStandardCommands(terminal);
   for (const auto& record : liveRecords) terminal.part<movar::sim::LiveRecords>().push(record);
   terminal.part<movar::sim::RecordMemory>().fill(records);
+  for (const auto& [id, attribute, finger] : fingerprints) {
+    terminal.part<movar::sim::FingerprintUnit>().store(id, attribute, finger,
+                                                       movar::sim::makeTemplate(id, attribute, finger));
+  }
   std::unique_ptr<movar::sim::PtyPort> port;
   std::vector<std::unique_ptr<movar::sim::TcpListener>> listeners;
   try {
