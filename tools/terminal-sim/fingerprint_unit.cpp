@@ -110,6 +110,7 @@ class UnitExchange final : public Exchange {
         at += n;
       }
       if (silent(FingerprintUnit::Phase::Data)) return;
+      if (s.announcedLength && *s.announcedLength < data.size()) data.resize(*s.announcedLength);
       if (!data.empty()) link.send(data, s.dataDelay);
     }
     if (inDialogue_ && !silent(FingerprintUnit::Phase::Closing)) link.send(s.closing, s.closingDelay);

@@ -40,7 +40,7 @@ class FingerprintUnit {
     Millis dataDelay{0};
     Millis closingDelay{0};
     std::optional<std::uint8_t> result;           // instead of the unit's own code
-    std::optional<std::uint32_t> announcedLength;  // L in the header whatever the data
+    std::optional<std::uint32_t> announcedLength;  // L in the header; no more data than that goes out
     Bytes closing{0x06, 0x15, 0x06, 0x15};
     Phase silentFrom = Phase::None;  // nothing more goes out from this phase on
   };
