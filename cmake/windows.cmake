@@ -3,7 +3,7 @@
 # Windows 7 API level (GetTickCount64); the runtime is linked in, so the DLL needs only system DLLs.
 set(MOVAR_WIN32_DEFINITIONS _WIN32_WINNT=0x0601 WINVER=0x0601 WIN32_LEAN_AND_MEAN NOMINMAX)
 set(MOVAR_STATIC_RUNTIME -static -static-libgcc -static-libstdc++)
-set(MOVAR_SYSTEM_LIBRARIES kernel32 user32 gdi32 comctl32 wsock32)
+set(MOVAR_SYSTEM_LIBRARIES kernel32 user32 gdi32 comctl32 wsock32 winmm)
 
 file(GLOB MOVAR_PLATFORM_SOURCES CONFIGURE_DEPENDS src/platform/win32/*.cpp)
 add_library(movar_platform STATIC ${MOVAR_PLATFORM_SOURCES})

@@ -6,7 +6,7 @@ set -eu
 dll=$1
 expected=$2
 objdump=i686-w64-mingw32-objdump
-allowed="comctl32.dll gdi32.dll kernel32.dll msvcrt.dll user32.dll wsock32.dll"
+allowed="comctl32.dll gdi32.dll kernel32.dll msvcrt.dll user32.dll winmm.dll wsock32.dll"
 failed=0
 
 "$objdump" -f "$dll" | grep -q 'pei-i386' || { echo "FAIL $dll is not a 32-bit DLL"; exit 1; }

@@ -10,6 +10,8 @@ class PosixClock final : public Clock {
   Millis now() override;
   void sleep(Millis ms) override;
   LocalTime localTime() override;
+  void holdFinePauses() override;
+  void releaseFinePauses() override;
 };
 
 // COM port n is $MOVAR_COM<n>, else /dev/ttyS<n-1>.

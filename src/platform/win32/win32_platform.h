@@ -1,6 +1,8 @@
 // Win32 implementations of the platform interfaces (kernel32, wsock32, user32/gdi32/comctl32).
 #pragma once
 
+#include <atomic>
+
 #include "platform/platform.h"
 
 namespace movar::win32 {
@@ -10,6 +12,11 @@ class Win32Clock final : public Clock {
   Millis now() override;
   void sleep(Millis ms) override;
   LocalTime localTime() override;
+  void holdFinePauses() override;
+  void releaseFinePauses() override;
+
+ private:
+  std::atomic<int> fineHolds_{0};
 };
 
 // COM port n is the device "comn".
