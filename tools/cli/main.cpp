@@ -4,6 +4,7 @@
 #include <CLI/CLI.hpp>
 
 #include <csignal>
+#include <filesystem>
 #include <cstdio>
 #include <map>
 #include <optional>
@@ -210,6 +211,8 @@ int run(int argc, char** argv) {
     }
   }
 
+  std::error_code ignored;  // a directory that cannot be made shows as a file that cannot be
+  std::filesystem::create_directories(o.directory, ignored);
   CliPlatform cli(o.directory, !o.json);
   Platform& platform = cli.platform();
   Target target;
