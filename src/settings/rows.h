@@ -21,4 +21,7 @@ extern const Command kSetSn, kDeleteSn, kWhatSn, kSnLength, kSetSnOrCard, kSetCa
 extern const Command kSetOpenMode, kSetOpenTime, kSetOpenClose, kLanSetOpenMode, kLanSetOpenTime,
     kLanSetOpenClose, kSetBell;
 
+// The device backup command.
+extern const Command kZwBackup;
+
 }  // namespace movar::settings

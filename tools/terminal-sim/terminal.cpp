@@ -24,6 +24,7 @@ class ShapedLink final : public HostLink {
   }
   void closeConnection() override { inner_.closeConnection(); }
   int baud() const override { return inner_.baud(); }
+  int stopBits() const override { return inner_.stopBits(); }
 
  private:
   HostLink& inner_;
@@ -37,6 +38,11 @@ Terminal::Terminal(TerminalConfig config) : config_(std::move(config)) {}
 void Terminal::handle(std::uint8_t command, ExchangeFactory factory) {
   std::lock_guard lock(mutex_);
   handlers_[command] = std::move(factory);
+}
+
+void Terminal::handleFramed(FramedOpener opener) {
+  std::lock_guard lock(mutex_);
+  framed_.push_back(std::move(opener));
 }
 
 TerminalConfig Terminal::config() const {
@@ -83,6 +89,10 @@ void Terminal::Session::feed(HostLink& link, const std::uint8_t* data, std::size
   ShapedLink answers(link, config.answerDelay, config.byteGap);
   if (exchange_) {
     deliver(acks, answers, data, n);
+    return;
+  }
+  if (openFramed(acks, answers, data, n)) {
+    pending_.clear();  // a half preamble before another framing is noise
     return;
   }
   // A serial terminal set to another speed sees only noise.
@@ -159,6 +169,18 @@ void Terminal::Session::scan(HostLink& link, HostLink& answers) {
       deliver(link, answers, rest.data(), rest.size());
     }
   }
+}
+
+bool Terminal::Session::openFramed(HostLink& link, HostLink& answers, const std::uint8_t* data,
+                                   std::size_t n) {
+  for (const FramedOpener& opener : terminal_.framed_) {
+    exchange_ = opener(terminal_, link, data, n);
+    if (!exchange_) continue;
+    exchange_->start(answers);
+    deliver(link, answers, data, n);
+    return true;
+  }
+  return false;
 }
 
 void Terminal::Session::deliver(HostLink& link, HostLink& answers, const std::uint8_t* data,

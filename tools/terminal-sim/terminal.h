@@ -27,6 +27,7 @@ class HostLink {
   virtual void send(const Bytes& bytes, Millis delay = Millis{0}) = 0;
   virtual void closeConnection() = 0;  // TCP only; a pty stays open
   virtual int baud() const = 0;        // 0 on TCP
+  virtual int stopBits() const { return 1; }
 };
 
 // One command's continuation after its acknowledgement.
@@ -66,6 +67,12 @@ class Terminal {
 
   void handle(std::uint8_t command, ExchangeFactory factory);
 
+  // A framing of its own, without a preamble: the opener sees the first bytes of a feed while no
+  // exchange runs and returns the exchange that takes them, or null.
+  using FramedOpener = std::function<std::unique_ptr<Exchange>(
+      Terminal& terminal, const HostLink& link, const std::uint8_t* data, std::size_t n)>;
+  void handleFramed(FramedOpener opener);
+
   // Everything below locks; transports call in from their own threads.
   TerminalConfig config() const;
   void setConfig(const TerminalConfig& config);
@@ -86,6 +93,7 @@ class Terminal {
     enum class Rate { None, Arriving, Taken };
     Rate rateChange(HostLink& link);
     void deliver(HostLink& link, HostLink& answers, const std::uint8_t* data, std::size_t n);
+    bool openFramed(HostLink& link, HostLink& answers, const std::uint8_t* data, std::size_t n);
     Terminal& terminal_;
     Bytes pending_;
     std::unique_ptr<Exchange> exchange_;
@@ -110,6 +118,7 @@ class Terminal {
   mutable std::recursive_mutex mutex_;
   TerminalConfig config_;
   std::map<std::uint8_t, ExchangeFactory> handlers_;
+  std::vector<FramedOpener> framed_;
   std::map<std::type_index, std::shared_ptr<void>> parts_;
   std::vector<ReceivedChunk> received_;
   std::vector<std::uint8_t> commands_;

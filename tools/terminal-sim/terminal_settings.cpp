@@ -94,13 +94,21 @@ class BlockExchange final : public Exchange {
     const std::optional<std::uint16_t> value = store_(settings.state_, payload, terminal_);
     const auto scripted = settings.answers_.find(command_);
     const TerminalSettings::Answer reply =
-        scripted == settings.answers_.end() ? TerminalSettings::Answer{} : scripted->second;
+        scripted == settings.answers_.end() ? defaultAnswer(payload) : scripted->second;
     if (!reply.byte) return false;
     link.send({*reply.byte}, reply.workingTime);
+    if (reply.done) link.send({*reply.done}, reply.doneAfter);
     if (!value || *reply.byte != 0x06) return false;
     link.send(answerBlock(*value, settings.damagedAnswers_ > 0));
     if (settings.damagedAnswers_ > 0) --settings.damagedAnswers_;
     return true;
+  }
+
+  // The backup command (one byte) acknowledges once more when the device is done.
+  TerminalSettings::Answer defaultAnswer(const Bytes& payload) const {
+    TerminalSettings::Answer answer;
+    if (command_ == 0x0E && payload.size() == 1) answer.done = 0x06;
+    return answer;
   }
 
   Terminal& terminal_;
@@ -214,6 +222,11 @@ void installTerminalSettings(Terminal& terminal) {
          if (p.size() != 2) return kNoAnswer;
          s.disabled.insert(word(p, 0));
          s.enabled.erase(word(p, 0));
+         return kNoAnswer;
+       }},
+      {0x0E,
+       [](State& s, const Bytes& p, Terminal&) {
+         if (p.size() == 1) s.backupMode = p[0];
          return kNoAnswer;
        }},
       {0x10,
