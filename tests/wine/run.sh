@@ -50,7 +50,7 @@ fi
 # The simulator lives as long as this script holds the write end of its stdin.
 rm -f "$work/sim.in"
 mkfifo "$work/sim.in"
-"$simulator" --address 1 --pty --speed 19200 --tcp "$ip" --live 007B930E28C5 --records 30 --log <"$work/sim.in" >"$work/sim.out" 2>&1 &
+"$simulator" --address 1 --pty --speed 19200 --tcp "$ip" --live 007B930E28C5 --records 30 --backup 2000 --log <"$work/sim.in" >"$work/sim.out" 2>&1 &
 sim_pid=$!
 exec 9>"$work/sim.in"
 for _ in $(seq 50); do
@@ -82,7 +82,8 @@ step "COM$com mapped"
 
 # Wine's own output goes to files: its service processes keep pipes open long after a call.
 windows_dir="Z:${build//\//\\}\\"
-rm -f "$build"/down-loading.png "$build"/lan-download.png "$build"/movar*.dat "$build"/movar*.txt
+rm -f "$build"/down-loading.png "$build"/lan-download.png "$build"/movar*.dat "$build"/movar*.txt \
+  "$build"/zwbak.txt
 status=0
 timeout -k 5 240 xvfb-run -a -s "-screen 0 1024x768x24" \
   timeout -k 5 180 "$wine" "$build/movar-wine-host.exe" exports "$ip" "$com" \
@@ -109,6 +110,10 @@ expect_heard() {
     size=$(stat -c %s "$build/$txt" 2>/dev/null || echo 0)
     if [ "$size" = 690 ]; then echo "ok   file $txt: 30 lines"; else echo "FAIL file $txt: $size bytes"; fi
   done
+  # The device's backup bytes (k * 13 + 5) with the first three rewritten to 01 36 02.
+  mark=$(od -An -tx1 -N4 "$build/zwbak.txt" 2>/dev/null | tr -d ' ')
+  size=$(stat -c %s "$build/zwbak.txt" 2>/dev/null || echo 0)
+  if [ "$size" = 2000 ] && [ "$mark" = 0136022c ]; then echo "ok   file zwbak.txt: marked"; else echo "FAIL file zwbak.txt: $size bytes, $mark"; fi
   for png in down-loading.png lan-download.png; do
     if [ -s "$build/$png" ]; then echo "ok   picture $build/$png"; else echo "FAIL picture $png missing"; fi
   done

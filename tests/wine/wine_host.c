@@ -67,6 +67,10 @@ static const export_case kCases[] = {
       {ARG_INT, 5}, {ARG_INT, 6}, {ARG_INT, 7}, {ARG_INT, 8}, {ARG_INT, 9}, {ARG_INT, 10},
       {ARG_INT, 11}, {ARG_INT, 12}},
      0, 4000, 10000, NULL},
+    /* the device's 2000 backup bytes into zwbak.txt (two frames), then back: every byte the
+     * library sends is followed by 1 ms, so 2000 data bytes take at least 2 s */
+    {"rxzwfile", "_RXZWFILE", 0, {{ARG_COM, 0}}, 0, 50, 10000, NULL},
+    {"txzwfile", "_TXZWFILE", 0, {{ARG_COM, 0}}, 0, 2000, 6000, NULL},
 };
 
 static int report(const char* verdict, const char* name, const char* detail) {

@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "backup_device.h"
 #include "live_records.h"
 #include "pty_port.h"
 #include "record_memory.h"
@@ -27,6 +28,7 @@ void usage() {
                "usage: movar-terminal [--address N] [--pty] [--tcp IP|auto] [--speed BAUD]...\n"
                "                      [--ack HEX|none] [--ack-delay MS] [--pace] [--records N] [--log]\n"
                "                      [--live RECORD-HEX]... (6-byte records queued for polling)\n"
+               "                      [--backup N] (backup data served at 19200 baud, 2 stop bits)\n"
                "A rate-change message (20 x 63, 20 x 6A, 12 message bytes, a code) is acknowledged\n"
                "and moves the terminal to the speed its last byte names: 1 1200, 2 2400, 3 4800,\n"
                "4 9600, 5 19200, 6 38400, 0 and 7 57600 (other codes keep the speed).\n");
@@ -39,6 +41,7 @@ int main(int argc, char** argv) {
   bool pty = false;
   bool log = false;
   std::uint32_t records = 0;
+  std::size_t backupBytes = 0;
   std::vector<std::string> tcp;
   std::vector<int> speeds;
   std::vector<movar::sim::Bytes> liveRecords;
@@ -74,6 +77,7 @@ int main(int argc, char** argv) {
       liveRecords.push_back(record);
     }
     else if (arg == "--records") records = static_cast<std::uint32_t>(std::stoul(value()));
+    else if (arg == "--backup") backupBytes = std::stoul(value());
     else if (arg == "--log") log = true;
     else {
       usage();
@@ -90,6 +94,9 @@ int main(int argc, char** argv) {
   movar::sim::installStandardCommands(terminal);
   for (const auto& record : liveRecords) terminal.part<movar::sim::LiveRecords>().push(record);
   terminal.part<movar::sim::RecordMemory>().fill(records);
+  movar::sim::BackupDevice::Script backup;
+  for (std::size_t k = 0; k < backupBytes; ++k) backup.data.push_back(static_cast<std::uint8_t>(k * 13 + 5));
+  terminal.part<movar::sim::BackupDevice>().script(backup);
   std::unique_ptr<movar::sim::PtyPort> port;
   std::vector<std::unique_ptr<movar::sim::TcpListener>> listeners;
   try {
