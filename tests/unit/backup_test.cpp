@@ -200,6 +200,14 @@ TEST(BackupReceive, AFileThatCannotBeCreatedIsTriedFiveTimes) {
   EXPECT_EQ(rig.f.ui.messages, std::vector<std::string>(5, "can not creat zwbak.txt!"));
 }
 
+TEST(BackupReceive, DataThatCannotBeStoredIsNotAcknowledged) {
+  Rig rig;
+  rig.backup().script({.data = counting(10)});
+  rig.f.files.failWrites.insert(kPath);
+  EXPECT_EQ(receiveBackup(rig.f.platform, 1), 1);
+  EXPECT_EQ(rig.state().hostFrames.size(), 2u);  // the opening and the read request
+}
+
 TEST(BackupReceive, NoPortOpensAfterOnePass) {
   fake::FakePlatform f;
   EXPECT_EQ(receiveBackup(f.platform, 3), 1);
