@@ -1,15 +1,17 @@
-# make deps | build | demo | test | bench | dll
+# make deps | build | demo | test | bench | dll | fuzz
 BUILD ?= build
 ASAN_BUILD ?= build-asan
 WIN_BUILD ?= build-win
 WIN64_BUILD ?= build-win64
+FUZZ_BUILD ?= build-fuzz
+FUZZ_SECONDS ?= 300
 JOBS ?= $(shell nproc)
 SUDO := $(shell [ "$$(id -u)" = 0 ] || echo sudo)
 APT_PACKAGES := cmake ninja-build g++ make libgtest-dev libgmock-dev libbenchmark-dev binutils \
                 g++-mingw-w64-i686 binutils-mingw-w64-i686 g++-mingw-w64-x86-64 \
-                wine wine32:i386 wine64 xvfb xauth fonts-wqy-microhei
+                wine wine32:i386 wine64 xvfb xauth fonts-wqy-microhei clang libclang-rt-14-dev
 
-.PHONY: deps build demo test test-native test-asan test-wine bench dll clean
+.PHONY: deps build demo test test-native test-asan test-wine test-fuzz fuzz fuzz-build bench dll clean
 
 # wine32 comes from the i386 architecture, which a fresh amd64 machine has not enabled.
 deps:
@@ -58,7 +60,20 @@ test-wine: build dll
 	  tests/wine/run.sh $(WIN64_BUILD) $(BUILD)/tools/terminal-sim/movar-terminal; \
 	fi
 
-test: test-native test-asan test-wine
+# libFuzzer targets for every flow that reads a terminal or a file: `make fuzz` runs each for
+# FUZZ_SECONDS, `make test` for 20 s.
+fuzz-build: deps
+	cmake -S . -B $(FUZZ_BUILD) -G Ninja -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ \
+	  -DMOVAR_FUZZ=ON -DMOVAR_UNIT_ONLY=ON -DCMAKE_BUILD_TYPE=RelWithDebInfo
+	cmake --build $(FUZZ_BUILD) -j $(JOBS)
+
+fuzz: fuzz-build
+	fuzz/run.sh $(FUZZ_BUILD) $(FUZZ_SECONDS)
+
+test-fuzz: fuzz-build
+	fuzz/run.sh $(FUZZ_BUILD) 20
+
+test: test-native test-asan test-wine test-fuzz
 
 bench: build
 	$(BUILD)/bench/movar_bench
@@ -67,4 +82,4 @@ bench: build
 	$(BUILD)/bench/movar_backup_bench
 
 clean:
-	rm -rf $(BUILD) $(ASAN_BUILD) $(WIN_BUILD) $(WIN64_BUILD)
+	rm -rf $(BUILD) $(ASAN_BUILD) $(WIN_BUILD) $(WIN64_BUILD) $(FUZZ_BUILD)

@@ -13,6 +13,8 @@ class PausingClock final : public Clock {
     real_.sleep(ms);
   }
   LocalTime localTime() override { return real_.localTime(); }
+  void holdFinePauses() override { real_.holdFinePauses(); }
+  void releaseFinePauses() override { real_.releaseFinePauses(); }
   Millis slept = 0;
 
  private:

@@ -92,6 +92,7 @@ struct Variant {
 
 const Variant& serialVariant();
 const Variant& lanVariant();
+const Variant& modemVariant();
 
 struct Reception {
   std::size_t count = 0;   // bytes received into the block buffer

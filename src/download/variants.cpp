@@ -38,6 +38,25 @@ Variant makeSerial() {
   return v;
 }
 
+// The serial transfer bent by what a dial-up line's terminal does: kind 2 headers only, blocks
+// read from their first 6 bytes, a repeated block refused, damaged end blocks asked for again, and
+// the last word an acknowledgement.
+Variant makeModem() {
+  Variant v = makeSerial();
+  v.header.requiredKind = 2;
+  v.header.kind3AddsPage = false;
+  v.records.firstTarget = kBlockOverhead;
+  v.records.adjust = Adjust::Always;
+  v.records.repeatAnswer = Nak;
+  v.records.repeatPause = 1;
+  v.end.retries = 15;
+  v.end.rejection = v.header.rejection;
+  v.end.sumMatches = link::control::Ack;
+  v.lingerWait = 0;
+  v.lingerPause = 0;
+  return v;
+}
+
 // One attempt, no flushing; a refused block is asked for again with 0x15.
 Variant makeLan() {
   Variant v;
@@ -60,6 +79,11 @@ Variant makeLan() {
 
 const Variant& serialVariant() {
   static const Variant v = makeSerial();
+  return v;
+}
+
+const Variant& modemVariant() {
+  static const Variant v = makeModem();
   return v;
 }
 

@@ -20,6 +20,7 @@ CountedString::CountedString(const char* text) {
   std::int32_t length = 0;
   std::memcpy(&length, text - 4, sizeof length);
   if (length > 0) view_ = std::string_view(text, static_cast<std::size_t>(length));
+  negative_ = length < 0;
   auto* count = reinterpret_cast<std::int32_t*>(const_cast<char*>(text) - 8);
   if (!countable(count)) return;
   std::atomic_ref<std::int32_t> shared(*count);

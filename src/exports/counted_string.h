@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string_view>
 
 namespace movar::exports {
@@ -19,10 +20,20 @@ class CountedString {
   // The length comes from the header, never from a search for a zero byte; a negative length
   // reads as empty.
   std::string_view view() const { return view_; }
+  // As view(), but nothing for a negative length: a text that cannot be sent as it stands.
+  std::optional<std::string_view> text() const {
+    return negative_ ? std::nullopt : std::optional<std::string_view>(view_);
+  }
 
  private:
   std::int32_t* count_ = nullptr;  // null when the string is not counted
   std::string_view view_;
+  bool negative_ = false;
 };
+
+// A zero-terminated text argument; null is empty.
+inline std::string_view zeroTerminated(const char* text) {
+  return text == nullptr ? std::string_view{} : std::string_view(text);
+}
 
 }  // namespace movar::exports

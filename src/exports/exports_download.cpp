@@ -1,5 +1,6 @@
 #include "download/lan_download.h"
 #include "download/memory_commands.h"
+#include "download/modem_download.h"
 #include "download/serial_download.h"
 #include "exports/export_abi.h"
 
@@ -20,6 +21,11 @@ MOVAR_API std::int32_t MOVAR_CALL MOVAR_ENTRY(LANMANYDOWNLOAD)(const char* ip, s
 
 MOVAR_API std::int32_t MOVAR_CALL MOVAR_ENTRY(LANDOWNLOADADDR)(const char* ip, std::int32_t address) {
   return MOVAR_GUARDED(LANDOWNLOADADDR, dl::lanDownloadAddressed(processPlatform(), ip, address));
+}
+
+MOVAR_API std::int32_t MOVAR_CALL MOVAR_ENTRY(MODEMDOWNLOAD)(std::int32_t address, std::int32_t port,
+                                                             const char* phone_number) {
+  return MOVAR_GUARDED(MODEMDOWNLOAD, dl::modemDownload(processPlatform(), address, port, phone_number));
 }
 
 MOVAR_API std::int32_t MOVAR_CALL MOVAR_ENTRY(DELETE)(std::int32_t address, std::int32_t port) {

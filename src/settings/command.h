@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <initializer_list>
 #include <span>
+#include <string_view>
 #include <vector>
 
 #include "link/grouping.h"
@@ -17,7 +18,8 @@ namespace movar::settings {
 
 // The export's numeric arguments after the address and port (serial) or the IP text (TCP).
 using Values = std::span<const std::int32_t>;
-using PayloadBuilder = Bytes (*)(Values values);
+// A text argument goes at the end of the payload, byte for byte, without a terminating zero.
+using PayloadBuilder = Bytes (*)(Values values, std::string_view text);
 
 // What a send step puts on the wire, around the payload the row's builder made.
 enum class Piece {
@@ -26,6 +28,10 @@ enum class Piece {
   BlockBody,           // the DataBlock after its 0x15: 0x01 N ~N payload checksum
   BlockHead,           // 0x01 N ~N
   PayloadAndChecksum,  // the payload and its checksum
+  NakAndHead,          // 0x15 0x01 N ~N
+  PayloadBeforeText,   // the payload up to its text argument
+  Text,                // the text argument's bytes
+  Checksum,
 };
 
 struct Step {
@@ -33,11 +39,17 @@ struct Step {
   Kind kind = Kind::Pause;
   Piece piece = Piece::Nak;
   link::Grouping grouping = link::Grouping::PerByte;
-  Millis ms = 0;  // the pause, the limit of the answer wait, the inactivity limit of the answer
+  // The pause, the limit of the answer wait, the inactivity limit of the answer, the pause after
+  // each byte of a paced send.
+  Millis ms = 0;
 };
 
 constexpr Step send(Piece piece, link::Grouping grouping = link::Grouping::PerByte) {
   return {Step::Kind::Send, piece, grouping, 0};
+}
+// One byte per write, each followed by `perByte`; the runner holds fine pauses for the command.
+constexpr Step sendPaced(Piece piece, Millis perByte) {
+  return {Step::Kind::Send, piece, link::Grouping::PerByte, perByte};
 }
 constexpr Step pause(Millis ms) { return {Step::Kind::Pause, Piece::Nak, link::Grouping::PerByte, ms}; }
 // One answer byte within the limit; anything but 0x06, or nothing, fails the command.
@@ -70,6 +82,9 @@ struct Command {
   // preamble's answer.
   Millis ackLimit = 1'000;
   PayloadBuilder payload = nullptr;  // none: the command carries no DataBlock
+  // The longest text argument the terminal's buffer holds; a longer one is refused before the
+  // link is touched, since a cut name or prompt would be stored as if it were whole.
+  std::size_t longestText = 0;
   std::vector<Step> steps = {};      // after the acknowledged preamble
   Millis pauseBeforeOpen = 0;
   Millis closingPause = 0;

@@ -21,6 +21,10 @@ extern const Command kSetSn, kDeleteSn, kWhatSn, kSnLength, kSetSnOrCard, kSetCa
 extern const Command kSetOpenMode, kSetOpenTime, kSetOpenClose, kLanSetOpenMode, kLanSetOpenTime,
     kLanSetOpenClose, kSetBell;
 
+// Person names and voice prompts.
+extern const Command kSendName, kChangeNameId, kDeleteAllNames, kLanSendName, kLanChangeNameId,
+    kLanDeleteAllNames, kSendVoice, kDeleteVoice, kLanSendVoice, kLanDeleteVoice;
+
 // The device backup command.
 extern const Command kZwBackup;
 

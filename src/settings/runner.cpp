@@ -60,11 +60,41 @@ struct Outcome {
   std::optional<std::uint16_t> value;  // of the accepted answer block
 };
 
-Outcome runSteps(Clock& clock, StepWire& wire, const Command& command, const Bytes& payload) {
+// The payload and where its text begins.
+struct Payload {
+  Bytes bytes;
+  std::size_t textLength = 0;
+};
+
+void sendPaced(Clock& clock, StepWire& wire, const Bytes& bytes, Millis perByte) {
+  for (std::uint8_t b : bytes) {
+    wire.send({b}, link::Grouping::OneWrite);
+    clock.sleep(perByte);
+  }
+}
+
+bool paced(const Command& command) {
+  for (const Step& step : command.steps) {
+    if (step.kind == Step::Kind::Send && step.ms > 0) return true;
+  }
+  return false;
+}
+
+Outcome runSteps(Clock& clock, StepWire& wire, const Command& command, const Payload& payload) {
+  std::optional<FinePauses> fine;
+  if (paced(command)) fine.emplace(clock);
   Outcome outcome;
   for (const Step& step : command.steps) {
     switch (step.kind) {
-      case Step::Kind::Send: wire.send(pieceBytes(step.piece, payload), step.grouping); break;
+      case Step::Kind::Send: {
+        const Bytes bytes = pieceBytes(step.piece, payload.bytes, payload.textLength);
+        if (step.ms > 0) {
+          sendPaced(clock, wire, bytes, step.ms);
+        } else {
+          wire.send(bytes, step.grouping);
+        }
+        break;
+      }
       case Step::Kind::Pause: clock.sleep(step.ms); break;
       case Step::Kind::AwaitAck:
         if (!wire.awaitAck(step.ms)) return outcome;
@@ -82,8 +112,11 @@ Outcome runSteps(Clock& clock, StepWire& wire, const Command& command, const Byt
   return outcome;
 }
 
-Bytes payloadOf(const Command& command, Values values) {
-  return command.payload ? command.payload(values) : Bytes{};
+// Nothing when the text cannot be sent whole.
+std::optional<Payload> payloadOf(const Command& command, Values values, Text text) {
+  if (!text || text->size() > command.longestText) return std::nullopt;
+  if (!command.payload) return Payload{};
+  return Payload{command.payload(values, *text), text->size()};
 }
 
 void closingPause(Clock& clock, const Command& command, bool acknowledged) {
@@ -101,35 +134,42 @@ std::int32_t resultOf(const Command& command, const Outcome& outcome) {
 
 }  // namespace
 
-Bytes pieceBytes(Piece piece, const Bytes& payload) {
+Bytes pieceBytes(Piece piece, const Bytes& payload, std::size_t textLength) {
   const Bytes block = link::dataBlock(payload);  // 0x15 0x01 N ~N payload checksum
+  const auto textStart = block.end() - 1 - static_cast<std::ptrdiff_t>(textLength);
   switch (piece) {
     case Piece::Nak: return {link::control::Nak};
     case Piece::Block: return block;
     case Piece::BlockBody: return Bytes(block.begin() + 1, block.end());
     case Piece::BlockHead: return Bytes(block.begin() + 1, block.begin() + 4);
     case Piece::PayloadAndChecksum: return Bytes(block.begin() + 4, block.end());
+    case Piece::NakAndHead: return Bytes(block.begin(), block.begin() + 4);
+    case Piece::PayloadBeforeText: return Bytes(block.begin() + 4, textStart);
+    case Piece::Text: return Bytes(textStart, block.end() - 1);
+    case Piece::Checksum: return {block.back()};
   }
   return {};
 }
 
 std::int32_t runSerial(Platform& platform, const Command& command, std::int32_t address,
-                       std::int32_t port, Values values) {
-  const Bytes payload = payloadOf(command, values);
+                       std::int32_t port, Values values, Text text) {
+  const std::optional<Payload> payload = payloadOf(command, values, text);
+  if (!payload) return resultOf(command, {});
   link::SearchPolicy policy = link::serialSearch(command.ackLimit);
   if (command.closingWhen == Closing::Always) policy.holdAfterFailure = command.closingPause;
   std::optional<link::FoundTerminal> found =
       link::findTerminal(platform, link::lowByte(address), command.code, policy, port);
   if (!found) return resultOf(command, {});
   SerialStepWire wire(platform.clock, *found->line);
-  const Outcome outcome = runSteps(platform.clock, wire, command, payload);
+  const Outcome outcome = runSteps(platform.clock, wire, command, *payload);
   closingPause(platform.clock, command, outcome.acknowledged);
   return resultOf(command, outcome);
 }
 
-std::int32_t runTcp(Platform& platform, const Command& command, const char* ip, Values values) {
-  if (ip == nullptr || *ip == '\0') return resultOf(command, {});
-  const Bytes payload = payloadOf(command, values);
+std::int32_t runTcp(Platform& platform, const Command& command, const char* ip, Values values,
+                    Text text) {
+  const std::optional<Payload> payload = payloadOf(command, values, text);
+  if (!payload || ip == nullptr || *ip == '\0') return resultOf(command, {});
   if (command.pauseBeforeOpen > 0) platform.clock.sleep(command.pauseBeforeOpen);
   link::NetLink net = link::NetLink::open(platform, ip);
   if (!net.isOpen()) {
@@ -143,7 +183,7 @@ std::int32_t runTcp(Platform& platform, const Command& command, const char* ip, 
   TcpStepWire wire(net);
   Outcome outcome;
   if (net.sendPreamble(link::kLanAddress, command.code) && net.awaitAck(command.ackLimit)) {
-    outcome = runSteps(platform.clock, wire, command, payload);
+    outcome = runSteps(platform.clock, wire, command, *payload);
   }
   closingPause(platform.clock, command, outcome.acknowledged);
   net.close();

@@ -2,6 +2,9 @@
 // terminal's state, on a pty and over TCP.
 #include <gtest/gtest.h>
 
+#include <cstring>
+#include <string_view>
+
 #include "exports/movar.h"
 #include "sim_fixture.h"
 #include "terminal_settings.h"
@@ -10,6 +13,25 @@ namespace movar::itest {
 namespace {
 
 using sim::TerminalSettings;
+
+// A host's counted string: reference count, length, the text.
+class Counted {
+ public:
+  explicit Counted(std::string_view text) {
+    const auto length = static_cast<std::int32_t>(text.size());
+    std::memcpy(words_ + 1, &length, 4);
+    std::memcpy(words_ + 2, text.data(), text.size());
+  }
+  const char* text() const { return reinterpret_cast<const char*>(words_ + 2); }
+  std::int32_t count() const { return words_[0]; }
+
+ private:
+  std::int32_t words_[40] = {1};
+};
+
+constexpr std::string_view kGbkName = "\xD5\xC5\xC8\xFD";                 // two Chinese characters
+constexpr std::string_view kCp1252Name{"Jos\xE9\0\x80", 6};               // a zero byte inside
+const sim::Bytes bytesOf(std::string_view text) { return sim::Bytes(text.begin(), text.end()); }
 
 class SettingsThroughLibrary : public ::testing::Test {
  protected:
@@ -77,6 +99,56 @@ TEST_F(SettingsThroughLibrary, LineSpeedMovesTheTerminalOutOfAndBackIntoTheSearc
   EXPECT_EQ(_SETBAUDRATE(1, 5, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12), 0);  // found at 9600
   EXPECT_EQ(_TESTCOM(4, 1), 1);
   EXPECT_EQ(_SETBAUDRATE(3, 5, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12), 1);  // no such port
+}
+
+TEST_F(SettingsThroughLibrary, NamesAndVoiceReachTheTerminalByteForByte) {
+  auto port = SimPort::on(1, {.address = 4, .speeds = {57600}});
+  TerminalSettings& settings = port.terminal->part<TerminalSettings>();
+  EXPECT_EQ(_SENDNAME(4, 1, 0x1234, kGbkName.data()), 0);
+  EXPECT_EQ(_SENDNAME(4, 1, 7, "Ann"), 0);
+  EXPECT_EQ(_CHANGENAMEID(4, 1, 0x1234, 0x42), 0);
+  EXPECT_EQ(settings.state().names,
+            (std::map<std::uint16_t, sim::Bytes>{{7, bytesOf("Ann")}, {0x42, bytesOf(kGbkName)}}));
+  const Counted text("Caf\xE9");
+  EXPECT_EQ(_SENDVOICE(4, 1, 1, 0x1234, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, text.text()), 0);
+  EXPECT_EQ(text.count(), 1);
+  ASSERT_EQ(settings.state().voices.count(0x1234), 1u);
+  EXPECT_EQ(settings.state().voices.at(0x1234).text, bytesOf("Caf\xE9"));
+  EXPECT_EQ(settings.state().voices.at(0x1234).fields[12], 13);
+  EXPECT_EQ(_DELVOICE(4, 1, 0x1234), 0);
+  EXPECT_TRUE(settings.state().voices.empty());
+  EXPECT_EQ(_DELETEALLNAME(4, 1), 0);
+  EXPECT_TRUE(settings.state().names.empty());
+  port.terminal->clearLog();
+  EXPECT_EQ(_SENDNAME(4, 1, 1, "twenty-one characters"), 1);
+  EXPECT_TRUE(port.terminal->receivedBytes().empty());
+}
+
+TEST(LanSettingsThroughLibrary, NamesAndVoiceReachTheTerminalByteForByte) {
+  SimNet net;
+  const char* ip = net.ip().c_str();
+  TerminalSettings& settings = net.terminal.part<TerminalSettings>();
+  const Counted name(kCp1252Name);
+  EXPECT_EQ(_LANSENDNAME(ip, 0x10005, name.text()), 0);  // person 5
+  EXPECT_EQ(name.count(), 1);
+  EXPECT_EQ(_LANSENDNAME(ip, 6, nullptr), 0);
+  EXPECT_EQ(_LANCHANGENAMEID(ip, 5, 9), 0);
+  EXPECT_EQ(settings.state().names,
+            (std::map<std::uint16_t, sim::Bytes>{{6, {}}, {9, bytesOf(kCp1252Name)}}));
+  const Counted text("");
+  EXPECT_EQ(_LANSENDVOICE(ip, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, text.text()), 0);
+  EXPECT_EQ(_LANSENDVOICE(ip, 1, 3, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, name.text()), 0);
+  EXPECT_EQ(settings.state().voices.size(), 2u);
+  EXPECT_EQ(_LANDELVOICE(ip, 2), 0);
+  EXPECT_EQ(settings.state().voices.size(), 1u);
+  EXPECT_EQ(_LANDELALLVOICE(ip), 0);
+  EXPECT_TRUE(settings.state().voices.empty());
+  EXPECT_EQ(_LANDELETEALLNAME(ip), 0);
+  EXPECT_TRUE(settings.state().names.empty());
+  const std::size_t commands = net.terminal.commands().size();
+  const Counted tooLong(std::string(101, 'x'));
+  EXPECT_EQ(_LANSENDNAME(ip, 1, tooLong.text()), 1);
+  EXPECT_EQ(net.terminal.commands().size(), commands);
 }
 
 TEST(LanSettingsThroughLibrary, ClockAnswerPersonsAndAll) {

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "loopback_listen.h"
+#include "modem.h"
 #include "pty_port.h"
 #include "standard_terminal.h"
 #include "tcp_listener.h"
@@ -25,10 +26,11 @@ struct SimPort {
   std::unique_ptr<sim::Terminal> terminal;
   std::unique_ptr<sim::PtyPort> pty;
 
-  static SimPort on(int com, sim::TerminalConfig config) {
+  static SimPort on(int com, sim::TerminalConfig config, bool behindModem = false) {
     SimPort port;
     port.terminal = std::make_unique<sim::Terminal>(std::move(config));
     sim::installStandardCommands(*port.terminal);
+    if (behindModem) sim::installModem(*port.terminal);
     port.pty = std::make_unique<sim::PtyPort>(*port.terminal);
     ::setenv(("MOVAR_COM" + std::to_string(com)).c_str(), port.pty->path().c_str(), 1);
     return port;

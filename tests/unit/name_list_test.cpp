@@ -56,7 +56,10 @@ TEST(CountedString, CountRaisedForTheCallAndLengthFromTheHeader) {
   EXPECT_EQ(CountedString(shorter.text()).view(), "Car");
   HostString negative(1, "Dan", -5);
   EXPECT_EQ(CountedString(negative.text()).view(), "");
-  EXPECT_EQ(CountedString(nullptr).view(), "");
+  EXPECT_FALSE(CountedString(negative.text()).text());  // refused where a text must go whole
+  EXPECT_EQ(CountedString(nullptr).text(), "");
+  HostString zeroInside(1, std::string("A\0B", 3), 3);
+  EXPECT_EQ(CountedString(zeroInside.text()).text(), std::string_view("A\0B", 3));
 }
 
 TEST(CopyName, AppendsToTheDaysList) {

@@ -63,6 +63,7 @@ struct SerialRow {
   std::uint8_t code;
   const char* afterPreamble;  // hex
   std::vector<Millis> sleeps;  // the open's 30 ms first
+  std::string text = {};
 };
 
 TEST(SerialSettings, BytesAfterTheAcknowledgedPreambleAndPauses) {
@@ -95,10 +96,23 @@ TEST(SerialSettings, BytesAfterTheAcknowledgedPreambleAndPauses) {
       {"DELONLYCARD", kDeleteOnlyCard, {0x1234}, 0x03, "15 01 03 FC 01 12 34 47", {30, 10}},
       {"DELALLONLYCARD", kDeleteAllOnlyCards, {}, 0x03, "15 01 01 FE 02 02", {30, 10}},
       {"SETBELL", kSetBell, {8, 30, 5}, 0x18, "15 01 03 FC 08 1E 05 2B", {30, 1}},
+      {"SENDNAME empty", kSendName, {0x1234}, 0x0E, "15 01 02 FD 12 34 46", {30}},
+      {"SENDNAME", kSendName, {0x1234}, 0x0E, "15 01 04 FB 12 34 41 42 C9", {30}, "AB"},
+      {"SENDNAME zero inside, cut number", kSendName, {0x10001}, 0x0E,
+       "15 01 05 FA 00 01 00 C4 E3 A8", {30}, std::string("\0\xC4\xE3", 3)},
+      {"CHANGENAMEID", kChangeNameId, {1, 2}, 0x06, "15 01 04 FB 00 01 00 02 03", {30}},
+      {"DELETEALLNAME", kDeleteAllNames, {}, 0x05, "", {30}},
+      {"DELVOICE", kDeleteVoice, {0x0102}, 0x15, "15 01 02 FD 01 02 03", {30}},
+      {"DELVOICE 0 = DELALLVOICE", kDeleteVoice, {0}, 0x15, "15 01 02 FD 00 00 00", {30}},
+      {"SENDVOICE empty", kSendVoice, {0x1FF, 0x1234, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13}, 0x14,
+       "15 01 11 EE FF 12 34 00 03 04 00 05 06 07 08 09 0A 0B 0C 0D 00 9D", {30, 5, 10, 1}},
+      {"SENDVOICE", kSendVoice, {0x1FF, 0x1234, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13}, 0x14,
+       "15 01 13 EC FF 12 34 00 03 04 00 05 06 07 08 09 0A 0B 0C 0D 02 41 42 22", {30, 5, 10, 1, 1, 1},
+       "AB"},
   };
   for (const SerialRow& row : rows) {
     Rig s;
-    EXPECT_EQ(runSerial(s.f.platform, row.command, 0x101, 1, row.values), 0) << row.name;
+    EXPECT_EQ(runSerial(s.f.platform, row.command, 0x101, 1, row.values, row.text), 0) << row.name;
     ASSERT_GE(s.f.serial.writes.size(), 5u) << row.name;
     EXPECT_EQ(s.f.serial.writes[3].bytes, Bytes{row.code}) << row.name;
     EXPECT_EQ(s.serialAfterPreamble(), hex(row.afterPreamble)) << row.name;
@@ -114,6 +128,7 @@ struct TcpRow {
   std::uint8_t code;
   std::vector<const char*> sends;  // after the preamble, one hex text per send
   std::vector<Millis> sleeps;
+  std::string text = {};
 };
 
 TEST(TcpSettings, SendsAfterTheAcknowledgedPreambleAndPauses) {
@@ -139,10 +154,20 @@ TEST(TcpSettings, SendsAfterTheAcknowledgedPreambleAndPauses) {
        {1, 3, 2, 1, 1, 25}},
       {"LANSETOPENCLOSE 0x155", kLanSetOpenClose, {0x155}, 0x06, {"15", "01 01 FE", "55", "55"},
        {1, 3, 2, 1, 1, 25}},
+      {"LANSENDNAME", kLanSendName, {0x1234}, 0x0E,
+       {"15", "01 04 FB", "12", "34", "41", "42", "C9"}, {1, 5, 1, 1, 1, 25}, "AB"},
+      {"LANCHANGENAMEID", kLanChangeNameId, {1, 2}, 0x06, {"15 01 04 FB", "00", "01", "00", "02", "03"},
+       {}},
+      {"LANDELETEALLNAME", kLanDeleteAllNames, {}, 0x05, {}, {}},
+      {"LANSENDVOICE", kLanSendVoice, {1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13}, 0x14,
+       {"15 01 12 ED", "01", "00", "02", "00", "03", "04", "00", "05", "06", "07", "08", "09", "0A",
+        "0B", "0C", "0D", "01", "C1", "1D"},
+       {25}, "\xC1"},
+      {"LANDELVOICE", kLanDeleteVoice, {0x0102}, 0x15, {"15 01 02 FD", "01", "02", "03"}, {}},
   };
   for (const TcpRow& row : rows) {
     Rig s;
-    EXPECT_EQ(runTcp(s.f.platform, row.command, kIp, row.values), 0) << row.name;
+    EXPECT_EQ(runTcp(s.f.platform, row.command, kIp, row.values, row.text), 0) << row.name;
     ASSERT_FALSE(s.f.network.sends.empty()) << row.name;
     EXPECT_EQ(s.f.network.sends[0].bytes, link::commandPreamble(0xFA, row.code)) << row.name;
     std::vector<Bytes> expected;
@@ -173,6 +198,10 @@ TEST(SettingsWaits, FinalAnswerOnBothSidesOfItsLimit) {
       {"SETOPENCLOSE", kSetOpenClose, {1}, 0x06, 1'000, false},
       {"SENDONLYCARD", kSendOnlyCard, {1}, 0x03, 5'000, false},
       {"SETBELL", kSetBell, {1, 2, 3}, 0x18, 5'000, false},
+      {"SENDNAME", kSendName, {1}, 0x0E, 10'000, false},
+      {"DELETEALLNAME", kDeleteAllNames, {}, 0x05, 10'000, false},
+      {"SENDVOICE", kSendVoice, {1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13}, 0x14, 3'000, false},
+      {"DELVOICE", kDeleteVoice, {1}, 0x15, 10'000, false},
       {"LANSETTIME", kLanSetTime, {1, 2, 3, 4, 5, 6, 7}, 0x02, 10'000, true},
       {"LANENABLEPERSON", kLanEnablePerson, {1}, 0x0A, 180'000, true},
       {"LANDISABLEPERSON", kLanDisablePerson, {1}, 0x0B, 60'000, true},
@@ -212,8 +241,9 @@ TEST(SettingsWaits, PreambleAcknowledgementOnBothSidesOfItsLimit) {
       {"LANENABLEALL", kLanEnableAll, 30'000, 0, true},
       {"LANDISABLEALL", kLanDisableAll, 40'000, 0, true},
       {"LANSETSN", kLanSetSn, 10'000, 0, true},
+      {"SENDVOICE", kSendVoice, 2'000, 0, false},
   };
-  const std::vector<std::int32_t> values{1, 2, 3, 4, 5, 6, 7};
+  const std::vector<std::int32_t> values{1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13};
   for (const Row& row : rows) {
     const Millis late = row.tcp ? row.limit + 1 : row.limit + 20;
     for (const auto& [delay, result] : {std::pair{row.limit, 0}, std::pair{late, 1}}) {
@@ -252,6 +282,37 @@ TEST(SettingsFailures, RefusedBlockBadAddressAndRefusedConnect) {
   }
   EXPECT_TRUE(h.clock.sleeps.empty());  // at once
   EXPECT_TRUE(h.network.connects.empty());
+}
+
+// A text is sent whole or not at all: one longer than the terminal's buffer, or one whose counted
+// length is negative, gives 1 before a port or socket is touched. The voice text is paced under
+// fine pauses.
+TEST(NamesAndVoice, TextsThatCannotGoWholeTouchNothing) {
+  const std::vector<std::int32_t> fields{1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13};
+  struct Row {
+    const Command& command;
+    bool tcp;
+    std::size_t longest;
+  };
+  for (const Row& row : {Row{kSendName, false, 20}, Row{kLanSendName, true, 100},
+                         Row{kSendVoice, false, 100}, Row{kLanSendVoice, true, 100}}) {
+    const auto run = [&](FakePlatform& f, Text text) {
+      return row.tcp ? runTcp(f.platform, row.command, kIp, fields, text)
+                     : runSerial(f.platform, row.command, 1, 1, fields, text);
+    };
+    const std::string longest(row.longest, '\xB5');
+    Rig fits;
+    EXPECT_EQ(run(fits.f, longest), 0) << row.longest;
+    for (const Text text : {Text{longest + "x"}, Text{}}) {
+      FakePlatform f;
+      EXPECT_EQ(run(f, text), 1) << row.longest;
+      EXPECT_TRUE(f.serial.opens.empty() && f.network.connects.empty() && f.clock.sleeps.empty());
+    }
+  }
+  Rig voice;
+  EXPECT_EQ(runSerial(voice.f.platform, kSendVoice, 1, 1, fields, "AB"), 0);
+  EXPECT_EQ(voice.f.clock.fineHoldsTaken, 1);
+  EXPECT_EQ(voice.f.clock.fineHolds, 0);
 }
 
 TEST(AnswerBlock, ValueOnlyWhenEveryCheckHolds) {

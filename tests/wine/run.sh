@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # The real w_movar.dll under Wine: the Windows test host calls its exports against the simulator
-# (COM3 is the simulator's pty, the other COM ports do not open; TCP on 127.0.0.7:1024), then
+# (COM3 is the simulator's pty, COM4 the pty of its twin behind a modem, the other COM ports do not
+# open; TCP on 127.0.0.7:1024), then
 # shows the progress windows under Xvfb and saves their pictures into the build folder.
 #
 #   tests/wine/run.sh CROSS_BUILD_DIR SIMULATOR
@@ -13,6 +14,7 @@ build=$(realpath "$1")
 simulator=$(realpath "$2")
 work=$build/wine
 com=3
+modem_com=4
 ip=127.0.0.7
 # The machine field of the DLL's PE header: 014c is i386.
 pe_offset=$(od -An -tu4 -j60 -N4 "$build/w_movar.dll" | tr -d ' ')
@@ -50,7 +52,7 @@ fi
 # The simulator lives as long as this script holds the write end of its stdin.
 rm -f "$work/sim.in"
 mkfifo "$work/sim.in"
-"$simulator" --address 1 --pty --speed 19200 --tcp "$ip" --live 007B930E28C5 --records 30 --backup 2000 --log <"$work/sim.in" >"$work/sim.out" 2>&1 &
+"$simulator" --address 1 --pty --speed 19200 --tcp "$ip" --live 007B930E28C5 --records 30 --backup 2000 --modem-pty --log <"$work/sim.in" >"$work/sim.out" 2>&1 &
 sim_pid=$!
 exec 9>"$work/sim.in"
 for _ in $(seq 50); do
@@ -58,8 +60,9 @@ for _ in $(seq 50); do
   sleep 0.1
 done
 pty=$(awk '$1 == "pty" { print $2 }' "$work/sim.out")
-[ -n "$pty" ] || { echo "simulator did not start:"; cat "$work/sim.out"; exit 1; }
-step "simulator on $pty and $ip:1024; $WINEARCH build in $build"
+modem_pty=$(awk '$1 == "modem-pty" { print $2 }' "$work/sim.out")
+[ -n "$pty" ] && [ -n "$modem_pty" ] || { echo "simulator did not start:"; cat "$work/sim.out"; exit 1; }
+step "simulator on $pty, its modem on $modem_pty and $ip:1024; $WINEARCH build in $build"
 
 # Wine maps COM ports from the registry (the dosdevices links are recreated at start); ports
 # left unset would be mapped to /dev/ttyS* by Wine itself. Without a window manager Wine draws
@@ -70,6 +73,7 @@ step "simulator on $pty and $ip:1024; $WINEARCH build in $build"
   for n in 1 2 3 4 5 6 7 8 9; do
     target=$no_port
     [ "$n" = "$com" ] && target=$pty
+    [ "$n" = "$modem_com" ] && target=$modem_pty
     printf '"COM%s"="%s"\n' "$n" "$target"
   done
   printf '\n[HKEY_CURRENT_USER\\Software\\Wine\\X11 Driver]\n"Decorated"="N"\n'
@@ -78,7 +82,7 @@ step "simulator on $pty and $ip:1024; $WINEARCH build in $build"
 timeout 60 "$wine" reg import "$work/settings.reg" >"$work/reg.log" 2>&1 9>&-
 timeout 30 wineserver -k 9>&- || true
 timeout 30 wineserver -w 9>&- || true
-step "COM$com mapped"
+step "COM$com and COM$modem_com mapped"
 
 # Wine's own output goes to files: its service processes keep pipes open long after a call.
 windows_dir="Z:${build//\//\\}\\"
@@ -102,6 +106,8 @@ expect_heard() {
 {
   expect_heard 57600 "01 FE 00 FF" "_TESTCOM preamble at 57600"
   expect_heard 19200 "01 FE 00 FF" "_TESTCOM preamble at 19200"
+  if grep -qx 'dialled 0123456789' "$work/sim.out"; then echo "ok   wire: the modem dialled 0123456789"
+  else echo "FAIL wire: the modem dialled no 0123456789"; fi
   if grep -q '^ok   landelete' "$work/results"; then
     expect_heard 0 "FA 05 0D F2" "_LANDELETE preamble over TCP"
   fi

@@ -2,7 +2,8 @@
  * finds exports with GetProcAddress and calls them as stdcall, checking ESP after every call.
  *
  *   movar-wine-host exports IP COM     the export cases; the simulator answers address 1 on
- *                                      port COM (19200 baud only) and on IP:1024
+ *                                      port COM (19200 baud only) and on IP:1024,
+ *                                      its twin behind a modem on COM + 1
  *   movar-wine-host network IP         the socket layer against the simulator (test-only entry)
  *   movar-wine-host windows DIR        progress windows and message box (test-only entries)
  *
@@ -17,12 +18,18 @@
 #include "stdcall_call.h"
 #include "window_check.h"
 
-enum arg_kind { ARG_NONE, ARG_INT, ARG_COM, ARG_IP };
+/* ARG_TEXT: kTexts[value], zero-terminated. ARG_COUNTED: kTexts[value] as the host's counted
+ * string (count 1, length, text); its count must be 1 again after the call. */
+enum arg_kind { ARG_NONE, ARG_INT, ARG_COM, ARG_IP, ARG_TEXT, ARG_COUNTED };
 
 typedef struct {
   enum arg_kind kind;
-  int32_t value;
+  int32_t value; /* ARG_COM: added to COM; ARG_TEXT, ARG_COUNTED: index into kTexts */
 } export_arg;
+
+static const char* const kTexts[] = {"0123456789", "Jos\xE9", "Welcome, Ann"};
+
+#define MAX_ARGS 16
 
 /* One row per export family. Optional rows wait for their export: they run as soon as the DLL
  * exports the name. */
@@ -30,7 +37,7 @@ typedef struct {
   const char* name;
   const char* entry;
   int optional;
-  export_arg args[14];
+  export_arg args[MAX_ARGS];
   int32_t expected;
   DWORD min_ms, max_ms;      /* elapsed time bounds */
   const char* expected_text; /* for the exports that return text */
@@ -46,6 +53,9 @@ static const export_case kCases[] = {
     /* the erased records come back, then go to movar.dat/.txt over the serial line and are erased */
     {"restoreall", "_RESTOREALL", 0, {{ARG_INT, 1}, {ARG_COM, 0}}, 0, 900, 5000, NULL},
     {"download", "_DOWNLOAD", 0, {{ARG_INT, 1}, {ARG_COM, 0}}, 0, 2000, 40000, NULL},
+    /* the twin terminal behind the modem on COM + 1 (30 records, kept): movar.dat/.txt again */
+    {"modemdownload", "_MODEMDOWNLOAD", 0, {{ARG_INT, 1}, {ARG_COM, 1}, {ARG_TEXT, 0}}, 0,
+     500, 20000, NULL},
     /* 14-byte preamble with FA 05 0D F2 */
     {"landelete", "_LANDELETE", 0, {{ARG_IP, 0}}, 0, 0, 10000, NULL},
     /* the simulator holds one live record: person 123, 2009-03-14 08:05, machine 7 */
@@ -67,11 +77,30 @@ static const export_case kCases[] = {
       {ARG_INT, 5}, {ARG_INT, 6}, {ARG_INT, 7}, {ARG_INT, 8}, {ARG_INT, 9}, {ARG_INT, 10},
       {ARG_INT, 11}, {ARG_INT, 12}},
      0, 4000, 10000, NULL},
+    /* names and voice with counted strings: a CP1252 name over TCP; a voice record of 16
+     * arguments (64 bytes), found at 19200 after the 2 s of the 57600 attempt, its text paced */
+    {"lansendname", "_LANSENDNAME", 0,
+     {{ARG_IP, 0}, {ARG_INT, 300}, {ARG_COUNTED, 1}}, 0, 30, 5000, NULL},
+    {"sendvoice", "_SENDVOICE", 0,
+     {{ARG_INT, 1}, {ARG_COM, 0}, {ARG_INT, 1}, {ARG_INT, 0x1234}, {ARG_INT, 3}, {ARG_INT, 4},
+      {ARG_INT, 5}, {ARG_INT, 6}, {ARG_INT, 7}, {ARG_INT, 8}, {ARG_INT, 9}, {ARG_INT, 10},
+      {ARG_INT, 11}, {ARG_INT, 12}, {ARG_INT, 13}, {ARG_COUNTED, 2}},
+     0, 1900, 8000, NULL},
     /* the device's 2000 backup bytes into zwbak.txt (two frames), then back: every byte the
      * library sends is followed by 1 ms, so 2000 data bytes take at least 2 s */
     {"rxzwfile", "_RXZWFILE", 0, {{ARG_COM, 0}}, 0, 50, 10000, NULL},
     {"txzwfile", "_TXZWFILE", 0, {{ARG_COM, 0}}, 0, 2000, 6000, NULL},
 };
+
+/* The block a host's string manager would make: count, length, text, zero. */
+static int32_t* counted_string(const char* text) {
+  const size_t length = strlen(text);
+  int32_t* block = (int32_t*)calloc(1, 8 + length + 1);
+  block[0] = 1;
+  block[1] = (int32_t)length;
+  memcpy(block + 2, text, length);
+  return block;
+}
 
 static int report(const char* verdict, const char* name, const char* detail) {
   printf("%s %s: %s\n", verdict, name, detail);
@@ -86,13 +115,17 @@ static int run_case(HMODULE library, const export_case* c, const char* ip, int c
     snprintf(detail, sizeof detail, "%s not exported", c->entry);
     return report(c->optional ? "skip" : "FAIL", c->name, detail);
   }
-  uintptr_t args[14];
+  uintptr_t args[MAX_ARGS];
+  int32_t* counted[MAX_ARGS] = {0};
   int count = 0;
-  for (; count < 14 && c->args[count].kind != ARG_NONE; ++count) {
+  for (; count < MAX_ARGS && c->args[count].kind != ARG_NONE; ++count) {
     const export_arg* a = &c->args[count];
-    args[count] = a->kind == ARG_COM  ? (uintptr_t)(uint32_t)com
-                  : a->kind == ARG_IP ? (uintptr_t)ip
-                                      : (uintptr_t)(uint32_t)a->value;
+    if (a->kind == ARG_COUNTED) counted[count] = counted_string(kTexts[a->value]);
+    args[count] = a->kind == ARG_COM       ? (uintptr_t)(uint32_t)(com + a->value)
+                  : a->kind == ARG_IP      ? (uintptr_t)ip
+                  : a->kind == ARG_TEXT    ? (uintptr_t)kTexts[a->value]
+                  : a->kind == ARG_COUNTED ? (uintptr_t)(counted[count] + 2)
+                                           : (uintptr_t)(uint32_t)a->value;
   }
   const int32_t expected = c->expected == -2 ? com : c->expected;
   int32_t esp_delta = 0;
@@ -102,15 +135,22 @@ static int run_case(HMODULE library, const export_case* c, const char* ip, int c
   const int32_t result = (int32_t)raw;
   const char* text = c->expected_text && raw ? (const char*)raw : "";
   const int value_ok = c->expected_text ? strcmp(text, c->expected_text) == 0 : result == expected;
-  const int ok = value_ok && esp_delta == 0 && elapsed >= c->min_ms && elapsed <= c->max_ms;
+  int counts_ok = 1;
+  for (int i = 0; i < count; ++i) {
+    if (counted[i] != NULL) counts_ok = counts_ok && counted[i][0] == 1;
+    free(counted[i]);
+  }
+  const int ok = value_ok && counts_ok && esp_delta == 0 && elapsed >= c->min_ms &&
+                 elapsed <= c->max_ms;
   if (c->expected_text) {
     snprintf(detail, sizeof detail, "%s -> \"%s\" (expected \"%s\"), ESP %+ld, %lu ms (%lu..%lu)",
              c->entry, text, c->expected_text, (long)esp_delta, (unsigned long)elapsed,
              (unsigned long)c->min_ms, (unsigned long)c->max_ms);
   } else {
-    snprintf(detail, sizeof detail, "%s -> %ld (expected %ld), ESP %+ld, %lu ms (%lu..%lu)",
+    snprintf(detail, sizeof detail, "%s -> %ld (expected %ld), ESP %+ld, %lu ms (%lu..%lu)%s",
              c->entry, (long)result, (long)expected, (long)esp_delta, (unsigned long)elapsed,
-             (unsigned long)c->min_ms, (unsigned long)c->max_ms);
+             (unsigned long)c->min_ms, (unsigned long)c->max_ms,
+             counts_ok ? "" : ", a reference count not restored");
   }
   return report(ok ? "ok  " : "FAIL", c->name, detail);
 }

@@ -1,6 +1,7 @@
 // movar-terminal: a simulated terminal on a pty and/or 127.0.0.x:1024, until stdin closes or a
 // signal ends it. Prints "pty <path>" and "tcp <ip>:1024" once it is listening; "--tcp auto"
-// takes the first free loopback address.
+// takes the first free loopback address. "--modem-pty" adds a second terminal like the first, behind
+// a Hayes modem on a pty of its own ("modem-pty <path>"); "--log" then prints "dialled <number>".
 #include <poll.h>
 #include <unistd.h>
 
@@ -14,6 +15,7 @@
 
 #include "backup_device.h"
 #include "live_records.h"
+#include "modem.h"
 #include "pty_port.h"
 #include "record_memory.h"
 #include "standard_terminal.h"
@@ -29,6 +31,7 @@ void usage() {
                "                      [--ack HEX|none] [--ack-delay MS] [--pace] [--records N] [--log]\n"
                "                      [--live RECORD-HEX]... (6-byte records queued for polling)\n"
                "                      [--backup N] (backup data served at 19200 baud, 2 stop bits)\n"
+               "                      [--modem-pty] (the same terminal behind a modem at 9600 baud)\n"
                "A rate-change message (20 x 63, 20 x 6A, 12 message bytes, a code) is acknowledged\n"
                "and moves the terminal to the speed its last byte names: 1 1200, 2 2400, 3 4800,\n"
                "4 9600, 5 19200, 6 38400, 0 and 7 57600 (other codes keep the speed).\n");
@@ -40,6 +43,7 @@ int main(int argc, char** argv) {
   movar::sim::TerminalConfig config;
   bool pty = false;
   bool log = false;
+  bool modemPty = false;
   std::uint32_t records = 0;
   std::size_t backupBytes = 0;
   std::vector<std::string> tcp;
@@ -79,6 +83,7 @@ int main(int argc, char** argv) {
     else if (arg == "--records") records = static_cast<std::uint32_t>(std::stoul(value()));
     else if (arg == "--backup") backupBytes = std::stoul(value());
     else if (arg == "--log") log = true;
+    else if (arg == "--modem-pty") modemPty = true;
     else {
       usage();
       return 2;
@@ -97,12 +102,21 @@ int main(int argc, char** argv) {
   movar::sim::BackupDevice::Script backup;
   for (std::size_t k = 0; k < backupBytes; ++k) backup.data.push_back(static_cast<std::uint8_t>(k * 13 + 5));
   terminal.part<movar::sim::BackupDevice>().script(backup);
+  movar::sim::Terminal dialled(config);
+  movar::sim::installStandardCommands(dialled);
+  movar::sim::installModem(dialled);
+  dialled.part<movar::sim::RecordMemory>().fill(records);
   std::unique_ptr<movar::sim::PtyPort> port;
+  std::unique_ptr<movar::sim::PtyPort> modemPort;
   std::vector<std::unique_ptr<movar::sim::TcpListener>> listeners;
   try {
     if (pty) {
       port = std::make_unique<movar::sim::PtyPort>(terminal);
       std::printf("pty %s\n", port->path().c_str());
+    }
+    if (modemPty) {
+      modemPort = std::make_unique<movar::sim::PtyPort>(dialled);
+      std::printf("modem-pty %s\n", modemPort->path().c_str());
     }
     for (const std::string& ip : tcp) {
       listeners.push_back(ip == "auto" ? std::make_unique<movar::sim::TcpListener>(terminal)
@@ -116,6 +130,7 @@ int main(int argc, char** argv) {
   std::fflush(stdout);
 
   std::size_t logged = 0;
+  std::size_t dials = 0;
   while (!gStop) {
     pollfd in{0, POLLIN, 0};
     if (::poll(&in, 1, 100) > 0) {
@@ -129,6 +144,8 @@ int main(int argc, char** argv) {
         for (std::uint8_t b : chunks[logged].bytes) std::printf(" %02X", b);
         std::printf("\n");
       }
+      const auto numbers = dialled.part<movar::sim::Modem>().dialled();
+      for (; dials < numbers.size(); ++dials) std::printf("dialled %s\n", numbers[dials].c_str());
       std::fflush(stdout);
     }
   }

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <map>
+#include <utility>
 
 namespace movar::sim {
 
@@ -73,16 +74,23 @@ class DownloadExchange final : public Exchange {
       return sendCurrent(link);
     }
     const bool atEnd = current_ + 1 == blocks_.size();
-    if (byte == kAck) {
-      if (fault(BlockFault::Kind::RepeatAfterAck, sendings_[current_] - 1)) return sendCurrent(link);
-      if (atEnd) return true;
-      ++current_;
+    // The end block is closed with 0x15 on a direct line and over TCP, with 0x06 through a modem.
+    const bool closing = atEnd && current_ > 0 && (byte == kNak || byte == kAck);
+    if (byte == kAck && fault(BlockFault::Kind::RepeatAfterAck, sendings_[current_] - 1)) {
+      repeating_ = true;
       return sendCurrent(link);
     }
-    if (byte == kNak && atEnd && current_ > 0) {
+    // A block sent again for fear its acknowledgement was lost, and refused: the host has it.
+    const bool hostHasIt = std::exchange(repeating_, false) && byte == kNak && !atEnd;
+    if (closing) {
       memory_.served();
       if (!stray_.empty()) link.send(stray_, strayDelay_);
       return false;
+    }
+    if (byte == kAck || hostHasIt) {
+      if (atEnd) return true;
+      ++current_;
+      return sendCurrent(link);
     }
     if (byte == kNak || byte == kResend) return sendCurrent(link);
     return byte != kCancel;
@@ -141,6 +149,7 @@ class DownloadExchange final : public Exchange {
   std::map<std::size_t, int> sendings_;  // per block
   std::size_t current_ = 0;
   bool started_ = false;
+  bool repeating_ = false;
 };
 
 }  // namespace

@@ -45,6 +45,11 @@ void Terminal::handleFramed(FramedOpener opener) {
   framed_.push_back(std::move(opener));
 }
 
+void Terminal::setFront(std::function<std::unique_ptr<LineFront>(Terminal&)> factory) {
+  std::lock_guard lock(mutex_);
+  front_ = std::move(factory);
+}
+
 TerminalConfig Terminal::config() const {
   std::lock_guard lock(mutex_);
   return config_;
@@ -78,11 +83,21 @@ void Terminal::clearLog() {
   commands_.clear();
 }
 
+Terminal::Session::Session(Terminal& terminal) : terminal_(terminal) {
+  std::lock_guard lock(terminal_.mutex_);
+  if (terminal_.front_) front_ = terminal_.front_(terminal_);
+}
+
 void Terminal::Session::feed(HostLink& link, const std::uint8_t* data, std::size_t n) {
   std::lock_guard lock(terminal_.mutex_);
   const double at =
       std::chrono::duration<double>(std::chrono::steady_clock::now() - terminal_.born_).count();
   terminal_.received_.push_back({at, link.baud(), Bytes(data, data + n)});
+  if (!front_) return take(link, data, n);
+  front_->feed(link, data, n, [this](HostLink& l, const std::uint8_t* d, std::size_t k) { take(l, d, k); });
+}
+
+void Terminal::Session::take(HostLink& link, const std::uint8_t* data, std::size_t n) {
   const TerminalConfig& config = terminal_.config_;
   // The acknowledgement leaves at once (after ackDelay); a slow terminal's exchange trickles.
   ShapedLink acks(link, Millis{0}, Millis{0});

@@ -42,6 +42,15 @@ class Exchange {
   virtual Bytes leftover() { return {}; }
 };
 
+// A device on the line in front of the terminal (a modem): it sees the host's bytes first and
+// hands on through `pass` those that reach the terminal, with the link the terminal answers on.
+class LineFront {
+ public:
+  using Pass = std::function<void(HostLink& link, const std::uint8_t* data, std::size_t n)>;
+  virtual ~LineFront() = default;
+  virtual void feed(HostLink& link, const std::uint8_t* data, std::size_t n, const Pass& pass) = 0;
+};
+
 struct TerminalConfig {
   std::uint8_t address = 1;
   std::set<int> speeds{57600};           // serial speeds it understands
@@ -66,6 +75,8 @@ class Terminal {
   explicit Terminal(TerminalConfig config = {});
 
   void handle(std::uint8_t command, ExchangeFactory factory);
+  // Every session from now on starts behind a front of its own (a modem on hook).
+  void setFront(std::function<std::unique_ptr<LineFront>(Terminal&)> factory);
 
   // A framing of its own, without a preamble: the opener sees the first bytes of a feed while no
   // exchange runs and returns the exchange that takes them, or null.
@@ -84,10 +95,11 @@ class Terminal {
   // Per-connection state: the preamble scanner and the running exchange.
   class Session {
    public:
-    explicit Session(Terminal& terminal) : terminal_(terminal) {}
+    explicit Session(Terminal& terminal);
     void feed(HostLink& link, const std::uint8_t* data, std::size_t n);
 
    private:
+    void take(HostLink& link, const std::uint8_t* data, std::size_t n);
     // `link` carries the acknowledgement, `answers` the exchange's sends.
     void scan(HostLink& link, HostLink& answers);
     enum class Rate { None, Arriving, Taken };
@@ -97,6 +109,7 @@ class Terminal {
     Terminal& terminal_;
     Bytes pending_;
     std::unique_ptr<Exchange> exchange_;
+    std::unique_ptr<LineFront> front_;
   };
 
   std::unique_ptr<Session> newSession() { return std::make_unique<Session>(*this); }
@@ -119,6 +132,7 @@ class Terminal {
   TerminalConfig config_;
   std::map<std::uint8_t, ExchangeFactory> handlers_;
   std::vector<FramedOpener> framed_;
+  std::function<std::unique_ptr<LineFront>(Terminal&)> front_;
   std::map<std::type_index, std::shared_ptr<void>> parts_;
   std::vector<ReceivedChunk> received_;
   std::vector<std::uint8_t> commands_;

@@ -119,6 +119,24 @@ class BlockExchange final : public Exchange {
   bool awaitingConfirmation_ = false;
 };
 
+// A command done after its acknowledgement: its second answer, after the scripted working time.
+class SecondAnswer final : public Exchange {
+ public:
+  explicit SecondAnswer(TerminalSettings::Answer answer) : answer_(answer) {}
+  void start(HostLink& link) override {
+    if (answer_.byte) link.send({*answer_.byte}, answer_.workingTime);
+  }
+  bool onBytes(HostLink&, const std::uint8_t* data, std::size_t n) override {
+    rest_.assign(data, data + n);
+    return false;
+  }
+  Bytes leftover() override { return rest_; }
+
+ private:
+  TerminalSettings::Answer answer_;
+  Bytes rest_;
+};
+
 // Command 0x16 with an SN length set: the 0x15 that follows the preamble asks for it.
 class SnLengthExchange final : public Exchange {
  public:
@@ -160,6 +178,11 @@ class SnLengthExchange final : public Exchange {
 TerminalSettings::State TerminalSettings::state() const {
   std::lock_guard lock(mutex_);
   return state_;
+}
+
+TerminalSettings::Answer TerminalSettings::answerTo(std::uint8_t command) const {
+  const auto scripted = answers_.find(command);
+  return scripted == answers_.end() ? Answer{} : scripted->second;
 }
 
 void TerminalSettings::script(std::uint8_t command, Answer answer) {
@@ -224,11 +247,6 @@ void installTerminalSettings(Terminal& terminal) {
          s.enabled.erase(word(p, 0));
          return kNoAnswer;
        }},
-      {0x0E,
-       [](State& s, const Bytes& p, Terminal&) {
-         if (p.size() == 1) s.backupMode = p[0];
-         return kNoAnswer;
-       }},
       {0x10,
        [](State& s, const Bytes& p, Terminal&) {
          if (p.size() == 4) s.sn[word(p, 0)] = word(p, 2);
@@ -237,6 +255,45 @@ void installTerminalSettings(Terminal& terminal) {
       {0x11,
        [](State& s, const Bytes& p, Terminal&) {
          if (p.size() == 2) s.sn.erase(word(p, 0));
+         return kNoAnswer;
+       }},
+      {0x06,
+       [](State& s, const Bytes& p, Terminal&) {
+         if (p.size() != 4) return kNoAnswer;  // the door switch: kept in lastBlock
+         const auto name = s.names.find(word(p, 0));
+         if (name == s.names.end()) return kNoAnswer;
+         Bytes bytes = name->second;
+         s.names.erase(name);
+         s.names[word(p, 2)] = std::move(bytes);
+         return kNoAnswer;
+       }},
+      {0x0E,
+       [](State& s, const Bytes& p, Terminal&) {
+         // One byte is the backup command's mode; a name has its person number first.
+         if (p.size() == 1) s.backupMode = p[0];
+         if (p.size() >= 2) s.names[word(p, 0)] = Bytes(p.begin() + 2, p.end());
+         return kNoAnswer;
+       }},
+      {0x14,
+       [](State& s, const Bytes& p, Terminal&) {
+         // A one-byte option, or a voice record: 13 fields in 17 bytes, the text's length, the text.
+         if (p.size() < 17 || p.size() != 17u + p[16]) return kNoAnswer;
+         TerminalSettings::Voice voice;
+         std::size_t at = 0;
+         for (std::size_t field = 0; field < 13; ++field) {
+           const bool wide = field == 1 || field == 2 || field == 4;
+           voice.fields[field] = wide ? word(p, at) : p[at];
+           at += wide ? 2 : 1;
+         }
+         voice.text.assign(p.begin() + 17, p.end());
+         s.voices[voice.fields[1]] = std::move(voice);
+         return kNoAnswer;
+       }},
+      {0x15,
+       [](State& s, const Bytes& p, Terminal&) {
+         if (p.size() != 2) return kNoAnswer;
+         if (word(p, 0) == 0) s.voices.clear();
+         s.voices.erase(word(p, 0));
          return kNoAnswer;
        }},
       {0x12,
@@ -265,7 +322,14 @@ void installTerminalSettings(Terminal& terminal) {
     });
   };
   for (const auto& [code, store] : blocks) handleBlocks(code, store);
-  for (int code : {0x06, 0x13, 0x14, 0x18}) handleBlocks(static_cast<std::uint8_t>(code), keepOnly);
+  for (int code : {0x13, 0x18}) handleBlocks(static_cast<std::uint8_t>(code), keepOnly);
+  terminal.handle(0x05, [](Terminal& t, std::uint8_t command) -> std::unique_ptr<Exchange> {
+    TerminalSettings& settings = t.part<TerminalSettings>();
+    std::lock_guard lock(settings.mutex_);
+    const TerminalSettings::Answer answer = settings.answerTo(command);
+    if (answer.byte == 0x06) settings.state_.names.clear();
+    return std::make_unique<SecondAnswer>(answer);
+  });
   for (const auto& [code, all] : {std::pair{std::uint8_t{0x08}, TerminalSettings::AllPersons::Enabled},
                                   std::pair{std::uint8_t{0x09}, TerminalSettings::AllPersons::Disabled}}) {
     terminal.handle(code, [all = all](Terminal& t, std::uint8_t) -> std::unique_ptr<Exchange> {

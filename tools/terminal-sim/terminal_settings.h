@@ -1,9 +1,10 @@
 // What the setting commands tell a terminal (clock, machine number, password, lock number, the
-// answer byte, enabled and disabled persons), kept as the terminal's part. One DataBlock exchange
+// answer byte, enabled and disabled persons, names, voice records), kept as the terminal's part. One DataBlock exchange
 // serves every command that carries a block: it checks the block, stores what it says and answers
 // 0x06, or what the test scripted for that command.
 #pragma once
 
+#include <array>
 #include <map>
 #include <mutex>
 #include <optional>
@@ -16,6 +17,11 @@ namespace movar::sim {
 class TerminalSettings {
  public:
   enum class AllPersons { Untouched, Enabled, Disabled };
+
+  struct Voice {
+    std::array<std::uint16_t, 13> fields{};
+    Bytes text;  // as received
+  };
 
   struct State {
     std::map<std::uint8_t, Bytes> lastBlock;  // the payload of every accepted block, by command
@@ -30,6 +36,8 @@ class TerminalSettings {
     std::set<std::uint16_t> enabled, disabled;  // persons switched one by one
     std::map<std::uint16_t, std::uint16_t> sn;  // SN value by entry number
     std::optional<std::uint16_t> snLength;      // set: command 0x16 answers it (else it polls)
+    std::map<std::uint16_t, Bytes> names;       // by person number, the bytes as received
+    std::map<std::uint16_t, Voice> voices;      // filed under field 2; deleting 0 deletes all
     int malformedBlocks = 0;                    // refused with 0x15
     int answersConfirmed = 0;                   // AnswerBlocks the host confirmed with 0x06
   };
@@ -53,15 +61,18 @@ class TerminalSettings {
   friend class BlockExchange;
   friend class SnLengthExchange;
   friend void installTerminalSettings(Terminal& terminal);
+  Answer answerTo(std::uint8_t command) const;  // the mutex held
   mutable std::mutex mutex_;
   State state_;
   std::map<std::uint8_t, Answer> answers_;
   int damagedAnswers_ = 0;
 };
 
-// Registers the block commands (clock 0x02, 0x03, machine number 0x04, door switch 0x06, password
-// 0x07, persons 0x0A and 0x0B, SNs 0x10 and 0x11, the SN query 0x12, options 0x13 and 0x14, bell
-// 0x18) and the whole-terminal commands 0x08 and 0x09 (answered by the acknowledgement alone).
+// Registers the block commands (clock 0x02, 0x03, machine number 0x04, door switch and name
+// renumbering 0x06, password 0x07, persons 0x0A and 0x0B, names and the backup command 0x0E, SNs 0x10 and 0x11, the SN
+// query 0x12, options 0x13, options and voice records 0x14, voice deletion 0x15, bell 0x18), the
+// whole-terminal commands 0x08 and 0x09 (answered by the acknowledgement alone) and the deletion
+// of all names 0x05 (a second 0x06 when done).
 void installTerminalSettings(Terminal& terminal);
 
 }  // namespace movar::sim

@@ -21,12 +21,15 @@ class VirtualClock final : public Clock {
     sleeps.push_back(ms);
   }
   LocalTime localTime() override;
+  void holdFinePauses() override { ++fineHolds, ++fineHoldsTaken; }
+  void releaseFinePauses() override { --fineHolds; }
   void advanceTo(Millis t) {
     if (t > now_) now_ = t;
   }
 
   LocalTime start{2009, 3, 14, 8, 15, 30};  // calendar time at virtual 0
   std::vector<Millis> sleeps;
+  int fineHolds = 0, fineHoldsTaken = 0;
 
  private:
   Millis now_ = 0;
