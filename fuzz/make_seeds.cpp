@@ -6,6 +6,7 @@
 #include <fstream>
 #include <string>
 
+#include "backup_device.h"
 #include "fakes/sim_terminal.h"
 #include "modem.h"
 #include "targets.h"
@@ -112,6 +113,8 @@ Bytes record(const FlowInfo& flow, std::uint8_t selector) {
   if (flow.flow == Flow::ModemDownload) sim::installModem(t.terminal);
   t.memory.fill(40);
   t.live.push({0x00, 0x7B, 0x93, 0x0E, 0x28, 0xC5});
+  t.terminal.part<sim::BackupDevice>().script({.data = backupFile()});
+  f.files.contents[f.files.directory + "zwbak.txt"] = backupFile();
   t.on(f.serial, 1);
   t.on(f.network, kIp);
   Recorder recorder;

@@ -10,8 +10,12 @@
 namespace movar::fuzz {
 
 inline constexpr const char* kIp = "10.0.0.9";
+inline constexpr std::size_t kBackupFileBytes = 1600;  // two data frames
 
-enum class Flow { SerialDownload, LanDownload, ModemDownload, Realtime, Settings, RecordFiles };
+// "zwbak.txt" for the backup send.
+Bytes backupFile();
+
+enum class Flow { SerialDownload, LanDownload, ModemDownload, Realtime, Settings, RecordFiles, Backup };
 
 struct FlowInfo {
   Flow flow;
@@ -19,10 +23,10 @@ struct FlowInfo {
   int selectors;     // > 0: the input's first byte picks one of this many calls
 };
 
-extern const FlowInfo kFlows[6];
+extern const FlowInfo kFlows[7];
 
 // The record files flow converts "in.dat" and "in.xf"... of the record directory; the others
-// talk to the terminal.
+// talk to the terminal. The backup send finds kBackupFileBytes in "zwbak.txt".
 void runFlow(Flow flow, Platform& platform, std::uint8_t selector);
 
 // One fuzz input: the selector byte where the flow has one, then the terminal's script (for the
