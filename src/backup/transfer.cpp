@@ -140,7 +140,7 @@ std::int32_t receiveBackup(Platform& platform, std::int32_t port) {
   });
   if (!file) return 1;  // nowhere to keep what the device would send
   const bool complete = receiveLoop(clock, line, *file);
-  // Also after a failed receive: the device reads these bytes as the mark of a received file.
+  // On every ending, a failed one too: the file goes back to a device with these leading bytes.
   const bool marked = file->seek(0) && file->write(kReceivedMark, sizeof kReceivedMark);
   file.reset();
   clock.sleep(1);  // then the port closes
@@ -161,7 +161,7 @@ std::int32_t sendBackup(Platform& platform, std::int32_t port) {
     clock.sleep(30);
     std::vector<std::uint8_t> piece(kMaxDataPayload);
     std::optional<std::size_t> got = file ? file->read(piece.data(), piece.size()) : std::nullopt;
-    // Fewer than four bytes cannot hold the device's data: nothing is sent.
+    // A file of fewer than four bytes is not sent.
     bool going = got && *got >= 4;
     int refusals = 0;
     for (std::uint16_t block = 0; going; ++block) {
