@@ -165,7 +165,7 @@ BackupDevice::State BackupDevice::state() const {
 }
 
 void installBackupDevice(Terminal& terminal) {
-  terminal.handleFramed([](Terminal& t, const HostLink& link, const std::uint8_t* data,
+  terminal.claimLine([](Terminal& t, const HostLink& link, const std::uint8_t* data,
                            std::size_t n) -> std::unique_ptr<Exchange> {
     if (n == 0 || data[0] != 0x02 || !backupLine(link)) return nullptr;
     return std::make_unique<BackupExchange>(t.part<BackupDevice>());

@@ -5,6 +5,7 @@
 #include <poll.h>
 #include <unistd.h>
 
+#include <array>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
@@ -14,6 +15,7 @@
 #include <vector>
 
 #include "backup_device.h"
+#include "fingerprint_unit.h"
 #include "live_records.h"
 #include "modem.h"
 #include "pty_port.h"
@@ -30,6 +32,7 @@ void usage() {
                "usage: movar-terminal [--address N] [--pty] [--tcp IP|auto] [--speed BAUD]...\n"
                "                      [--ack HEX|none] [--ack-delay MS] [--pace] [--records N] [--log]\n"
                "                      [--live RECORD-HEX]... (6-byte records queued for polling)\n"
+               "                      [--fingerprint ID:ATTRIBUTE:FINGER]... (templates in its unit)\n"
                "                      [--backup N] (backup data served at 19200 baud, 2 stop bits)\n"
                "                      [--modem-pty] (the same terminal behind a modem at 9600 baud)\n"
                "A rate-change message (20 x 63, 20 x 6A, 12 message bytes, a code) is acknowledged\n"
@@ -49,6 +52,7 @@ int main(int argc, char** argv) {
   std::vector<std::string> tcp;
   std::vector<int> speeds;
   std::vector<movar::sim::Bytes> liveRecords;
+  std::vector<std::array<int, 3>> fingerprints;
   for (int i = 1; i < argc; ++i) {
     const std::string arg = argv[i];
     auto value = [&]() -> std::string {
@@ -80,6 +84,14 @@ int main(int argc, char** argv) {
       }
       liveRecords.push_back(record);
     }
+    else if (arg == "--fingerprint") {
+      std::array<int, 3> key{};
+      if (std::sscanf(value().c_str(), "%d:%d:%d", &key[0], &key[1], &key[2]) != 3) {
+        usage();
+        return 2;
+      }
+      fingerprints.push_back(key);
+    }
     else if (arg == "--records") records = static_cast<std::uint32_t>(std::stoul(value()));
     else if (arg == "--backup") backupBytes = std::stoul(value());
     else if (arg == "--log") log = true;
@@ -99,6 +111,10 @@ int main(int argc, char** argv) {
   movar::sim::installStandardCommands(terminal);
   for (const auto& record : liveRecords) terminal.part<movar::sim::LiveRecords>().push(record);
   terminal.part<movar::sim::RecordMemory>().fill(records);
+  for (const auto& [id, attribute, finger] : fingerprints) {
+    terminal.part<movar::sim::FingerprintUnit>().store(id, attribute, finger,
+                                                       movar::sim::makeTemplate(id, attribute, finger));
+  }
   movar::sim::BackupDevice::Script backup;
   for (std::size_t k = 0; k < backupBytes; ++k) backup.data.push_back(static_cast<std::uint8_t>(k * 13 + 5));
   terminal.part<movar::sim::BackupDevice>().script(backup);

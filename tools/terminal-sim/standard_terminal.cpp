@@ -1,6 +1,7 @@
 #include "standard_terminal.h"
 
 #include "backup_device.h"
+#include "fingerprint_unit.h"
 #include "live_records.h"
 #include "record_memory.h"
 #include "terminal_settings.h"
@@ -13,6 +14,7 @@ void installStandardCommands(Terminal& terminal) {
   installRecordMemory(terminal);
   installLiveRecords(terminal);
   installTerminalSettings(terminal);
+  installFingerprintUnit(terminal);  // after the settings: it wraps their 0x12
   installBackupDevice(terminal);
 }
 

@@ -40,9 +40,15 @@ void Terminal::handle(std::uint8_t command, ExchangeFactory factory) {
   handlers_[command] = std::move(factory);
 }
 
-void Terminal::handleFramed(FramedOpener opener) {
+Terminal::ExchangeFactory Terminal::handler(std::uint8_t command) const {
   std::lock_guard lock(mutex_);
-  framed_.push_back(std::move(opener));
+  const auto found = handlers_.find(command);
+  return found == handlers_.end() ? ExchangeFactory{} : found->second;
+}
+
+void Terminal::claimLine(LineClaim claim) {
+  std::lock_guard lock(mutex_);
+  lineClaims_.push_back(std::move(claim));
 }
 
 void Terminal::setFront(std::function<std::unique_ptr<LineFront>(Terminal&)> factory) {
@@ -102,12 +108,12 @@ void Terminal::Session::take(HostLink& link, const std::uint8_t* data, std::size
   // The acknowledgement leaves at once (after ackDelay); a slow terminal's exchange trickles.
   ShapedLink acks(link, Millis{0}, Millis{0});
   ShapedLink answers(link, config.answerDelay, config.byteGap);
+  for (std::size_t i = 0; !exchange_ && pending_.empty() && i < terminal_.lineClaims_.size(); ++i) {
+    exchange_ = terminal_.lineClaims_[i](terminal_, link, data, n);
+    if (exchange_) exchange_->start(answers);
+  }
   if (exchange_) {
     deliver(acks, answers, data, n);
-    return;
-  }
-  if (openFramed(acks, answers, data, n)) {
-    pending_.clear();  // a half preamble before another framing is noise
     return;
   }
   // A serial terminal set to another speed sees only noise.
@@ -184,18 +190,6 @@ void Terminal::Session::scan(HostLink& link, HostLink& answers) {
       deliver(link, answers, rest.data(), rest.size());
     }
   }
-}
-
-bool Terminal::Session::openFramed(HostLink& link, HostLink& answers, const std::uint8_t* data,
-                                   std::size_t n) {
-  for (const FramedOpener& opener : terminal_.framed_) {
-    exchange_ = opener(terminal_, link, data, n);
-    if (!exchange_) continue;
-    exchange_->start(answers);
-    deliver(link, answers, data, n);
-    return true;
-  }
-  return false;
 }
 
 void Terminal::Session::deliver(HostLink& link, HostLink& answers, const std::uint8_t* data,

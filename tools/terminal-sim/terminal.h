@@ -75,14 +75,20 @@ class Terminal {
   explicit Terminal(TerminalConfig config = {});
 
   void handle(std::uint8_t command, ExchangeFactory factory);
+  // The factory registered for `command`, empty if none: a family that shares a command code
+  // with another wraps the other's exchange.
+  ExchangeFactory handler(std::uint8_t command) const;
+
+  // A device that takes the line over at times (the fingerprint unit after its dialogue, the
+  // backup device at its own line settings). Each is asked, with the line and the bytes that
+  // arrived, whenever bytes arrive and no exchange runs; an exchange one returns sees the bytes
+  // before the preamble scanner does.
+  using LineClaim = std::function<std::unique_ptr<Exchange>(
+      Terminal& terminal, const HostLink& link, const std::uint8_t* data, std::size_t n)>;
+  void claimLine(LineClaim claim);
+
   // Every session from now on starts behind a front of its own (a modem on hook).
   void setFront(std::function<std::unique_ptr<LineFront>(Terminal&)> factory);
-
-  // A framing of its own, without a preamble: the opener sees the first bytes of a feed while no
-  // exchange runs and returns the exchange that takes them, or null.
-  using FramedOpener = std::function<std::unique_ptr<Exchange>(
-      Terminal& terminal, const HostLink& link, const std::uint8_t* data, std::size_t n)>;
-  void handleFramed(FramedOpener opener);
 
   // Everything below locks; transports call in from their own threads.
   TerminalConfig config() const;
@@ -105,7 +111,6 @@ class Terminal {
     enum class Rate { None, Arriving, Taken };
     Rate rateChange(HostLink& link);
     void deliver(HostLink& link, HostLink& answers, const std::uint8_t* data, std::size_t n);
-    bool openFramed(HostLink& link, HostLink& answers, const std::uint8_t* data, std::size_t n);
     Terminal& terminal_;
     Bytes pending_;
     std::unique_ptr<Exchange> exchange_;
@@ -131,7 +136,7 @@ class Terminal {
   mutable std::recursive_mutex mutex_;
   TerminalConfig config_;
   std::map<std::uint8_t, ExchangeFactory> handlers_;
-  std::vector<FramedOpener> framed_;
+  std::vector<LineClaim> lineClaims_;
   std::function<std::unique_ptr<LineFront>(Terminal&)> front_;
   std::map<std::type_index, std::shared_ptr<void>> parts_;
   std::vector<ReceivedChunk> received_;
