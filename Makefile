@@ -80,6 +80,7 @@ bench: build
 	$(BUILD)/bench/movar_download_bench
 	$(BUILD)/bench/movar_settings_bench
 	$(BUILD)/bench/movar_collect_bench
+	$(BUILD)/bench/movar_backup_bench
 
 clean:
 	rm -rf $(BUILD) $(ASAN_BUILD) $(WIN_BUILD) $(WIN64_BUILD) $(FUZZ_BUILD)

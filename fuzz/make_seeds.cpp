@@ -6,6 +6,7 @@
 #include <fstream>
 #include <string>
 
+#include "backup_device.h"
 #include "fakes/sim_terminal.h"
 #include "fingerprint_unit.h"
 #include "modem.h"
@@ -119,6 +120,8 @@ Bytes record(const FlowInfo& flow, std::uint8_t selector) {
     unit.store(300, 2, 2, sim::makeTemplate(300, 2, 2));
     unit.setDirect(selector < 2);  // the version and the caller's packet go to the unit itself
   }
+  t.terminal.part<sim::BackupDevice>().script({.data = backupFile()});
+  f.files.contents[f.files.directory + "zwbak.txt"] = backupFile();
   t.on(f.serial, 1);
   t.on(f.network, kIp);
   Recorder recorder;

@@ -1,5 +1,6 @@
 #include "targets.h"
 
+#include "backup/transfer.h"
 #include "download/lan_download.h"
 #include "download/modem_download.h"
 #include "download/realtime.h"
@@ -75,12 +76,19 @@ const FlowInfo& info(Flow flow) { return kFlows[static_cast<int>(flow)]; }
 
 }  // namespace
 
-const FlowInfo kFlows[7] = {
+const FlowInfo kFlows[8] = {
     {Flow::SerialDownload, "serial_download", 0}, {Flow::LanDownload, "lan_download", 0},
     {Flow::ModemDownload, "modem_download", 0},   {Flow::Realtime, "realtime", 2},
     {Flow::Settings, "settings", kRowCount + 1},  {Flow::RecordFiles, "record_files", 0},
     {Flow::Fingerprint, "fingerprint", 7},
+    {Flow::Backup, "backup", 2},
 };
+
+Bytes backupFile() {
+  Bytes file(kBackupFileBytes);
+  for (std::size_t k = 0; k < file.size(); ++k) file[k] = static_cast<std::uint8_t>(k * 13 + 5);
+  return file;
+}
 
 void runFlow(Flow flow, Platform& platform, std::uint8_t selector) {
   switch (flow) {
@@ -96,6 +104,13 @@ void runFlow(Flow flow, Platform& platform, std::uint8_t selector) {
       break;
     case Flow::Settings: setting(platform, selector % info(flow).selectors); break;
     case Flow::Fingerprint: fingerprint(platform, selector % info(flow).selectors); break;
+    case Flow::Backup:
+      if (selector % 2 == 0) {
+        backup::receiveBackup(platform, 1);
+      } else {
+        backup::sendBackup(platform, 1);
+      }
+      break;
     case Flow::RecordFiles: {
       const std::string directory = platform.files.recordDirectory();
       records::convertFile(platform, directory.c_str(), "in");
@@ -119,6 +134,7 @@ void fuzzOne(Flow flow, const std::uint8_t* data, std::size_t size) {
     return;
   }
   ScriptedRig rig(data, size);
+  if (flow == Flow::Backup) rig.f.files.contents[rig.f.files.directory + "zwbak.txt"] = backupFile();
   runFlow(flow, rig.platform(), selector);
   rig.checkClosed();
 }

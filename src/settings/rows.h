@@ -25,4 +25,7 @@ extern const Command kSetOpenMode, kSetOpenTime, kSetOpenClose, kLanSetOpenMode,
 extern const Command kSendName, kChangeNameId, kDeleteAllNames, kLanSendName, kLanChangeNameId,
     kLanDeleteAllNames, kSendVoice, kDeleteVoice, kLanSendVoice, kLanDeleteVoice;
 
+// The device backup command.
+extern const Command kZwBackup;
+
 }  // namespace movar::settings

@@ -92,6 +92,10 @@ static const export_case kCases[] = {
     {"getidlist", "_GETIDLIST", 0, {{ARG_INT, 1}, {ARG_COM, 0}}, 0, 1700, 10000, NULL},
     {"getidfprec", "_GETIDFPREC", 0, {{ARG_INT, 1}, {ARG_COM, 0}, {ARG_INT, 300}, {ARG_INT, 2}, {ARG_INT, 2}},
      0, 1700, 10000, NULL},
+    /* the device's 2000 backup bytes into zwbak.txt (two frames), then back: every byte the
+     * library sends is followed by 1 ms, so 2000 data bytes take at least 2 s */
+    {"rxzwfile", "_RXZWFILE", 0, {{ARG_COM, 0}}, 0, 50, 10000, NULL},
+    {"txzwfile", "_TXZWFILE", 0, {{ARG_COM, 0}}, 0, 2000, 6000, NULL},
 };
 
 /* The block a host's string manager would make: count, length, text, zero. */

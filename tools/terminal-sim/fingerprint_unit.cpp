@@ -229,8 +229,9 @@ void installFingerprintUnit(Terminal& terminal) {
                     return std::make_unique<DialogueOpening>(t.part<FingerprintUnit>(),
                                                              snQuery ? snQuery(t, command) : nullptr);
                   });
-  terminal.claimLine([](Terminal& t, int baud) -> std::unique_ptr<Exchange> {
-    if (baud != kUnitBaud) return nullptr;
+  terminal.claimLine([](Terminal& t, const HostLink& link, const std::uint8_t*,
+                        std::size_t) -> std::unique_ptr<Exchange> {
+    if (link.baud() != kUnitBaud) return nullptr;
     FingerprintUnit& unit = t.part<FingerprintUnit>();
     std::lock_guard lock(unit.mutex_);
     if (!unit.direct_ && !unit.listening_) return nullptr;

@@ -14,6 +14,7 @@
 #include <string>
 #include <vector>
 
+#include "backup_device.h"
 #include "fingerprint_unit.h"
 #include "live_records.h"
 #include "modem.h"
@@ -32,6 +33,7 @@ void usage() {
                "                      [--ack HEX|none] [--ack-delay MS] [--pace] [--records N] [--log]\n"
                "                      [--live RECORD-HEX]... (6-byte records queued for polling)\n"
                "                      [--fingerprint ID:ATTRIBUTE:FINGER]... (templates in its unit)\n"
+               "                      [--backup N] (backup data served at 19200 baud, 2 stop bits)\n"
                "                      [--modem-pty] (the same terminal behind a modem at 9600 baud)\n"
                "A rate-change message (20 x 63, 20 x 6A, 12 message bytes, a code) is acknowledged\n"
                "and moves the terminal to the speed its last byte names: 1 1200, 2 2400, 3 4800,\n"
@@ -46,6 +48,7 @@ int main(int argc, char** argv) {
   bool log = false;
   bool modemPty = false;
   std::uint32_t records = 0;
+  std::size_t backupBytes = 0;
   std::vector<std::string> tcp;
   std::vector<int> speeds;
   std::vector<movar::sim::Bytes> liveRecords;
@@ -90,6 +93,7 @@ int main(int argc, char** argv) {
       fingerprints.push_back(key);
     }
     else if (arg == "--records") records = static_cast<std::uint32_t>(std::stoul(value()));
+    else if (arg == "--backup") backupBytes = std::stoul(value());
     else if (arg == "--log") log = true;
     else if (arg == "--modem-pty") modemPty = true;
     else {
@@ -111,6 +115,9 @@ int main(int argc, char** argv) {
     terminal.part<movar::sim::FingerprintUnit>().store(id, attribute, finger,
                                                        movar::sim::makeTemplate(id, attribute, finger));
   }
+  movar::sim::BackupDevice::Script backup;
+  for (std::size_t k = 0; k < backupBytes; ++k) backup.data.push_back(static_cast<std::uint8_t>(k * 13 + 5));
+  terminal.part<movar::sim::BackupDevice>().script(backup);
   movar::sim::Terminal dialled(config);
   movar::sim::installStandardCommands(dialled);
   movar::sim::installModem(dialled);

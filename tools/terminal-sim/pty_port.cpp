@@ -51,6 +51,7 @@ class PtyLink final : public HostLink {
   }
   void closeConnection() override {}
   int baud() const override { return baud_; }
+  int stopBits() const override { return stopBits_; }
 
  private:
   Outbox& outbox_;

@@ -1,5 +1,6 @@
 #include "standard_terminal.h"
 
+#include "backup_device.h"
 #include "fingerprint_unit.h"
 #include "live_records.h"
 #include "record_memory.h"
@@ -14,6 +15,7 @@ void installStandardCommands(Terminal& terminal) {
   installLiveRecords(terminal);
   installTerminalSettings(terminal);
   installFingerprintUnit(terminal);  // after the settings: it wraps their 0x12
+  installBackupDevice(terminal);
 }
 
 }  // namespace movar::sim

@@ -24,6 +24,7 @@ class ShapedLink final : public HostLink {
   }
   void closeConnection() override { inner_.closeConnection(); }
   int baud() const override { return inner_.baud(); }
+  int stopBits() const override { return inner_.stopBits(); }
 
  private:
   HostLink& inner_;
@@ -47,7 +48,7 @@ Terminal::ExchangeFactory Terminal::handler(std::uint8_t command) const {
 
 void Terminal::claimLine(LineClaim claim) {
   std::lock_guard lock(mutex_);
-  lineClaim_ = std::move(claim);
+  lineClaims_.push_back(std::move(claim));
 }
 
 void Terminal::setFront(std::function<std::unique_ptr<LineFront>(Terminal&)> factory) {
@@ -107,8 +108,8 @@ void Terminal::Session::take(HostLink& link, const std::uint8_t* data, std::size
   // The acknowledgement leaves at once (after ackDelay); a slow terminal's exchange trickles.
   ShapedLink acks(link, Millis{0}, Millis{0});
   ShapedLink answers(link, config.answerDelay, config.byteGap);
-  if (!exchange_ && pending_.empty() && terminal_.lineClaim_) {
-    exchange_ = terminal_.lineClaim_(terminal_, link.baud());
+  for (std::size_t i = 0; !exchange_ && pending_.empty() && i < terminal_.lineClaims_.size(); ++i) {
+    exchange_ = terminal_.lineClaims_[i](terminal_, link, data, n);
     if (exchange_) exchange_->start(answers);
   }
   if (exchange_) {

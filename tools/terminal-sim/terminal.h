@@ -27,6 +27,7 @@ class HostLink {
   virtual void send(const Bytes& bytes, Millis delay = Millis{0}) = 0;
   virtual void closeConnection() = 0;  // TCP only; a pty stays open
   virtual int baud() const = 0;        // 0 on TCP
+  virtual int stopBits() const { return 1; }
 };
 
 // One command's continuation after its acknowledgement.
@@ -78,10 +79,12 @@ class Terminal {
   // with another wraps the other's exchange.
   ExchangeFactory handler(std::uint8_t command) const;
 
-  // A device behind the terminal that takes the line over at times (the fingerprint unit after
-  // its dialogue). Asked, with the line's speed, whenever bytes arrive and no exchange runs; an
-  // exchange it returns sees the bytes before the preamble scanner does.
-  using LineClaim = std::function<std::unique_ptr<Exchange>(Terminal& terminal, int baud)>;
+  // A device that takes the line over at times (the fingerprint unit after its dialogue, the
+  // backup device at its own line settings). Each is asked, with the line and the bytes that
+  // arrived, whenever bytes arrive and no exchange runs; an exchange one returns sees the bytes
+  // before the preamble scanner does.
+  using LineClaim = std::function<std::unique_ptr<Exchange>(
+      Terminal& terminal, const HostLink& link, const std::uint8_t* data, std::size_t n)>;
   void claimLine(LineClaim claim);
 
   // Every session from now on starts behind a front of its own (a modem on hook).
@@ -133,7 +136,7 @@ class Terminal {
   mutable std::recursive_mutex mutex_;
   TerminalConfig config_;
   std::map<std::uint8_t, ExchangeFactory> handlers_;
-  LineClaim lineClaim_;
+  std::vector<LineClaim> lineClaims_;
   std::function<std::unique_ptr<LineFront>(Terminal&)> front_;
   std::map<std::type_index, std::shared_ptr<void>> parts_;
   std::vector<ReceivedChunk> received_;

@@ -92,13 +92,23 @@ class BlockExchange final : public Exchange {
     const Bytes payload(block_.begin() + 4, block_.end() - 1);
     settings.state_.lastBlock[command_] = payload;
     const std::optional<std::uint16_t> value = store_(settings.state_, payload, terminal_);
-    const TerminalSettings::Answer reply = settings.answerTo(command_);
+    const auto scripted = settings.answers_.find(command_);
+    const TerminalSettings::Answer reply =
+        scripted == settings.answers_.end() ? defaultAnswer(payload) : scripted->second;
     if (!reply.byte) return false;
     link.send({*reply.byte}, reply.workingTime);
+    if (reply.done) link.send({*reply.done}, reply.doneAfter);
     if (!value || *reply.byte != 0x06) return false;
     link.send(answerBlock(*value, settings.damagedAnswers_ > 0));
     if (settings.damagedAnswers_ > 0) --settings.damagedAnswers_;
     return true;
+  }
+
+  // The backup command (one byte) acknowledges once more when the device is done.
+  TerminalSettings::Answer defaultAnswer(const Bytes& payload) const {
+    TerminalSettings::Answer answer;
+    if (command_ == 0x0E && payload.size() == 1) answer.done = 0x06;
+    return answer;
   }
 
   Terminal& terminal_;
@@ -259,6 +269,8 @@ void installTerminalSettings(Terminal& terminal) {
        }},
       {0x0E,
        [](State& s, const Bytes& p, Terminal&) {
+         // One byte is the backup command's mode; a name has its person number first.
+         if (p.size() == 1) s.backupMode = p[0];
          if (p.size() >= 2) s.names[word(p, 0)] = Bytes(p.begin() + 2, p.end());
          return kNoAnswer;
        }},

@@ -31,6 +31,7 @@ class TerminalSettings {
     std::optional<std::uint16_t> lockNumber;  // cleared by the lock number's delete
     std::set<std::uint16_t> onlyCards;        // the card-only list (0x03: 00 add, 01 remove, 02 clear)
     std::optional<std::uint8_t> answer;       // the byte of a one-byte command 0x03 block
+    std::optional<std::uint8_t> backupMode;   // the mode of the backup command (0x0E, one byte)
     AllPersons allPersons = AllPersons::Untouched;
     std::set<std::uint16_t> enabled, disabled;  // persons switched one by one
     std::map<std::uint16_t, std::uint16_t> sn;  // SN value by entry number
@@ -41,10 +42,13 @@ class TerminalSettings {
     int answersConfirmed = 0;                   // AnswerBlocks the host confirmed with 0x06
   };
 
-  // The answer to a well-formed block of `command`: after `workingTime`, `byte`, or nothing.
+  // The answer to a well-formed block of `command`: after `workingTime`, `byte`, or nothing; then,
+  // `doneAfter` later, `done` when the command's work is over (the backup command answers 0x06).
   struct Answer {
     Millis workingTime{0};
     std::optional<std::uint8_t> byte{0x06};
+    std::optional<std::uint8_t> done{};
+    Millis doneAfter{0};
   };
 
   State state() const;
@@ -65,7 +69,7 @@ class TerminalSettings {
 };
 
 // Registers the block commands (clock 0x02, 0x03, machine number 0x04, door switch and name
-// renumbering 0x06, password 0x07, persons 0x0A and 0x0B, names 0x0E, SNs 0x10 and 0x11, the SN
+// renumbering 0x06, password 0x07, persons 0x0A and 0x0B, names and the backup command 0x0E, SNs 0x10 and 0x11, the SN
 // query 0x12, options 0x13, options and voice records 0x14, voice deletion 0x15, bell 0x18), the
 // whole-terminal commands 0x08 and 0x09 (answered by the acknowledgement alone) and the deletion
 // of all names 0x05 (a second 0x06 when done).

@@ -12,7 +12,8 @@ namespace {
 template <class Link>
 class VirtualHostLink final : public sim::HostLink {
  public:
-  VirtualHostLink(Link& link, Millis& lastOut, int baud) : link_(link), lastOut_(lastOut), baud_(baud) {}
+  VirtualHostLink(Link& link, Millis& lastOut, int baud, int stopBits)
+      : link_(link), lastOut_(lastOut), baud_(baud), stopBits_(stopBits) {}
   void send(const sim::Bytes& bytes, sim::Millis delay) override {
     const Millis at = std::max(link_.now(), lastOut_) + delay.count();
     link_.reply(bytes, at - link_.now());
@@ -22,11 +23,13 @@ class VirtualHostLink final : public sim::HostLink {
     if constexpr (requires { link_.closeConnection(); }) link_.closeConnection();
   }
   int baud() const override { return baud_; }
+  int stopBits() const override { return stopBits_; }
 
  private:
   Link& link_;
   Millis& lastOut_;
   int baud_;
+  int stopBits_;
 };
 
 class Session {
@@ -37,8 +40,8 @@ class Session {
     lastOut_ = 0;
   }
   template <class Link>
-  void feed(Link& link, int baud, const Bytes& bytes) {
-    VirtualHostLink<Link> host(link, lastOut_, baud);
+  void feed(Link& link, int baud, int stopBits, const Bytes& bytes) {
+    VirtualHostLink<Link> host(link, lastOut_, baud, stopBits);
     session_->feed(host, bytes.data(), bytes.size());
   }
 
@@ -53,7 +56,7 @@ class SerialSide final : public FakeDevice {
   explicit SerialSide(sim::Terminal& terminal) : session_(terminal) {}
   void onOpen(DeviceLink&) override { session_.start(); }
   void onHostBytes(DeviceLink& link, const Bytes& bytes) override {
-    session_.feed(link, link.baud(), bytes);
+    session_.feed(link, link.baud(), link.stopBits(), bytes);
   }
 
  private:
@@ -65,7 +68,7 @@ class NetworkSide final : public FakePeer {
  public:
   explicit NetworkSide(sim::Terminal& terminal) : session_(terminal) {}
   void onConnect(PeerLink&) override { session_.start(); }
-  void onHostBytes(PeerLink& link, const Bytes& bytes) override { session_.feed(link, 0, bytes); }
+  void onHostBytes(PeerLink& link, const Bytes& bytes) override { session_.feed(link, 0, 1, bytes); }
 
  private:
   Session session_;
