@@ -1,5 +1,6 @@
 #include "capabilities.h"
 
+#include "backup/transfer.h"
 #include "download/lan_download.h"
 #include "download/memory_commands.h"
 #include "download/modem_download.h"
@@ -171,6 +172,17 @@ const std::vector<Capability>& capabilities() {
        .numbers = {"voice"}, .serialRow = &st::kDeleteVoice, .lanRow = &st::kLanDeleteVoice},
       {.path = "voice clear", .help = "delete every voice record (_DELALLVOICE, _LANDELALLVOICE)",
        .serialRow = &st::kDeleteVoice, .lanRow = &st::kLanDeleteVoice, .preset = {0}},
+      // The device backup: zwbak.txt in --dir.
+      {.path = "backup trigger", .help = "start the terminal's parameter backup (_ZWBACKUP)",
+       .numbers = {"mode"}, .serialRow = &st::kZwBackup},
+      {.path = "backup receive", .help = "the device's backup into zwbak.txt (_RXZWFILE)",
+       .serial = [](Platform& p, std::int32_t, std::int32_t port, const Arguments&) {
+         return backup::receiveBackup(p, port);
+       }},
+      {.path = "backup send", .help = "zwbak.txt to the device (_TXZWFILE)",
+       .serial = [](Platform& p, std::int32_t, std::int32_t port, const Arguments&) {
+         return backup::sendBackup(p, port);
+       }},
       // Fingerprint units; files in FINGERREC/ below --dir.
       {.path = "fp version", .help = "the unit's version, on its own port (_GETFDAVER)",
        .serial = [](Platform& p, std::int32_t, std::int32_t port, const Arguments&) {
