@@ -9,7 +9,7 @@ JOBS ?= $(shell nproc)
 SUDO := $(shell [ "$$(id -u)" = 0 ] || echo sudo)
 APT_PACKAGES := cmake ninja-build g++ make libgtest-dev libgmock-dev libbenchmark-dev binutils \
                 g++-mingw-w64-i686 binutils-mingw-w64-i686 g++-mingw-w64-x86-64 \
-                wine wine32:i386 wine64 xvfb xauth fonts-wqy-microhei clang libclang-rt-14-dev \
+                wine wine32:i386 wine64 xvfb xauth fonts-wqy-microhei clang libclang-rt-14-dev libcli11-dev \
                 pkg-config
 
 .PHONY: deps build demo test test-native test-asan test-wine test-fuzz fuzz fuzz-build bench dll clean

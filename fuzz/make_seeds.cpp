@@ -7,6 +7,7 @@
 #include <string>
 
 #include "fakes/sim_terminal.h"
+#include "fingerprint_unit.h"
 #include "modem.h"
 #include "targets.h"
 
@@ -112,6 +113,12 @@ Bytes record(const FlowInfo& flow, std::uint8_t selector) {
   if (flow.flow == Flow::ModemDownload) sim::installModem(t.terminal);
   t.memory.fill(40);
   t.live.push({0x00, 0x7B, 0x93, 0x0E, 0x28, 0xC5});
+  if (flow.flow == Flow::Fingerprint) {
+    sim::FingerprintUnit& unit = t.terminal.part<sim::FingerprintUnit>();
+    unit.store(7, 0, 1, sim::makeTemplate(7, 0, 1));
+    unit.store(300, 2, 2, sim::makeTemplate(300, 2, 2));
+    unit.setDirect(selector < 2);  // the version and the caller's packet go to the unit itself
+  }
   t.on(f.serial, 1);
   t.on(f.network, kIp);
   Recorder recorder;

@@ -4,6 +4,8 @@
 #include "download/modem_download.h"
 #include "download/realtime.h"
 #include "download/serial_download.h"
+#include "persons/fingerprint_files.h"
+#include "persons/fingerprint_link.h"
 #include "records/conversion.h"
 #include "scripted_terminal.h"
 #include "settings/baud_rate.h"
@@ -50,14 +52,34 @@ void setting(Platform& platform, int row) {
   }
 }
 
+// The seven fingerprint exports: two direct, five through the dialogue.
+void fingerprint(Platform& platform, int which) {
+  switch (which) {
+    case 0: persons::getVersion(platform, 1); break;
+    case 1: persons::transmitPacket(platform, 1, 0x10, 0x0102, 3, 0, 0); break;
+    case 2: persons::deleteTemplate(platform, 1, 1, 7, 0, 1); break;
+    case 3: persons::deleteAllTemplates(platform, 1, 1); break;
+    case 4: persons::getIdList(platform, 1, 1); break;
+    case 5: persons::getTemplate(platform, 1, 1, 7, 0, 1); break;
+    default: {
+      const std::unique_ptr<File> file =
+          platform.files.create(persons::fingerprintDirectory(platform, true) + "FP0007_1.TXT");
+      const Bytes templ(persons::kTemplateSize, 0x5A);
+      if (file) file->write(templ.data(), templ.size());
+      persons::sendTemplate(platform, 1, 1, 7, 1);
+    }
+  }
+}
+
 const FlowInfo& info(Flow flow) { return kFlows[static_cast<int>(flow)]; }
 
 }  // namespace
 
-const FlowInfo kFlows[6] = {
+const FlowInfo kFlows[7] = {
     {Flow::SerialDownload, "serial_download", 0}, {Flow::LanDownload, "lan_download", 0},
     {Flow::ModemDownload, "modem_download", 0},   {Flow::Realtime, "realtime", 2},
     {Flow::Settings, "settings", kRowCount + 1},  {Flow::RecordFiles, "record_files", 0},
+    {Flow::Fingerprint, "fingerprint", 7},
 };
 
 void runFlow(Flow flow, Platform& platform, std::uint8_t selector) {
@@ -73,6 +95,7 @@ void runFlow(Flow flow, Platform& platform, std::uint8_t selector) {
       }
       break;
     case Flow::Settings: setting(platform, selector % info(flow).selectors); break;
+    case Flow::Fingerprint: fingerprint(platform, selector % info(flow).selectors); break;
     case Flow::RecordFiles: {
       const std::string directory = platform.files.recordDirectory();
       records::convertFile(platform, directory.c_str(), "in");

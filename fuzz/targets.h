@@ -11,7 +11,7 @@ namespace movar::fuzz {
 
 inline constexpr const char* kIp = "10.0.0.9";
 
-enum class Flow { SerialDownload, LanDownload, ModemDownload, Realtime, Settings, RecordFiles };
+enum class Flow { SerialDownload, LanDownload, ModemDownload, Realtime, Settings, RecordFiles, Fingerprint };
 
 struct FlowInfo {
   Flow flow;
@@ -19,10 +19,10 @@ struct FlowInfo {
   int selectors;     // > 0: the input's first byte picks one of this many calls
 };
 
-extern const FlowInfo kFlows[6];
+extern const FlowInfo kFlows[7];
 
 // The record files flow converts "in.dat" and "in.xf"... of the record directory; the others
-// talk to the terminal.
+// talk to the terminal. The fingerprint flow finds a template file of 816 bytes to send.
 void runFlow(Flow flow, Platform& platform, std::uint8_t selector);
 
 // One fuzz input: the selector byte where the flow has one, then the terminal's script (for the

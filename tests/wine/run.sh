@@ -52,7 +52,7 @@ fi
 # The simulator lives as long as this script holds the write end of its stdin.
 rm -f "$work/sim.in"
 mkfifo "$work/sim.in"
-"$simulator" --address 1 --pty --speed 19200 --tcp "$ip" --live 007B930E28C5 --records 30 --modem-pty --log <"$work/sim.in" >"$work/sim.out" 2>&1 &
+"$simulator" --address 1 --pty --speed 19200 --tcp "$ip" --live 007B930E28C5 --records 30 --modem-pty --fingerprint 300:2:2 --log <"$work/sim.in" >"$work/sim.out" 2>&1 &
 sim_pid=$!
 exec 9>"$work/sim.in"
 for _ in $(seq 50); do
@@ -86,7 +86,7 @@ step "COM$com and COM$modem_com mapped"
 
 # Wine's own output goes to files: its service processes keep pipes open long after a call.
 windows_dir="Z:${build//\//\\}\\"
-rm -f "$build"/down-loading.png "$build"/lan-download.png "$build"/movar*.dat "$build"/movar*.txt
+rm -f "$build"/down-loading.png "$build"/lan-download.png "$build"/movar*.dat "$build"/movar*.txt "$build"/FINGERREC/*
 status=0
 timeout -k 5 240 xvfb-run -a -s "-screen 0 1024x768x24" \
   timeout -k 5 180 "$wine" "$build/movar-wine-host.exe" exports "$ip" "$com" \
@@ -115,6 +115,12 @@ expect_heard() {
     size=$(stat -c %s "$build/$txt" 2>/dev/null || echo 0)
     if [ "$size" = 690 ]; then echo "ok   file $txt: 30 lines"; else echo "FAIL file $txt: $size bytes"; fi
   done
+  # The ID list and the template the fingerprint cases fetched.
+  if [ "$(od -An -c "$build/FINGERREC/IDLIST.TXT" 2>/dev/null | tr -d ' ')" = '0003000202\r\n' ]; then
+    echo "ok   file FINGERREC/IDLIST.TXT: 0003000202"
+  else echo "FAIL file FINGERREC/IDLIST.TXT"; fi
+  size=$(stat -c %s "$build/FINGERREC/FP0300_2.TXT" 2>/dev/null || echo 0)
+  if [ "$size" = 816 ]; then echo "ok   file FINGERREC/FP0300_2.TXT: 816 bytes"; else echo "FAIL file FP0300_2.TXT: $size bytes"; fi
   for png in down-loading.png lan-download.png; do
     if [ -s "$build/$png" ]; then echo "ok   picture $build/$png"; else echo "FAIL picture $png missing"; fi
   done

@@ -86,6 +86,12 @@ static const export_case kCases[] = {
       {ARG_INT, 5}, {ARG_INT, 6}, {ARG_INT, 7}, {ARG_INT, 8}, {ARG_INT, 9}, {ARG_INT, 10},
       {ARG_INT, 11}, {ARG_INT, 12}, {ARG_INT, 13}, {ARG_COUNTED, 2}},
      0, 1900, 8000, NULL},
+    /* the simulator's fingerprint unit holds template 300/2/2: the dialogue (57600 unanswered,
+     * 19200 acknowledged, 10 + 800 ms), then one packet at 9600; FINGERREC\IDLIST.TXT and
+     * FINGERREC\FP0300_2.TXT beside the host */
+    {"getidlist", "_GETIDLIST", 0, {{ARG_INT, 1}, {ARG_COM, 0}}, 0, 1700, 10000, NULL},
+    {"getidfprec", "_GETIDFPREC", 0, {{ARG_INT, 1}, {ARG_COM, 0}, {ARG_INT, 300}, {ARG_INT, 2}, {ARG_INT, 2}},
+     0, 1700, 10000, NULL},
 };
 
 /* The block a host's string manager would make: count, length, text, zero. */

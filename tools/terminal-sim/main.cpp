@@ -5,6 +5,7 @@
 #include <poll.h>
 #include <unistd.h>
 
+#include <array>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
@@ -13,6 +14,7 @@
 #include <string>
 #include <vector>
 
+#include "fingerprint_unit.h"
 #include "live_records.h"
 #include "modem.h"
 #include "pty_port.h"
@@ -29,6 +31,7 @@ void usage() {
                "usage: movar-terminal [--address N] [--pty] [--tcp IP|auto] [--speed BAUD]...\n"
                "                      [--ack HEX|none] [--ack-delay MS] [--pace] [--records N] [--log]\n"
                "                      [--live RECORD-HEX]... (6-byte records queued for polling)\n"
+               "                      [--fingerprint ID:ATTRIBUTE:FINGER]... (templates in its unit)\n"
                "                      [--modem-pty] (the same terminal behind a modem at 9600 baud)\n"
                "A rate-change message (20 x 63, 20 x 6A, 12 message bytes, a code) is acknowledged\n"
                "and moves the terminal to the speed its last byte names: 1 1200, 2 2400, 3 4800,\n"
@@ -46,6 +49,7 @@ int main(int argc, char** argv) {
   std::vector<std::string> tcp;
   std::vector<int> speeds;
   std::vector<movar::sim::Bytes> liveRecords;
+  std::vector<std::array<int, 3>> fingerprints;
   for (int i = 1; i < argc; ++i) {
     const std::string arg = argv[i];
     auto value = [&]() -> std::string {
@@ -77,6 +81,14 @@ int main(int argc, char** argv) {
       }
       liveRecords.push_back(record);
     }
+    else if (arg == "--fingerprint") {
+      std::array<int, 3> key{};
+      if (std::sscanf(value().c_str(), "%d:%d:%d", &key[0], &key[1], &key[2]) != 3) {
+        usage();
+        return 2;
+      }
+      fingerprints.push_back(key);
+    }
     else if (arg == "--records") records = static_cast<std::uint32_t>(std::stoul(value()));
     else if (arg == "--log") log = true;
     else if (arg == "--modem-pty") modemPty = true;
@@ -95,6 +107,10 @@ int main(int argc, char** argv) {
   movar::sim::installStandardCommands(terminal);
   for (const auto& record : liveRecords) terminal.part<movar::sim::LiveRecords>().push(record);
   terminal.part<movar::sim::RecordMemory>().fill(records);
+  for (const auto& [id, attribute, finger] : fingerprints) {
+    terminal.part<movar::sim::FingerprintUnit>().store(id, attribute, finger,
+                                                       movar::sim::makeTemplate(id, attribute, finger));
+  }
   movar::sim::Terminal dialled(config);
   movar::sim::installStandardCommands(dialled);
   movar::sim::installModem(dialled);

@@ -1,5 +1,6 @@
 #include "standard_terminal.h"
 
+#include "fingerprint_unit.h"
 #include "live_records.h"
 #include "record_memory.h"
 #include "terminal_settings.h"
@@ -12,6 +13,7 @@ void installStandardCommands(Terminal& terminal) {
   installRecordMemory(terminal);
   installLiveRecords(terminal);
   installTerminalSettings(terminal);
+  installFingerprintUnit(terminal);  // after the settings: it wraps their 0x12
 }
 
 }  // namespace movar::sim

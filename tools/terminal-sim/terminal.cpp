@@ -39,6 +39,17 @@ void Terminal::handle(std::uint8_t command, ExchangeFactory factory) {
   handlers_[command] = std::move(factory);
 }
 
+Terminal::ExchangeFactory Terminal::handler(std::uint8_t command) const {
+  std::lock_guard lock(mutex_);
+  const auto found = handlers_.find(command);
+  return found == handlers_.end() ? ExchangeFactory{} : found->second;
+}
+
+void Terminal::claimLine(LineClaim claim) {
+  std::lock_guard lock(mutex_);
+  lineClaim_ = std::move(claim);
+}
+
 void Terminal::setFront(std::function<std::unique_ptr<LineFront>(Terminal&)> factory) {
   std::lock_guard lock(mutex_);
   front_ = std::move(factory);
@@ -96,6 +107,10 @@ void Terminal::Session::take(HostLink& link, const std::uint8_t* data, std::size
   // The acknowledgement leaves at once (after ackDelay); a slow terminal's exchange trickles.
   ShapedLink acks(link, Millis{0}, Millis{0});
   ShapedLink answers(link, config.answerDelay, config.byteGap);
+  if (!exchange_ && pending_.empty() && terminal_.lineClaim_) {
+    exchange_ = terminal_.lineClaim_(terminal_, link.baud());
+    if (exchange_) exchange_->start(answers);
+  }
   if (exchange_) {
     deliver(acks, answers, data, n);
     return;

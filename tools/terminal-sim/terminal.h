@@ -74,6 +74,16 @@ class Terminal {
   explicit Terminal(TerminalConfig config = {});
 
   void handle(std::uint8_t command, ExchangeFactory factory);
+  // The factory registered for `command`, empty if none: a family that shares a command code
+  // with another wraps the other's exchange.
+  ExchangeFactory handler(std::uint8_t command) const;
+
+  // A device behind the terminal that takes the line over at times (the fingerprint unit after
+  // its dialogue). Asked, with the line's speed, whenever bytes arrive and no exchange runs; an
+  // exchange it returns sees the bytes before the preamble scanner does.
+  using LineClaim = std::function<std::unique_ptr<Exchange>(Terminal& terminal, int baud)>;
+  void claimLine(LineClaim claim);
+
   // Every session from now on starts behind a front of its own (a modem on hook).
   void setFront(std::function<std::unique_ptr<LineFront>(Terminal&)> factory);
 
@@ -123,6 +133,7 @@ class Terminal {
   mutable std::recursive_mutex mutex_;
   TerminalConfig config_;
   std::map<std::uint8_t, ExchangeFactory> handlers_;
+  LineClaim lineClaim_;
   std::function<std::unique_ptr<LineFront>(Terminal&)> front_;
   std::map<std::type_index, std::shared_ptr<void>> parts_;
   std::vector<ReceivedChunk> received_;

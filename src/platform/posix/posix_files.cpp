@@ -62,6 +62,9 @@ std::unique_ptr<File> openWith(const std::string& path, int flags) {
 }  // namespace
 
 std::string PosixFiles::recordDirectory() {
+  if (!recordDirectory_.empty()) {
+    return recordDirectory_.back() == '/' ? recordDirectory_ : recordDirectory_ + '/';
+  }
   char buffer[PATH_MAX];
   const ssize_t n = ::readlink("/proc/self/exe", buffer, sizeof buffer - 1);
   if (n <= 0) return "./";

@@ -1,6 +1,9 @@
 // POSIX implementations of the platform interfaces.
 #pragma once
 
+#include <string>
+#include <utility>
+
 #include "platform/platform.h"
 
 namespace movar::posix {
@@ -25,8 +28,11 @@ class PosixNetwork final : public Network {
   Connection connect(const char* ipv4Text, std::uint16_t port) override;
 };
 
+// The record directory is the executable's, or the one given (a tool's --dir).
 class PosixFiles final : public Files {
  public:
+  PosixFiles() = default;
+  explicit PosixFiles(std::string recordDirectory) : recordDirectory_(std::move(recordDirectory)) {}
   std::string recordDirectory() override;
   char separator() const override { return '/'; }
   std::unique_ptr<File> create(const std::string& path) override;
@@ -39,6 +45,9 @@ class PosixFiles final : public Files {
   bool copyNoOverwrite(const std::string& from, const std::string& to) override;
   bool move(const std::string& from, const std::string& to) override;
   bool remove(const std::string& path) override;
+
+ private:
+  std::string recordDirectory_;  // empty: the executable's
 };
 
 // No windows on Linux unless a host installs a progress hook; message boxes go to stderr.

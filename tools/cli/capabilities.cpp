@@ -1,0 +1,188 @@
+#include "capabilities.h"
+
+#include "download/lan_download.h"
+#include "download/memory_commands.h"
+#include "download/modem_download.h"
+#include "download/realtime.h"
+#include "download/serial_download.h"
+#include "link/handshake.h"
+#include "records/conversion.h"
+#include "records/name_list.h"
+#include "settings/baud_rate.h"
+#include "settings/rows.h"
+#include "settings/runner.h"
+
+namespace movar::cli {
+
+namespace st = movar::settings;
+namespace dl = movar::download;
+
+namespace {
+
+std::string liveRecord(Platform& p, std::int32_t address, std::int32_t port, const char* ip) {
+  return ip ? dl::lanRealDownload(p, ip).data() : dl::realDownload(p, address, port).data();
+}
+
+std::int32_t baudRate(Platform& p, std::int32_t, std::int32_t port, const Arguments& a) {
+  const auto& n = a.numbers;
+  return st::setBaudRate(p, port, n[0], {n[1], n[2], n[3], n[4], n[5], n[6], n[7], n[8], n[9],
+                                         n[10], n[11], n[12]});
+}
+
+const std::vector<const char*> kVoiceFields{"f1", "f2", "f3", "f4", "f5", "f6", "f7",
+                                            "f8", "f9", "f10", "f11", "f12", "f13"};
+
+}  // namespace
+
+const std::vector<Capability>& capabilities() {
+  static const std::vector<Capability> rows{
+      // The link and the records.
+      {.path = "test", .help = "find the terminal: the port at which it answers (_TESTCOM)",
+       .serial = [](Platform& p, std::int32_t a, std::int32_t port, const Arguments&) {
+         return link::testCom(p, a, port);
+       },
+       .result = Result::Port},
+      {.path = "download",
+       .help = "download the records into movar.dat, convert them to movar.txt, back both up "
+               "and erase the terminal (_DOWNLOAD, _LANDOWNLOAD)",
+       .serial = [](Platform& p, std::int32_t a, std::int32_t port, const Arguments&) {
+         return dl::serialDownload(p, a, port);
+       },
+       .lan = [](Platform& p, const char* ip, const Arguments&) { return dl::lanDownload(p, ip); }},
+      {.path = "download numbered", .help = "download over TCP into movar<N>.dat (_LANMANYDOWNLOAD)",
+       .numbers = {"file_number"},
+       .lan = [](Platform& p, const char* ip, const Arguments& a) {
+         return dl::lanManyDownload(p, ip, a.numbers[0]);
+       }},
+      {.path = "download as-machine",
+       .help = "download over TCP, the records marked as machine M (_LANDOWNLOADADDR)",
+       .numbers = {"machine"},
+       .lan = [](Platform& p, const char* ip, const Arguments& a) {
+         return dl::lanDownloadAddressed(p, ip, a.numbers[0]);
+       }},
+      {.path = "realtime", .help = "the newest live record (_REALDOWNLOAD, _LANREALDOWNLOAD)",
+       .live = liveRecord, .result = Result::LiveRecord},
+      {.path = "erase", .help = "erase the terminal's records (_DELETE, _LANDELETE)",
+       .serial = [](Platform& p, std::int32_t a, std::int32_t port, const Arguments&) {
+         return dl::deleteRecords(p, a, port);
+       },
+       .lan = [](Platform& p, const char* ip, const Arguments&) { return dl::lanDeleteRecords(p, ip); }},
+      {.path = "restore", .help = "bring back the last erased records (_RESTORE)",
+       .serial = [](Platform& p, std::int32_t a, std::int32_t port, const Arguments&) {
+         return dl::restoreRecords(p, a, port);
+       }},
+      {.path = "restore", .help = "bring back every erased record (_RESTOREALL, _LANRESTOREALL)",
+       .serial = [](Platform& p, std::int32_t a, std::int32_t port, const Arguments&) {
+         return dl::restoreAllRecords(p, a, port);
+       },
+       .lan = [](Platform& p, const char* ip, const Arguments&) { return dl::lanRestoreAllRecords(p, ip); },
+       .flag = "--all"},
+      {.path = "modem download",
+       .help = "dial a terminal through the modem at --com and download its records (_MODEMDOWNLOAD)",
+       .text = "number",
+       .serial = [](Platform& p, std::int32_t a, std::int32_t port, const Arguments& args) {
+         return dl::modemDownload(p, a, port, args.text.c_str());
+       }},
+      // Record files, in --dir.
+      {.path = "convert", .help = "<dir><name>.dat to <dir><name>.txt (_CONVERFILE)",
+       .text = "dir", .name = "name",
+       .local = [](Platform& p, const Arguments& a) {
+         return records::convertFile(p, a.text.c_str(), a.name.c_str());
+       }},
+      {.path = "convert-tx", .help = "a transaction file <dir><name>.dat to text (_CONVERXFFILE)",
+       .text = "dir", .name = "name",
+       .local = [](Platform& p, const Arguments& a) {
+         return records::convertTransactionFile(p, a.text.c_str(), a.name.c_str());
+       }},
+      {.path = "name-list", .help = "append a person's name to the day's name list (_COPYNAME)",
+       .numbers = {"person"}, .text = "dir", .name = "name",
+       .local = [](Platform& p, const Arguments& a) {
+         return records::copyName(p, a.text.c_str(), a.numbers[0], a.name);
+       }},
+      // Clock and identity.
+      {.path = "time set", .help = "send the seven clock bytes as given (_SETTIME, _LANSETTIME)",
+       .numbers = {"b1", "b2", "b3", "b4", "b5", "b6", "b7"},
+       .serialRow = &st::kSetTime, .lanRow = &st::kLanSetTime},
+      {.path = "machine-id", .help = "a new machine number (_SETMACHINEID)", .numbers = {"id"},
+       .serialRow = &st::kSetMachineId},
+      {.path = "password", .help = "a 16-bit password (_SETPASSWORD)", .numbers = {"password"},
+       .serialRow = &st::kSetPassword},
+      {.path = "lock set", .help = "a 16-bit lock number (_SETLOCKNUM)", .numbers = {"lock"},
+       .serialRow = &st::kSetLockNumber},
+      {.path = "lock clear", .help = "clear the lock number (_DELLOCKNUM)",
+       .serialRow = &st::kDeleteLockNumber},
+      {.path = "answer", .help = "command 0x03 with one byte over TCP (_LANANSWER)", .numbers = {"value"},
+       .lanRow = &st::kLanAnswer},
+      // Persons.
+      {.path = "person enable", .help = "enable a person (_ENABLEPERSON, _LANENABLEPERSON)",
+       .numbers = {"person"}, .serialRow = &st::kEnablePerson, .lanRow = &st::kLanEnablePerson},
+      {.path = "person enable", .help = "enable every person (_ENABLEALL, _LANENABLEALL)",
+       .serialRow = &st::kEnableAll, .lanRow = &st::kLanEnableAll, .flag = "--all"},
+      {.path = "person disable", .help = "disable a person (_DISABLEPERSON, _LANDISABLEPERSON)",
+       .numbers = {"person"}, .serialRow = &st::kDisablePerson, .lanRow = &st::kLanDisablePerson},
+      {.path = "person disable", .help = "disable every person (_DISABLEALL, _LANDISABLEALL)",
+       .serialRow = &st::kDisableAll, .lanRow = &st::kLanDisableAll, .flag = "--all"},
+      // SN numbers and cards.
+      {.path = "sn set", .help = "store an SN under an entry (_SETSN, _LANSETSN)",
+       .numbers = {"entry", "sn"}, .serialRow = &st::kSetSn, .lanRow = &st::kLanSetSn},
+      {.path = "sn del", .help = "delete an entry's SN (_DELSN, _LANDELSN)", .numbers = {"entry"},
+       .serialRow = &st::kDeleteSn, .lanRow = &st::kLanDeleteSn},
+      {.path = "sn get", .help = "the SN stored under an entry (_WHATSN)", .numbers = {"entry"},
+       .serialRow = &st::kWhatSn, .result = Result::Value},
+      {.path = "sn length", .help = "the terminal's SN length (_GETSNLENTH)",
+       .serialRow = &st::kSnLength, .result = Result::Value},
+      {.path = "card-mode", .help = "SN or card mode (_SETSNORCARD)", .numbers = {"mode"},
+       .serialRow = &st::kSetSnOrCard},
+      {.path = "card-wait", .help = "the card wait time (_SETCARDWAITTIME)", .numbers = {"time"},
+       .serialRow = &st::kSetCardWaitTime},
+      {.path = "only-card add", .help = "add a card to the card-only list (_SENDONLYCARD)",
+       .numbers = {"card"}, .serialRow = &st::kSendOnlyCard},
+      {.path = "only-card del", .help = "remove a card from the list (_DELONLYCARD)",
+       .numbers = {"card"}, .serialRow = &st::kDeleteOnlyCard},
+      {.path = "only-card clear", .help = "clear the card-only list (_DELALLONLYCARD)",
+       .serialRow = &st::kDeleteAllOnlyCards},
+      // Doors, bell, line speed.
+      {.path = "door mode", .help = "the door open mode (_SETOPENMODE, _LANSETOPENMODE)",
+       .numbers = {"mode"}, .serialRow = &st::kSetOpenMode, .lanRow = &st::kLanSetOpenMode},
+      {.path = "door time", .help = "the door open time (_SETOPENTIME, _LANSETOPENTIME)",
+       .numbers = {"time"}, .serialRow = &st::kSetOpenTime, .lanRow = &st::kLanSetOpenTime},
+      {.path = "door switch", .help = "open (1) or close the door (_SETOPENCLOSE, _LANSETOPENCLOSE)",
+       .numbers = {"open"}, .serialRow = &st::kSetOpenClose, .lanRow = &st::kLanSetOpenClose},
+      {.path = "bell", .help = "the bell's three bytes (_SETBELL)", .numbers = {"b1", "b2", "b3"},
+       .serialRow = &st::kSetBell},
+      {.path = "baud", .help = "move the terminal to another line speed (_SETBAUDRATE)",
+       .numbers = {"code", "m1", "m2", "m3", "m4", "m5", "m6", "m7", "m8", "m9", "m10", "m11", "m12"},
+       .serial = baudRate},
+      // Names and voice.
+      {.path = "name send", .help = "store a person's name, byte for byte (_SENDNAME, _LANSENDNAME)",
+       .numbers = {"person"}, .text = "name", .serialRow = &st::kSendName, .lanRow = &st::kLanSendName},
+      {.path = "name renumber", .help = "move a name to another person number (_CHANGENAMEID, "
+                                        "_LANCHANGENAMEID)",
+       .numbers = {"from", "to"}, .serialRow = &st::kChangeNameId, .lanRow = &st::kLanChangeNameId},
+      {.path = "name clear", .help = "delete every name (_DELETEALLNAME, _LANDELETEALLNAME)",
+       .serialRow = &st::kDeleteAllNames, .lanRow = &st::kLanDeleteAllNames},
+      {.path = "voice send", .help = "store a voice record: 13 fields and a text (_SENDVOICE, "
+                                     "_LANSENDVOICE)",
+       .numbers = kVoiceFields, .text = "text", .serialRow = &st::kSendVoice,
+       .lanRow = &st::kLanSendVoice},
+      {.path = "voice del", .help = "delete a voice record (_DELVOICE, _LANDELVOICE)",
+       .numbers = {"voice"}, .serialRow = &st::kDeleteVoice, .lanRow = &st::kLanDeleteVoice},
+      {.path = "voice clear", .help = "delete every voice record (_DELALLVOICE, _LANDELALLVOICE)",
+       .serialRow = &st::kDeleteVoice, .lanRow = &st::kLanDeleteVoice, .preset = {0}},
+  };
+  return rows;
+}
+
+std::int32_t runSerial(const Capability& c, Platform& platform, std::int32_t address,
+                       std::int32_t port, const Arguments& a) {
+  if (c.serial) return c.serial(platform, address, port, a);
+  return st::runSerial(platform, *c.serialRow, address, port, c.preset.empty() ? a.numbers : c.preset,
+                       a.text);
+}
+
+std::int32_t runLan(const Capability& c, Platform& platform, const char* ip, const Arguments& a) {
+  if (c.lan) return c.lan(platform, ip, a);
+  return st::runTcp(platform, *c.lanRow, ip, c.preset.empty() ? a.numbers : c.preset, a.text);
+}
+
+}  // namespace movar::cli

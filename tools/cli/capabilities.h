@@ -1,0 +1,60 @@
+// What the command line can do: one row per capability, grouped as the exports are. A row names
+// its subcommand path, its positional arguments in the export's order, and what it runs on a
+// serial line (--com/--addr), over TCP (--ip) or with no terminal at all.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "platform/platform.h"
+#include "settings/command.h"
+
+namespace movar::cli {
+
+struct Arguments {
+  std::vector<std::int32_t> numbers;
+  std::string text;  // a name, a voice text, a phone number, a directory
+  std::string name;  // a file name
+};
+
+enum class Result {
+  Status,      // 0 success, anything else failure
+  Value,       // the terminal's answer; 65535 is failure
+  Port,        // the port found, -1 failure
+  LiveRecord,  // twenty digits; twenty zeros: no record waiting
+};
+
+using SerialCall = std::int32_t (*)(Platform&, std::int32_t address, std::int32_t port,
+                                    const Arguments&);
+using LanCall = std::int32_t (*)(Platform&, const char* ip, const Arguments&);
+using LocalCall = std::int32_t (*)(Platform&, const Arguments&);
+using LiveCall = std::string (*)(Platform&, std::int32_t address, std::int32_t port, const char* ip);
+
+struct Capability {
+  const char* path;  // "time set"
+  const char* help;
+  std::vector<const char*> numbers = {};
+  const char* text = nullptr;  // a text argument after the numbers
+  const char* name = nullptr;  // a file name argument after the text
+  const settings::Command* serialRow = nullptr;
+  const settings::Command* lanRow = nullptr;
+  SerialCall serial = nullptr;
+  LanCall lan = nullptr;
+  LocalCall local = nullptr;
+  LiveCall live = nullptr;
+  Result result = Result::Status;
+  // Set: this row runs instead of its path's other row when the flag is given ("--all").
+  const char* flag = nullptr;
+  std::vector<std::int32_t> preset = {};  // numbers the row sends instead of the caller's
+};
+
+const std::vector<Capability>& capabilities();
+
+// Runs the row's serial or TCP form (a text with no room in the terminal gives 1).
+std::int32_t runSerial(const Capability& c, Platform& platform, std::int32_t address,
+                       std::int32_t port, const Arguments& arguments);
+std::int32_t runLan(const Capability& c, Platform& platform, const char* ip,
+                    const Arguments& arguments);
+
+}  // namespace movar::cli

@@ -1,0 +1,44 @@
+// What the command line prints: readable lines, or one JSON object per result or record.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "platform/platform.h"
+
+namespace movar::cli {
+
+// Where a command went.
+struct Target {
+  enum class Kind { None, Serial, Tcp } kind = Kind::None;
+  std::int32_t address = 1;
+  std::int32_t port = 1;
+  std::string ip;
+  std::string text() const;  // "COM1 address 1", "10.1.2.3"
+};
+
+// One JSON object on a line: fields in the order given, values already JSON.
+class JsonLine {
+ public:
+  JsonLine& text(const char* key, const std::string& value);
+  JsonLine& number(const char* key, long long value);
+  JsonLine& boolean(const char* key, bool value);
+  std::string str() const { return "{" + body_ + "}"; }
+
+ private:
+  void key(const char* key);
+  std::string body_;
+};
+
+// The words for a failed call: what a look at the line or the connection shows.
+std::string explainFailure(Platform& platform, const Target& target);
+
+// A live record's fields, from its digits; false for twenty zeros or a malformed text.
+struct LiveFields {
+  long person = 0, year = 0, month = 0, day = 0, hour = 0, minute = 0, machine = 0;
+};
+bool decodeLiveRecord(const std::string& digits, LiveFields& fields);
+void printLiveRecord(const std::string& digits, const LiveFields& fields, bool json);
+
+}  // namespace movar::cli
