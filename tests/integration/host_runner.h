@@ -62,15 +62,12 @@ inline std::string readFile(const std::filesystem::path& path) {
   return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
 }
 
-// Copies movar-host into `dir` and runs it there with the given arguments.
-inline HostRun runHost(const std::filesystem::path& dir, const std::vector<std::string>& args) {
-  const std::filesystem::path host = dir / "movar-host";
-  if (!std::filesystem::exists(host)) {
-    std::filesystem::copy_file(MOVAR_HOST_PATH, host);
-  }
+// Runs `program` with `dir` as its working directory.
+inline HostRun runIn(const std::filesystem::path& dir, const std::string& program,
+                     const std::vector<std::string>& args) {
   const std::filesystem::path out = dir / ".host-out";
   const std::filesystem::path err = dir / ".host-err";
-  std::string command = "cd '" + dir.string() + "' && ./movar-host";
+  std::string command = "cd '" + dir.string() + "' && '" + program + "'";
   for (const std::string& a : args) command += " '" + a + "'";
   command += " >'" + out.string() + "' 2>'" + err.string() + "'";
   HostRun run;
@@ -81,6 +78,15 @@ inline HostRun runHost(const std::filesystem::path& dir, const std::vector<std::
   std::filesystem::remove(out);
   std::filesystem::remove(err);
   return run;
+}
+
+// Copies movar-host into `dir` and runs it there with the given arguments.
+inline HostRun runHost(const std::filesystem::path& dir, const std::vector<std::string>& args) {
+  const std::filesystem::path host = dir / "movar-host";
+  if (!std::filesystem::exists(host)) {
+    std::filesystem::copy_file(MOVAR_HOST_PATH, host);
+  }
+  return runIn(dir, "./movar-host", args);
 }
 
 }  // namespace movar::itest

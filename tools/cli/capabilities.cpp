@@ -6,6 +6,8 @@
 #include "download/realtime.h"
 #include "download/serial_download.h"
 #include "link/handshake.h"
+#include "persons/fingerprint_files.h"
+#include "persons/fingerprint_link.h"
 #include "records/conversion.h"
 #include "records/name_list.h"
 #include "settings/baud_rate.h"
@@ -169,6 +171,49 @@ const std::vector<Capability>& capabilities() {
        .numbers = {"voice"}, .serialRow = &st::kDeleteVoice, .lanRow = &st::kLanDeleteVoice},
       {.path = "voice clear", .help = "delete every voice record (_DELALLVOICE, _LANDELALLVOICE)",
        .serialRow = &st::kDeleteVoice, .lanRow = &st::kLanDeleteVoice, .preset = {0}},
+      // Fingerprint units; files in FINGERREC/ below --dir.
+      {.path = "fp version", .help = "the unit's version, on its own port (_GETFDAVER)",
+       .serial = [](Platform& p, std::int32_t, std::int32_t port, const Arguments&) {
+         return persons::getVersion(p, port);
+       },
+       .result = Result::UnitCode},
+      {.path = "fp raw", .help = "one packet to the unit on its own port (_FDATXDATA)",
+       .numbers = {"request", "p1", "p2", "p3", "p4"},
+       .serial = [](Platform& p, std::int32_t, std::int32_t port, const Arguments& a) {
+         const auto& n = a.numbers;
+         return persons::transmitPacket(p, port, n[0], n[1], n[2], n[3], n[4]);
+       },
+       .result = Result::UnitCode},
+      {.path = "fp list", .help = "the unit's templates into FINGERREC/IDLIST.TXT (_GETIDLIST)",
+       .serial = [](Platform& p, std::int32_t a, std::int32_t port, const Arguments&) {
+         return persons::getIdList(p, a, port);
+       },
+       .result = Result::UnitCode},
+      {.path = "fp get", .help = "a template into FINGERREC/FP<id>_<finger>.TXT (_GETIDFPREC)",
+       .numbers = {"id", "attribute", "finger"},
+       .serial = [](Platform& p, std::int32_t a, std::int32_t port, const Arguments& args) {
+         const auto& n = args.numbers;
+         return persons::getTemplate(p, a, port, n[0], n[1], n[2]);
+       },
+       .result = Result::UnitCode},
+      {.path = "fp send", .help = "FINGERREC/FP<id>_<finger>.TXT to the unit (_SENDIDFPREC)",
+       .numbers = {"id", "finger"},
+       .serial = [](Platform& p, std::int32_t a, std::int32_t port, const Arguments& args) {
+         return persons::sendTemplate(p, a, port, args.numbers[0], args.numbers[1]);
+       },
+       .result = Result::UnitCode},
+      {.path = "fp del", .help = "delete a template (_DELIDFPREC)",
+       .numbers = {"id", "attribute", "finger"},
+       .serial = [](Platform& p, std::int32_t a, std::int32_t port, const Arguments& args) {
+         const auto& n = args.numbers;
+         return persons::deleteTemplate(p, a, port, n[0], n[1], n[2]);
+       },
+       .result = Result::UnitCode},
+      {.path = "fp clear", .help = "delete every template (_DELIDFPALL)",
+       .serial = [](Platform& p, std::int32_t a, std::int32_t port, const Arguments&) {
+         return persons::deleteAllTemplates(p, a, port);
+       },
+       .result = Result::UnitCode},
   };
   return rows;
 }

@@ -23,6 +23,7 @@ enum class Result {
   Value,       // the terminal's answer; 65535 is failure
   Port,        // the port found, -1 failure
   LiveRecord,  // twenty digits; twenty zeros: no record waiting
+  UnitCode,    // a fingerprint unit's result: 0 done, 255 no exchange
 };
 
 using SerialCall = std::int32_t (*)(Platform&, std::int32_t address, std::int32_t port,

@@ -64,8 +64,13 @@ CLI::App* selectedLeaf(CLI::App& app) {
 
 int finish(const Capability& c, const Target& target, Platform& platform, std::int32_t value,
            bool json) {
-  const bool ok = c.result == Result::Value ? value != 65535 : c.result == Result::Port ? value > 0 : value == 0;
-  const std::string error = ok ? "" : explainFailure(platform, target);
+  const bool ok = c.result == Result::Value  ? value != 65535
+                  : c.result == Result::Port ? value > 0
+                                             : value == 0;
+  const bool unitAnswered = c.result == Result::UnitCode && value != 255;
+  const std::string error = ok             ? ""
+                            : unitAnswered ? "the unit answered " + std::to_string(value)
+                                           : explainFailure(platform, target);
   if (json) {
     JsonLine line;
     line.text("command", c.path);
@@ -79,6 +84,8 @@ int finish(const Capability& c, const Target& target, Platform& platform, std::i
     std::printf("terminal %d found on COM%d\n", target.address, value);
   } else if (c.result == Result::Value) {
     std::printf("%d\n", value);
+  } else if (c.result == Result::UnitCode) {
+    std::printf("%s: ok (unit result 0)\n", c.path);
   } else {
     std::printf("%s: ok\n", c.path);
   }
