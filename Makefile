@@ -9,7 +9,8 @@ JOBS ?= $(shell nproc)
 SUDO := $(shell [ "$$(id -u)" = 0 ] || echo sudo)
 APT_PACKAGES := cmake ninja-build g++ make libgtest-dev libgmock-dev libbenchmark-dev binutils \
                 g++-mingw-w64-i686 binutils-mingw-w64-i686 g++-mingw-w64-x86-64 \
-                wine wine32:i386 wine64 xvfb xauth fonts-wqy-microhei clang libclang-rt-14-dev libcli11-dev
+                wine wine32:i386 wine64 xvfb xauth fonts-wqy-microhei clang libclang-rt-14-dev libcli11-dev \
+                pkg-config
 
 .PHONY: deps build demo test test-native test-asan test-wine test-fuzz fuzz fuzz-build bench dll clean
 
@@ -40,7 +41,7 @@ test-asan: deps
 	cmake --build $(ASAN_BUILD) -j $(JOBS)
 	ctest --test-dir $(ASAN_BUILD) --output-on-failure -j $(JOBS)
 
-# w_movar.dll for 32-bit Windows hosts.
+# w_movar.dll for 32-bit Windows hosts, with movar.h and the import library w_movar.lib.
 dll: deps
 	cmake -S . -B $(WIN_BUILD) -G Ninja -DCMAKE_TOOLCHAIN_FILE=cmake/toolchain-i686-mingw.cmake \
 	  -DCMAKE_BUILD_TYPE=Release
@@ -59,6 +60,7 @@ test-wine: build dll
 	  cmake --build $(WIN64_BUILD) -j $(JOBS) && \
 	  tests/wine/run.sh $(WIN64_BUILD) $(BUILD)/tools/terminal-sim/movar-terminal; \
 	fi
+	tests/wine/check_import_library.sh $(WIN_BUILD)
 
 # libFuzzer targets for every flow that reads a terminal or a file: `make fuzz` runs each for
 # FUZZ_SECONDS, `make test` for 20 s.

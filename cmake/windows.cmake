@@ -22,6 +22,18 @@ target_link_options(w_movar PRIVATE ${MOVAR_STATIC_RUNTIME} -Wl,--no-undefined
                                     -Wl,--disable-stdcall-fixup $<$<CONFIG:Release>:-s>)
 movar_warnings(w_movar)
 
+# What a host developer takes: the DLL, movar.h and w_movar.lib, the import library for hosts that
+# link instead of calling GetProcAddress. Made from the list rather than by the linker, whose
+# import library would name the exports without their stdcall argument bytes. --kill-at binds
+# each symbol to the undecorated export.
+configure_file(${MOVAR_GENERATED_DIR}/exports/movar.h ${CMAKE_BINARY_DIR}/movar.h COPYONLY)
+find_program(MOVAR_DLLTOOL NAMES ${MOVAR_MINGW_TRIPLET}-dlltool dlltool REQUIRED)
+add_custom_command(OUTPUT ${CMAKE_BINARY_DIR}/w_movar.lib
+                   COMMAND ${MOVAR_DLLTOOL} --kill-at --input-def ${MOVAR_IMPLIB_DEF_FILE}
+                           --dllname w_movar.dll --output-lib ${CMAKE_BINARY_DIR}/w_movar.lib
+                   DEPENDS ${MOVAR_IMPLIB_DEF_FILE} VERBATIM)
+add_custom_target(w_movar_import_library ALL DEPENDS ${CMAKE_BINARY_DIR}/w_movar.lib)
+
 if(MOVAR_TESTS)
   add_subdirectory(tests/wine)
 endif()
