@@ -31,10 +31,13 @@ build: deps $(BUILD)/build.ninja
 	cmake --build $(BUILD) -j $(JOBS)
 
 demo: build
-	$(BUILD)/tools/demo/movar-demo
+	tools/demo/demo.sh $(BUILD)
 
+# The demo too, as a smoke check: it must run to its end.
 test-native: build
 	ctest --test-dir $(BUILD) --output-on-failure -j $(JOBS)
+	tools/demo/demo.sh $(BUILD) >$(BUILD)/demo.out && grep -q '^person' $(BUILD)/demo.out && \
+	  echo "ok   demo: $$(grep -c '' $(BUILD)/demo.out) lines"
 
 test-asan: deps
 	cmake -S . -B $(ASAN_BUILD) -G Ninja -DMOVAR_SANITIZE=ON -DMOVAR_UNIT_ONLY=ON -DCMAKE_BUILD_TYPE=Debug

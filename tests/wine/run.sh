@@ -52,7 +52,7 @@ fi
 # The simulator lives as long as this script holds the write end of its stdin.
 rm -f "$work/sim.in"
 mkfifo "$work/sim.in"
-"$simulator" --address 1 --pty --speed 19200 --tcp "$ip" --live 007B930E28C5 --records 30 --backup 2000 --modem-pty --fingerprint 300:2:2 --log <"$work/sim.in" >"$work/sim.out" 2>&1 &
+"$simulator" --address 1 --pty --speed 19200 --tcp "$ip" --live 007B930E28C5 --records 30 --backup 2000 --modem-pty --fingerprint 300:2:2 --log-bytes <"$work/sim.in" >"$work/sim.out" 2>&1 &
 sim_pid=$!
 exec 9>"$work/sim.in"
 for _ in $(seq 50); do

@@ -94,14 +94,17 @@ int finish(const Capability& c, const Target& target, Platform& platform, std::i
 }
 
 int live(const Capability& c, const Target& target, Platform& platform, bool watch, int intervalMs,
-         bool json) {
+         int count, bool json) {
   const char* ip = target.kind == Target::Kind::Tcp ? target.ip.c_str() : nullptr;
   std::string last;
-  for (;;) {
+  for (int shown = 0; count <= 0 || shown < count;) {
     const std::string digits = c.live(platform, target.address, target.port, ip);
     LiveFields fields;
     const bool record = decodeLiveRecord(digits, fields);
-    if (record && digits != last) printLiveRecord(digits, fields, json);
+    if (record && digits != last) {
+      printLiveRecord(digits, fields, json);
+      ++shown;
+    }
     if (record) last = digits;
     if (!watch) {
       if (!record && !json) std::printf("no record waiting\n");
@@ -112,6 +115,7 @@ int live(const Capability& c, const Target& target, Platform& platform, bool wat
     if (!record) std::this_thread::sleep_for(std::chrono::milliseconds(intervalMs));
     if (interrupted) return 0;
   }
+  return 0;
 }
 
 int run(int argc, char** argv) {
@@ -156,9 +160,11 @@ int run(int argc, char** argv) {
   CLI::App* watchable = subcommandAt(app, "realtime", "");
   bool watch = false;
   int intervalMs = 1'000;
+  int count = 0;
   watchable->add_flag("--watch", watch, "poll until interrupted, each record printed once");
   watchable->add_option("--interval", intervalMs, "--watch: milliseconds between empty polls")
       ->capture_default_str();
+  watchable->add_option("--count", count, "--watch: stop after this many records");
 
   CLI::App* show = app.add_subcommand("show", "decode a record file (or --transactions) into lines");
   std::string showPath;
@@ -226,7 +232,7 @@ int run(int argc, char** argv) {
     std::fprintf(stderr, "movar %s: give --com N [--addr A] or --ip A.B.C.D\n", c.path);
     return kUsage;
   }
-  if (c.live) return live(c, target, platform, watch, intervalMs, o.json);
+  if (c.live) return live(c, target, platform, watch, intervalMs, count, o.json);
   if (target.kind == Target::Kind::Tcp) {
     if (!c.lanRow && !c.lan) {
       std::fprintf(stderr, "movar %s: not over TCP; use --com\n", c.path);

@@ -1,15 +1,15 @@
 // movar-terminal: a simulated terminal on a pty and/or 127.0.0.x:1024, until stdin closes or a
-// signal ends it. Prints "pty <path>" and "tcp <ip>:1024" once it is listening; "--tcp auto"
-// takes the first free loopback address. "--modem-pty" adds a second terminal like the first, behind
-// a Hayes modem on a pty of its own ("modem-pty <path>"); "--log" then prints "dialled <number>".
+// signal ends it. Prints "pty <path>", "modem-pty <path>" and "tcp <ip>:1024" once it listens.
+#include <CLI/CLI.hpp>
 #include <poll.h>
 #include <unistd.h>
 
 #include <array>
 #include <csignal>
 #include <cstdio>
-#include <cstdlib>
-#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <map>
 #include <memory>
 #include <string>
 #include <vector>
@@ -22,121 +22,140 @@
 #include "record_memory.h"
 #include "standard_terminal.h"
 #include "tcp_listener.h"
+#include "terminal_settings.h"
 
 namespace {
 
-volatile std::sig_atomic_t gStop = 0;
+using namespace movar::sim;
 
-void usage() {
-  std::fprintf(stderr,
-               "usage: movar-terminal [--address N] [--pty] [--tcp IP|auto] [--speed BAUD]...\n"
-               "                      [--ack HEX|none] [--ack-delay MS] [--pace] [--records N] [--log]\n"
-               "                      [--live RECORD-HEX]... (6-byte records queued for polling)\n"
-               "                      [--fingerprint ID:ATTRIBUTE:FINGER]... (templates in its unit)\n"
-               "                      [--backup N] (backup data served at 19200 baud, 2 stop bits)\n"
-               "                      [--modem-pty] (the same terminal behind a modem at 9600 baud)\n"
-               "A rate-change message (20 x 63, 20 x 6A, 12 message bytes, a code) is acknowledged\n"
-               "and moves the terminal to the speed its last byte names: 1 1200, 2 2400, 3 4800,\n"
-               "4 9600, 5 19200, 6 38400, 0 and 7 57600 (other codes keep the speed).\n");
+volatile std::sig_atomic_t stopRequested = 0;
+
+const char* kRateChange =
+    "A rate-change message (20 x 63, 20 x 6A, 12 message bytes, a code) is acknowledged and moves "
+    "the terminal to the speed its last byte names: 1 1200, 2 2400, 3 4800, 4 9600, 5 19200, "
+    "6 38400, 0 and 7 57600 (other codes keep the speed).";
+
+// What a command code opens (the terminal tells the variants apart by their blocks).
+const std::map<std::uint8_t, const char*> kCommands{
+    {0x00, "port test"},        {0x01, "record download"},      {0x02, "clock"},
+    {0x03, "lock number, card-only list or answer"},            {0x04, "machine number"},
+    {0x05, "delete all names"}, {0x06, "door switch or name renumbering"},
+    {0x07, "password"},         {0x08, "enable all"},           {0x09, "disable all"},
+    {0x0A, "enable person"},    {0x0B, "disable person"},       {0x0C, "restore"},
+    {0x0D, "erase"},            {0x0E, "name or backup trigger"}, {0x0F, "restore all"},
+    {0x10, "set SN"},           {0x11, "delete SN"},            {0x12, "SN query or fingerprint unit"},
+    {0x13, "open mode or SN/card mode"}, {0x14, "open time, card wait or voice record"},
+    {0x15, "delete voice"},     {0x16, "real-time poll or SN length"}, {0x17, "real-time poll"},
+    {0x18, "bell"},
+};
+
+Bytes fromHex(const std::string& hex) {
+  Bytes bytes;
+  for (std::size_t k = 0; k + 1 < hex.size(); k += 2) {
+    bytes.push_back(static_cast<std::uint8_t>(std::stoi(hex.substr(k, 2), nullptr, 16)));
+  }
+  return bytes;
 }
 
-}  // namespace
+// "PERSON NAME" per line; the name's bytes as they stand in the file.
+bool loadNames(Terminal& terminal, const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  if (!in) return false;
+  for (std::string line; std::getline(in, line);) {
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    const auto space = line.find(' ');
+    if (space == std::string::npos) continue;
+    terminal.part<TerminalSettings>().setName(static_cast<std::uint16_t>(std::stoul(line.substr(0, space))),
+                                              Bytes(line.begin() + static_cast<long>(space) + 1, line.end()));
+  }
+  return true;
+}
 
-int main(int argc, char** argv) {
-  movar::sim::TerminalConfig config;
-  bool pty = false;
-  bool log = false;
-  bool modemPty = false;
+// A stable name for the pty, replaced when it exists and removed with the object.
+class PtyLink {
+ public:
+  PtyLink(const std::string& link, const std::string& target) : link_(link) {
+    std::error_code ignored;
+    std::filesystem::remove(link_, ignored);
+    std::filesystem::create_symlink(target, link_);
+  }
+  ~PtyLink() {
+    std::error_code ignored;
+    std::filesystem::remove(link_, ignored);
+  }
+  PtyLink(const PtyLink&) = delete;
+  PtyLink& operator=(const PtyLink&) = delete;
+
+ private:
+  std::filesystem::path link_;
+};
+
+struct Options {
+  int address = 1;
+  bool pty = false, modemPty = false, log = false, logBytes = false, pace = false;
+  std::string ptyLink, ack = "06", namesFile;
+  int ackDelay = 0;
   std::uint32_t records = 0;
+  int templates = 0;
   std::size_t backupBytes = 0;
-  std::vector<std::string> tcp;
+  std::vector<std::string> tcp, live, fingerprints;
   std::vector<int> speeds;
-  std::vector<movar::sim::Bytes> liveRecords;
-  std::vector<std::array<int, 3>> fingerprints;
-  for (int i = 1; i < argc; ++i) {
-    const std::string arg = argv[i];
-    auto value = [&]() -> std::string {
-      if (i + 1 >= argc) {
-        usage();
-        std::exit(2);
-      }
-      return argv[++i];
-    };
-    if (arg == "--address") config.address = static_cast<std::uint8_t>(std::stoi(value(), nullptr, 0));
-    else if (arg == "--pty") pty = true;
-    else if (arg == "--tcp") tcp.push_back(value());
-    else if (arg == "--speed") speeds.push_back(std::stoi(value()));
-    else if (arg == "--ack") {
-      const std::string v = value();
-      if (v == "none") config.ack.reset();
-      else config.ack = static_cast<std::uint8_t>(std::stoi(v, nullptr, 16));
-    } else if (arg == "--ack-delay") config.ackDelay = movar::sim::Millis(std::stoi(value()));
-    else if (arg == "--pace") config.paceOutput = true;
-    else if (arg == "--live") {
-      const std::string hex = value();
-      movar::sim::Bytes record;
-      for (std::size_t k = 0; k + 1 < hex.size(); k += 2) {
-        record.push_back(static_cast<std::uint8_t>(std::stoi(hex.substr(k, 2), nullptr, 16)));
-      }
-      if (record.size() != 6) {
-        usage();
-        return 2;
-      }
-      liveRecords.push_back(record);
-    }
-    else if (arg == "--fingerprint") {
-      std::array<int, 3> key{};
-      if (std::sscanf(value().c_str(), "%d:%d:%d", &key[0], &key[1], &key[2]) != 3) {
-        usage();
-        return 2;
-      }
-      fingerprints.push_back(key);
-    }
-    else if (arg == "--records") records = static_cast<std::uint32_t>(std::stoul(value()));
-    else if (arg == "--backup") backupBytes = std::stoul(value());
-    else if (arg == "--log") log = true;
-    else if (arg == "--modem-pty") modemPty = true;
-    else {
-      usage();
+};
+
+int serve(const Options& o) {
+  TerminalConfig config;
+  config.address = static_cast<std::uint8_t>(o.address);
+  if (o.ack == "none") {
+    config.ack.reset();
+  } else {
+    config.ack = static_cast<std::uint8_t>(std::stoi(o.ack, nullptr, 16));
+  }
+  config.ackDelay = Millis(o.ackDelay);
+  config.paceOutput = o.pace;
+  if (!o.speeds.empty()) config.speeds = {o.speeds.begin(), o.speeds.end()};
+
+  Terminal terminal(config);
+  installStandardCommands(terminal);
+  for (const std::string& hex : o.live) terminal.part<LiveRecords>().push(fromHex(hex));
+  terminal.part<RecordMemory>().fill(o.records);
+  FingerprintUnit& unit = terminal.part<FingerprintUnit>();
+  if (o.templates > 0) unit.fill(o.templates);
+  for (const std::string& key : o.fingerprints) {
+    int id = 0, attribute = 0, finger = 0;
+    if (std::sscanf(key.c_str(), "%d:%d:%d", &id, &attribute, &finger) != 3) {
+      std::fprintf(stderr, "movar-terminal: --fingerprint wants ID:ATTRIBUTE:FINGER, not %s\n", key.c_str());
       return 2;
     }
+    unit.store(id, attribute, finger, makeTemplate(id, attribute, finger));
   }
-  if (!speeds.empty()) config.speeds = {speeds.begin(), speeds.end()};
-  if (!pty && tcp.empty()) pty = true;
-
-  std::signal(SIGINT, [](int) { gStop = 1; });
-  std::signal(SIGTERM, [](int) { gStop = 1; });
-
-  movar::sim::Terminal terminal(config);
-  movar::sim::installStandardCommands(terminal);
-  for (const auto& record : liveRecords) terminal.part<movar::sim::LiveRecords>().push(record);
-  terminal.part<movar::sim::RecordMemory>().fill(records);
-  for (const auto& [id, attribute, finger] : fingerprints) {
-    terminal.part<movar::sim::FingerprintUnit>().store(id, attribute, finger,
-                                                       movar::sim::makeTemplate(id, attribute, finger));
+  BackupDevice::Script backup;
+  for (std::size_t k = 0; k < o.backupBytes; ++k) backup.data.push_back(static_cast<std::uint8_t>(k * 13 + 5));
+  terminal.part<BackupDevice>().script(backup);
+  if (!o.namesFile.empty() && !loadNames(terminal, o.namesFile)) {
+    std::fprintf(stderr, "movar-terminal: can not read %s\n", o.namesFile.c_str());
+    return 2;
   }
-  movar::sim::BackupDevice::Script backup;
-  for (std::size_t k = 0; k < backupBytes; ++k) backup.data.push_back(static_cast<std::uint8_t>(k * 13 + 5));
-  terminal.part<movar::sim::BackupDevice>().script(backup);
-  movar::sim::Terminal dialled(config);
-  movar::sim::installStandardCommands(dialled);
-  movar::sim::installModem(dialled);
-  dialled.part<movar::sim::RecordMemory>().fill(records);
-  std::unique_ptr<movar::sim::PtyPort> port;
-  std::unique_ptr<movar::sim::PtyPort> modemPort;
-  std::vector<std::unique_ptr<movar::sim::TcpListener>> listeners;
+  Terminal dialled(config);  // the same terminal's twin, behind a modem
+  installStandardCommands(dialled);
+  installModem(dialled);
+  dialled.part<RecordMemory>().fill(o.records);
+
+  std::unique_ptr<PtyPort> port, modemPort;
+  std::unique_ptr<PtyLink> link;
+  std::vector<std::unique_ptr<TcpListener>> listeners;
   try {
-    if (pty) {
-      port = std::make_unique<movar::sim::PtyPort>(terminal);
+    if (o.pty || !o.ptyLink.empty() || o.tcp.empty()) {
+      port = std::make_unique<PtyPort>(terminal);
       std::printf("pty %s\n", port->path().c_str());
+      if (!o.ptyLink.empty()) link = std::make_unique<PtyLink>(o.ptyLink, port->path());
     }
-    if (modemPty) {
-      modemPort = std::make_unique<movar::sim::PtyPort>(dialled);
+    if (o.modemPty) {
+      modemPort = std::make_unique<PtyPort>(dialled);
       std::printf("modem-pty %s\n", modemPort->path().c_str());
     }
-    for (const std::string& ip : tcp) {
-      listeners.push_back(ip == "auto" ? std::make_unique<movar::sim::TcpListener>(terminal)
-                                       : std::make_unique<movar::sim::TcpListener>(terminal, ip));
+    for (const std::string& ip : o.tcp) {
+      listeners.push_back(ip == "auto" ? std::make_unique<TcpListener>(terminal)
+                                       : std::make_unique<TcpListener>(terminal, ip));
       std::printf("tcp %s:1024\n", listeners.back()->ip().c_str());
     }
   } catch (const std::exception& e) {
@@ -145,25 +164,74 @@ int main(int argc, char** argv) {
   }
   std::fflush(stdout);
 
-  std::size_t logged = 0;
-  std::size_t dials = 0;
-  while (!gStop) {
+  std::size_t chunksLogged = 0, commandsLogged = 0, dials = 0;
+  while (!stopRequested) {
     pollfd in{0, POLLIN, 0};
     if (::poll(&in, 1, 100) > 0) {
       char c;
       if (::read(0, &c, 1) <= 0) break;
     }
-    if (log) {
-      const auto chunks = terminal.received();
-      for (; logged < chunks.size(); ++logged) {
-        std::printf("%10.3f %6d", chunks[logged].atSeconds, chunks[logged].baud);
-        for (std::uint8_t b : chunks[logged].bytes) std::printf(" %02X", b);
+    const auto chunks = terminal.received();
+    const double at = chunks.empty() ? 0 : chunks.back().atSeconds;
+    if (o.logBytes) {
+      for (; chunksLogged < chunks.size(); ++chunksLogged) {
+        std::printf("%10.3f %6d", chunks[chunksLogged].atSeconds, chunks[chunksLogged].baud);
+        for (std::uint8_t b : chunks[chunksLogged].bytes) std::printf(" %02X", b);
         std::printf("\n");
       }
-      const auto numbers = dialled.part<movar::sim::Modem>().dialled();
-      for (; dials < numbers.size(); ++dials) std::printf("dialled %s\n", numbers[dials].c_str());
-      std::fflush(stdout);
     }
+    if (o.log) {
+      const auto commands = terminal.commands();
+      for (; commandsLogged < commands.size(); ++commandsLogged) {
+        const auto name = kCommands.find(commands[commandsLogged]);
+        std::printf("%10.3f command %02X %s\n", at, commands[commandsLogged],
+                    name == kCommands.end() ? "(unknown)" : name->second);
+      }
+    }
+    if (o.log || o.logBytes) {
+      const auto numbers = dialled.part<Modem>().dialled();
+      for (; dials < numbers.size(); ++dials) std::printf("dialled %s\n", numbers[dials].c_str());
+    }
+    std::fflush(stdout);
   }
   return 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  CLI::App app{"movar-terminal: a simulated attendance terminal on a pty and on 127.0.0.x:1024"};
+  app.footer(kRateChange);
+  Options o;
+  app.add_option("--address", o.address, "machine address")->capture_default_str();
+  app.add_flag("--pty", o.pty, "serve on a new pty (the default without --tcp)");
+  app.add_option("--pty-link", o.ptyLink, "also a symbolic link to the pty at this path");
+  app.add_option("--tcp", o.tcp, "listen on IP:1024; \"auto\": the first free 127.0.0.x");
+  app.add_option("--speed", o.speeds, "serial speeds it understands (default 57600)");
+  app.add_option("--ack", o.ack, "answer to a preamble, hex, or \"none\"")->capture_default_str();
+  app.add_option("--ack-delay", o.ackDelay, "milliseconds before the answer");
+  app.add_flag("--pace", o.pace, "serial output at the real line rate");
+  app.add_option("--records", o.records, "records in its memory for downloads");
+  app.add_option("--live", o.live, "6-byte records (hex) queued for real-time polls");
+  app.add_option("--names", o.namesFile, "names to hold: PERSON NAME per line");
+  app.add_option("--templates", o.templates, "fingerprint templates in its unit, made up");
+  app.add_option("--fingerprint", o.fingerprints, "a template ID:ATTRIBUTE:FINGER in its unit");
+  app.add_option("--backup", o.backupBytes, "bytes of backup data at 19200 baud, 2 stop bits");
+  app.add_flag("--modem-pty", o.modemPty, "the same terminal behind a modem at 9600 on a pty of its own");
+  app.add_flag("--log", o.log, "one line per command and per number dialled");
+  app.add_flag("--log-bytes", o.logBytes, "every chunk received, in hex, with its time and speed");
+  try {
+    app.parse(argc, argv);
+  } catch (const CLI::ParseError& e) {
+    return app.exit(e) == 0 ? 0 : 2;
+  }
+  for (const std::string& hex : o.live) {
+    if (hex.size() != 12) {
+      std::fprintf(stderr, "movar-terminal: --live wants 6 bytes in hex, not %s\n", hex.c_str());
+      return 2;
+    }
+  }
+  std::signal(SIGINT, [](int) { stopRequested = 1; });
+  std::signal(SIGTERM, [](int) { stopRequested = 1; });
+  return serve(o);
 }

@@ -195,6 +195,11 @@ void TerminalSettings::setSnLength(std::optional<std::uint16_t> length) {
   state_.snLength = length;
 }
 
+void TerminalSettings::setName(std::uint16_t person, Bytes name) {
+  std::lock_guard lock(mutex_);
+  state_.names[person] = std::move(name);
+}
+
 void TerminalSettings::damageNextAnswers(int count) {
   std::lock_guard lock(mutex_);
   damagedAnswers_ = count;

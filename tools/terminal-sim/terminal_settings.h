@@ -54,6 +54,7 @@ class TerminalSettings {
   State state() const;
   void script(std::uint8_t command, Answer answer);
   void setSnLength(std::optional<std::uint16_t> length);
+  void setName(std::uint16_t person, Bytes name);
   // The next AnswerBlocks go out with a wrong checksum.
   void damageNextAnswers(int count);
 

@@ -1,0 +1,46 @@
+#!/usr/bin/env bash
+# The main job: a simulated terminal with 300 records on a pty and on a free 127.0.0.x:1024,
+# driven by the movar command line as a shell user would drive a real one.
+#   tools/demo/demo.sh BUILD_DIR
+set -euo pipefail
+build=$(realpath "$1")
+movar=$build/tools/cli/movar
+work=$(mktemp -d /tmp/movar-demo-XXXXXX)
+sim_pid=
+cleanup() {
+  exec 9>&- || true
+  [ -n "$sim_pid" ] && wait "$sim_pid" 2>/dev/null || true
+  rm -rf "$work"
+}
+trap cleanup EXIT
+
+mkfifo "$work/sim.in"
+"$build/tools/terminal-sim/movar-terminal" --address 7 --pty-link "$work/com1" --tcp auto \
+  --records 300 --templates 3 --live 007B930E28C5 --live 01C8930E2906 \
+  <"$work/sim.in" >"$work/sim.out" 2>&1 &
+sim_pid=$!
+exec 9>"$work/sim.in"  # the simulator lives while this is open
+for _ in $(seq 50); do grep -q '^tcp ' "$work/sim.out" && break; sleep 0.1; done
+ip=$(awk '$1 == "tcp" { sub(":1024", "", $2); print $2 }' "$work/sim.out")
+[ -n "$ip" ] || { cat "$work/sim.out"; exit 1; }
+export MOVAR_COM1=$work/com1
+for n in 2 3 4 5 6 7 8 9; do export MOVAR_COM$n=/nonexistent/movar-demo; done
+
+show() { echo; echo "\$ movar $*"; "$movar" "$@"; }
+echo "terminal 7 with 300 records on COM1 ($work/com1) and $ip:1024"
+show test --com 1 --addr 7
+show download --com 1 --addr 7 --dir "$work/serial"
+echo "  movar.txt: $(wc -l <"$work/serial/movar.txt") lines; the first three:"
+head -3 "$work/serial/movar.txt" | sed 's/^/    /'
+echo "  backups: $(ls "$work/serial/downbak" | tr '\n' ' ')"
+show restore --all --ip "$ip"
+show download --ip "$ip" --dir "$work/lan"
+echo; echo "\$ movar --json show $work/lan/movar.dat"
+"$movar" --json show "$work/lan/movar.dat" >"$work/shown"
+head -2 "$work/shown"
+echo "  ... $(wc -l <"$work/shown") records in all"
+show time set 0x26 0x12 0x09 0x08 0x15 0x30 0x03 --ip "$ip"
+show name send 1 "Ann Lee" --ip "$ip"
+show fp list --com 1 --addr 7 --dir "$work/serial"
+sed 's/^/    /' "$work/serial/FINGERREC/IDLIST.TXT"
+show realtime --watch --count 2 --ip "$ip"
