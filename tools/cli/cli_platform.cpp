@@ -38,22 +38,13 @@ class ProgressBar final : public ProgressWindow {
   int percent_ = 0;
 };
 
-class NoProgress final : public ProgressWindow {
- public:
-  void setPosition(int) override {}
-  void setText(const std::string&) override {}
-  void repaint() override {}
-};
-
 }  // namespace
 
 std::unique_ptr<ProgressWindow> TerminalUi::showProgress(ProgressWindowKind kind) {
-  if (!progressBars_ || ::isatty(STDERR_FILENO) == 0) return std::make_unique<NoProgress>();
+  if (!progressBars_ || ::isatty(STDERR_FILENO) == 0) return plain_.showProgress(kind);
   return std::make_unique<ProgressBar>(kind == ProgressWindowKind::Lan ? "LAN DOWNLOAD" : "Down loading");
 }
 
-void TerminalUi::messageBox(const std::string& text) {
-  std::fprintf(stderr, "Open Error: %s\n", text.c_str());
-}
+void TerminalUi::messageBox(const std::string& text) { plain_.messageBox(text); }
 
 }  // namespace movar::cli

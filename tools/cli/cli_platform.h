@@ -1,5 +1,6 @@
-// The command line's own platform: the POSIX services, record files in --dir, a progress bar on
-// standard error when that is a terminal, and "Open Error" lines instead of boxes.
+// The command line's own platform: the POSIX services, record files in --dir, and a progress bar
+// on standard error when that is a terminal (otherwise the library's own Linux UI: no window,
+// "Open Error" lines on stderr).
 #pragma once
 
 #include <string>
@@ -16,6 +17,7 @@ class TerminalUi final : public Ui {
 
  private:
   bool progressBars_;  // and standard error is a terminal
+  posix::PosixUi plain_;
 };
 
 class CliPlatform {
