@@ -2,7 +2,6 @@
 // wire, the file it leaves, and every fault ending in bounded time.
 #include <gtest/gtest.h>
 
-#include <sstream>
 #include <string>
 
 #include "backup/backup_frame.h"
@@ -17,14 +16,8 @@
 namespace movar::backup {
 namespace {
 
+using fake::hex;
 using sim::BackupDevice;
-
-Bytes hex(const std::string& text) {
-  std::istringstream in(text);
-  Bytes bytes;
-  for (std::string b; in >> b;) bytes.push_back(static_cast<std::uint8_t>(std::stoi(b, nullptr, 16)));
-  return bytes;
-}
 
 Bytes counting(std::size_t n) {
   Bytes b(n);
@@ -189,23 +182,21 @@ TEST(BackupReceive, AFrameLongerThanTheAreaEndsTheReceive) {
   fake::FakePlatform f;
   f.serial.attach(1, std::make_shared<Announcing>(1588));
   EXPECT_EQ(receiveBackup(f.platform, 1), 1);
-  EXPECT_EQ(f.files.contents["C:\\host\\zwbak.txt"], hex("01 36 02"));
+  EXPECT_EQ(f.files.contents[kPath], hex("01 36 02"));
 }
 
-TEST(BackupReceive, AFileThatCannotBeCreatedIsTriedFiveTimes) {
-  Rig rig;
-  rig.backup().script({.data = counting(10)});
-  rig.f.files.locked.insert(kPath);
-  EXPECT_EQ(receiveBackup(rig.f.platform, 1), 1);
-  EXPECT_EQ(rig.f.ui.messages, std::vector<std::string>(5, "can not creat zwbak.txt!"));
-}
-
-TEST(BackupReceive, DataThatCannotBeStoredIsNotAcknowledged) {
-  Rig rig;
-  rig.backup().script({.data = counting(10)});
-  rig.f.files.failWrites.insert(kPath);
-  EXPECT_EQ(receiveBackup(rig.f.platform, 1), 1);
-  EXPECT_EQ(rig.state().hostFrames.size(), 2u);  // the opening and the read request
+TEST(BackupReceive, AFileThatCannotBeCreatedOrWrittenEndsWithOne) {
+  for (const bool locked : {true, false}) {
+    Rig rig;
+    rig.backup().script({.data = counting(10)});
+    (locked ? rig.f.files.locked : rig.f.files.failWrites).insert(kPath);
+    EXPECT_EQ(receiveBackup(rig.f.platform, 1), 1) << locked;
+    if (locked) {
+      EXPECT_EQ(rig.f.ui.messages, std::vector<std::string>(5, "can not creat zwbak.txt!"));
+    } else {
+      EXPECT_EQ(rig.state().hostFrames.size(), 2u);  // not acknowledged: opening and read request
+    }
+  }
 }
 
 TEST(BackupReceive, NoPortOpensAfterOnePass) {
@@ -297,20 +288,18 @@ TEST(BackupCommand, TwoAcknowledgementsWithinTheirLimits) {
       {"first too late", {.workingTime = sim::Millis{3'100}, .done = 0x06}, 1},
       {"second refused", {.done = 0x15}, 1},
   };
+  const auto run = [](Rig& rig, std::int32_t value) {
+    return settings::runSerial(rig.f.platform, settings::kZwBackup, 1, 1, {value});
+  };
   for (const Row& row : rows) {
-    fake::FakePlatform f;
-    fake::SimTerminal terminal;
-    terminal.on(f.serial, 1);
-    terminal.terminal.part<sim::TerminalSettings>().script(0x0E, row.answer);
-    EXPECT_EQ(settings::runSerial(f.platform, settings::kZwBackup, 1, 1, {0x107}), row.result)
-        << row.name;
-    EXPECT_EQ(terminal.received(14), hex("15 01 01 FE 07 07")) << row.name;
+    Rig rig;
+    rig.device.terminal.part<sim::TerminalSettings>().script(0x0E, row.answer);
+    EXPECT_EQ(run(rig, 0x107), row.result) << row.name;
+    EXPECT_EQ(rig.device.received(14), hex("15 01 01 FE 07 07")) << row.name;
   }
-  fake::FakePlatform f;
-  fake::SimTerminal terminal;
-  terminal.on(f.serial, 1);
-  EXPECT_EQ(settings::runSerial(f.platform, settings::kZwBackup, 1, 1, {2}), 0);
-  EXPECT_EQ(terminal.terminal.part<sim::TerminalSettings>().state().backupMode, 2);
+  Rig rig;
+  EXPECT_EQ(run(rig, 2), 0);
+  EXPECT_EQ(rig.device.terminal.part<sim::TerminalSettings>().state().backupMode, 2);
 }
 
 }  // namespace

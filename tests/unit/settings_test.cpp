@@ -2,7 +2,6 @@
 // row on the wire, every pause, and every wait on both sides of its limit.
 #include <gtest/gtest.h>
 
-#include <sstream>
 #include <string>
 #include <vector>
 
@@ -19,16 +18,9 @@ namespace movar::settings {
 namespace {
 
 using fake::FakePlatform;
+using fake::hex;
 using fake::SimTerminal;
 using sim::TerminalSettings;
-
-// "15 01 FE" -> bytes.
-Bytes hex(const std::string& text) {
-  std::istringstream in(text);
-  Bytes bytes;
-  for (std::string b; in >> b;) bytes.push_back(static_cast<std::uint8_t>(std::stoi(b, nullptr, 16)));
-  return bytes;
-}
 
 constexpr const char* kIp = "10.0.0.9";
 

@@ -6,12 +6,21 @@
 #include <map>
 #include <memory>
 #include <set>
+#include <sstream>
 #include <string>
 #include <vector>
 
 #include "platform/platform.h"
 
 namespace movar::fake {
+
+// "15 01 FE" -> bytes.
+inline Bytes hex(const std::string& text) {
+  std::istringstream in(text);
+  Bytes bytes;
+  for (std::string b; in >> b;) bytes.push_back(static_cast<std::uint8_t>(std::stoi(b, nullptr, 16)));
+  return bytes;
+}
 
 class VirtualClock final : public Clock {
  public:
