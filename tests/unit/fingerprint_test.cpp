@@ -52,9 +52,20 @@ struct Rig {
     change(s);
     unit.script(s);
   }
+  // Template 7/0/1 in the unit and in its file.
+  Rig& withSeven() {
+    unit.store(7, 0, 1, sim::makeTemplate(7, 0, 1));
+    file("FP0007_1.TXT") = sim::makeTemplate(7, 0, 1);
+    return *this;
+  }
 };
 
 std::string text(const Bytes& b) { return std::string(b.begin(), b.end()); }
+
+using Call = std::function<std::int32_t(Platform&)>;
+const Call kIdList = [](Platform& p) { return getIdList(p, 1, 1); };
+const Call kGet7 = [](Platform& p) { return getTemplate(p, 1, 1, 7, 0, 1); };
+const Call kSend7 = [](Platform& p) { return sendTemplate(p, 1, 1, 7, 1); };
 
 TEST(FingerprintPacket, Bytes) {
   const struct {
@@ -63,8 +74,6 @@ TEST(FingerprintPacket, Bytes) {
     const char* bytes;
   } rows[] = {
       {"version", packet(request::Version), "00 05 00 00 00 00 00 00 00 00 00 05"},
-      {"delete 300/2/2", templatePacket(request::DeleteOne, 300, 2, 2),
-       "00 54 2C 29 00 00 00 00 00 00 00 A9"},
       {"custom cut", customPacket(0x1FF, 0x12345, -1, 0, 0xABCD),
        "00 FF 45 23 FF FF 00 00 CD AB 00 DD"},
       // Out of range: ID bit 11 lands on the finger bit, finger 3 on the attribute, finger 0 fills
@@ -89,8 +98,6 @@ TEST(FingerprintPacket, ParsersWithoutIo) {
   EXPECT_EQ(idListText(decodeIdList(list.data(), list.size())), "0003000202\r\n0000050001\r\n");
   EXPECT_EQ(idListText(decodeIdList(hex("FF FF").data(), 2)), "0020471502\r\n");
   EXPECT_TRUE(decodeIdList(list.data(), 1).empty());
-  EXPECT_EQ(templateFileName(7, 1), "FP0007_1.TXT");
-  EXPECT_EQ(templateFileName(1234, 2), "FP1234_2.TXT");
   EXPECT_EQ(templateFileName(12345, 3), "FP12345_3.TXT");
 }
 
@@ -98,34 +105,31 @@ TEST(FingerprintPacket, ParsersWithoutIo) {
 // at 9600.
 TEST(FingerprintDialogue, EveryExportsPacketPausesAndResult) {
   const Bytes templ = sim::makeTemplate(7, 0, 1);
+  const std::vector<Millis> pauses{30, 10, 800, 3};
   Bytes sent = hex("00 71 00 00 00 00 30 03 00 00 00 A4");
   sent.insert(sent.end(), templ.begin(), templ.end());
   const struct {
     const char* name;
-    std::function<std::int32_t(Platform&)> call;
+    Call call;
     Bytes toUnit;
     std::vector<Millis> sleeps;
     std::int32_t result;
     std::size_t templatesAfter;
   } rows[] = {
       {"DELIDFPREC", [](Platform& p) { return deleteTemplate(p, 1, 1, 7, 0, 1); },
-       hex("00 54 07 00 00 00 00 00 00 00 00 5B"), {30, 10, 800, 3}, 0, 1},
+       hex("00 54 07 00 00 00 00 00 00 00 00 5B"), pauses, 0, 1},
       {"DELIDFPREC none", [](Platform& p) { return deleteTemplate(p, 1, 1, 300, 2, 2); },
-       hex("00 54 2C 29 00 00 00 00 00 00 00 A9"), {30, 10, 800, 3}, 1, 2},
+       hex("00 54 2C 29 00 00 00 00 00 00 00 A9"), pauses, 1, 2},
       {"GETIDLIST", [](Platform& p) { return getIdList(p, 0x101, 1); },
-       hex("00 7D 00 00 00 00 00 00 00 00 00 7D"), {30, 10, 800, 3}, 0, 2},
+       hex("00 7D 00 00 00 00 00 00 00 00 00 7D"), pauses, 0, 2},
       {"DELIDFPALL", [](Platform& p) { return deleteAllTemplates(p, 1, 1); },
-       hex("00 76 00 00 00 00 00 00 00 00 00 76"), {30, 10, 800, 3}, 0, 0},
-      {"GETIDFPREC", [](Platform& p) { return getTemplate(p, 1, 1, 7, 0, 1); },
-       hex("00 73 07 00 00 00 00 00 00 00 00 7A"), {30, 10, 800, 3}, 0, 2},
-      {"SENDIDFPREC", [](Platform& p) { return sendTemplate(p, 1, 1, 7, 1); }, sent,
-       {30, 20, 1'000, 3}, 0, 2},
+       hex("00 76 00 00 00 00 00 00 00 00 00 76"), pauses, 0, 0},
+      {"GETIDFPREC", kGet7, hex("00 73 07 00 00 00 00 00 00 00 00 7A"), pauses, 0, 2},
+      {"SENDIDFPREC", kSend7, sent, {30, 20, 1'000, 3}, 0, 2},
   };
   for (const auto& row : rows) {
     Rig r;
-    r.unit.store(7, 0, 1, templ);
-    r.unit.store(8, 0, 1, sim::makeTemplate(8, 0, 1));
-    r.file("FP0007_1.TXT") = templ;
+    r.withSeven().unit.store(8, 0, 1, sim::makeTemplate(8, 0, 1));
     EXPECT_EQ(row.call(r.f.platform), row.result) << row.name;
     const auto& w = r.f.serial.writes;
     ASSERT_GE(w.size(), 8u) << row.name;
@@ -138,7 +142,7 @@ TEST(FingerprintDialogue, EveryExportsPacketPausesAndResult) {
     EXPECT_EQ(r.toUnit(), row.toUnit) << row.name;
     EXPECT_EQ(r.f.clock.sleeps, row.sleeps) << row.name;
     EXPECT_EQ(r.unit.templates().size(), row.templatesAfter) << row.name;
-    EXPECT_EQ(r.f.files.contents[std::string(kDirectory) + "FP0007_1.TXT"], templ) << row.name;
+    EXPECT_EQ(r.file("FP0007_1.TXT"), templ) << row.name;
     EXPECT_EQ(r.f.serial.openLines, 0) << row.name;
     EXPECT_FALSE(r.unit.listening()) << row.name;
   }
@@ -149,28 +153,24 @@ TEST(FingerprintDialogue, LimitsOfIdListAndSend) {
   using Script = FingerprintUnit::Script;
   const struct {
     const char* name;
-    bool send;
+    Call call;
     std::function<void(Script&, Ms)> set;
     Ms limit;
   } rows[] = {
-      {"block ack", false, [](Script& s, Ms t) { s.dialogueAckDelay = t; }, Ms{5'000}},
-      {"send block ack", true, [](Script& s, Ms t) { s.dialogueAckDelay = t; }, Ms{10'000}},
-      {"header", false, [](Script& s, Ms t) { s.header = {{12, t}}; }, Ms{6'000}},
-      {"header gap", false, [](Script& s, Ms t) { s.header = {{5, t}, {7, t}}; }, Ms{6'000}},
-      {"send header", true, [](Script& s, Ms t) { s.header = {{12, t}}; }, Ms{12'000}},
-      {"data", false, [](Script& s, Ms t) { s.dataDelay = t; }, Ms{3'000}},
-      {"closing", false, [](Script& s, Ms t) { s.closingDelay = t; }, Ms{6'000}},
-      {"send closing", true, [](Script& s, Ms t) { s.closingDelay = t; }, Ms{10'000}},
+      {"block ack", kIdList, [](Script& s, Ms t) { s.dialogueAckDelay = t; }, Ms{5'000}},
+      {"send block ack", kSend7, [](Script& s, Ms t) { s.dialogueAckDelay = t; }, Ms{10'000}},
+      {"header", kIdList, [](Script& s, Ms t) { s.header = {{12, t}}; }, Ms{6'000}},
+      {"header gap", kIdList, [](Script& s, Ms t) { s.header = {{5, t}, {7, t}}; }, Ms{6'000}},
+      {"send header", kSend7, [](Script& s, Ms t) { s.header = {{12, t}}; }, Ms{12'000}},
+      {"data", kIdList, [](Script& s, Ms t) { s.dataDelay = t; }, Ms{3'000}},
+      {"closing", kIdList, [](Script& s, Ms t) { s.closingDelay = t; }, Ms{6'000}},
+      {"send closing", kSend7, [](Script& s, Ms t) { s.closingDelay = t; }, Ms{10'000}},
   };
   for (const auto& row : rows) {
     for (const Ms off : {Ms{-50}, Ms{50}}) {
       Rig r;
-      r.unit.store(7, 0, 1, sim::makeTemplate(7, 0, 1));
-      r.file("FP0007_1.TXT") = sim::makeTemplate(7, 0, 1);
-      r.script([&](Script& s) { row.set(s, row.limit + off); });
-      const std::int32_t result = row.send ? sendTemplate(r.f.platform, 1, 1, 7, 1)
-                                           : getIdList(r.f.platform, 1, 1);
-      EXPECT_EQ(result, off < Ms{0} ? 0 : 255) << row.name << " " << off.count();
+      r.withSeven().script([&](Script& s) { row.set(s, row.limit + off); });
+      EXPECT_EQ(row.call(r.f.platform), off < Ms{0} ? 0 : 255) << row.name << " " << off.count();
       EXPECT_EQ(r.f.serial.openLines, 0) << row.name;
     }
   }
@@ -199,8 +199,7 @@ TEST(FingerprintDialogue, AnswersRefused) {
   };
   for (const auto& row : rows) {
     Rig r;
-    r.unit.store(7, 0, 1, sim::makeTemplate(7, 0, 1));
-    r.script(row.set);
+    r.withSeven().script(row.set);
     EXPECT_EQ(getIdList(r.f.platform, 1, 1), row.result) << row.name;
     EXPECT_EQ(text(r.file("IDLIST.TXT")), row.list) << row.name;
     EXPECT_LT(r.f.clock.now(), 20'000) << row.name;
@@ -247,32 +246,26 @@ TEST(FingerprintFiles, FileFaults) {
   const struct {
     const char* name;
     std::function<void(Rig&)> set;
-    std::function<std::int32_t(Platform&)> call;
+    Call call;
     const char* message;  // "" none
     bool contacted;
   } rows[] = {
-      {"IDLIST.TXT locked", [&](Rig& r) { r.f.files.locked.insert(list); },
-       [](Platform& p) { return getIdList(p, 1, 1); }, "can not creat IDLIST.TXT!", false},
-      {"IDLIST.TXT unwritable", [&](Rig& r) { r.f.files.failWrites.insert(list); },
-       [](Platform& p) { return getIdList(p, 1, 1); }, "", true},
-      {"template locked", [&](Rig& r) { r.f.files.locked.insert(templ); },
-       [](Platform& p) { return getTemplate(p, 1, 1, 7, 0, 1); }, "can not creat fingerp.TXT!", false},
-      {"template unwritable", [&](Rig& r) { r.f.files.failWrites.insert(templ); },
-       [](Platform& p) { return getTemplate(p, 1, 1, 7, 0, 1); }, "", true},
+      {"IDLIST.TXT locked", [&](Rig& r) { r.f.files.locked.insert(list); }, kIdList,
+       "can not creat IDLIST.TXT!", false},
+      {"IDLIST.TXT unwritable", [&](Rig& r) { r.f.files.failWrites.insert(list); }, kIdList, "",
+       true},
+      {"template locked", [&](Rig& r) { r.f.files.locked.insert(templ); }, kGet7,
+       "can not creat fingerp.TXT!", false},
+      {"template unwritable", [&](Rig& r) { r.f.files.failWrites.insert(templ); }, kGet7, "", true},
       {"send missing", [](Rig&) {}, [](Platform& p) { return sendTemplate(p, 1, 1, 8, 1); },
        "can not open fingerp.TXT!", false},
-      {"send 815", [&](Rig& r) { r.f.files.contents[templ].resize(815); },
-       [](Platform& p) { return sendTemplate(p, 1, 1, 7, 1); }, "", false},
-      {"send 817", [&](Rig& r) { r.f.files.contents[templ].resize(817); },
-       [](Platform& p) { return sendTemplate(p, 1, 1, 7, 1); }, "", false},
-      {"send unreadable", [&](Rig& r) { r.f.files.failReads.insert(templ); },
-       [](Platform& p) { return sendTemplate(p, 1, 1, 7, 1); }, "", false},
+      {"send 815", [&](Rig& r) { r.f.files.contents[templ].resize(815); }, kSend7, "", false},
+      {"send 817", [&](Rig& r) { r.f.files.contents[templ].resize(817); }, kSend7, "", false},
+      {"send unreadable", [&](Rig& r) { r.f.files.failReads.insert(templ); }, kSend7, "", false},
   };
   for (const auto& row : rows) {
     Rig r;
-    r.unit.store(7, 0, 1, sim::makeTemplate(7, 0, 1));
-    r.file("FP0007_1.TXT") = sim::makeTemplate(7, 0, 1);
-    row.set(r);
+    row.set(r.withSeven());
     EXPECT_EQ(row.call(r.f.platform), 255) << row.name;
     const std::vector<std::string> messages =
         *row.message ? std::vector<std::string>{row.message} : std::vector<std::string>{};
