@@ -40,7 +40,7 @@ test-native: build
 	  echo "ok   demo: $$(grep -c '' $(BUILD)/demo.out) lines"
 
 test-asan: deps
-	cmake -S . -B $(ASAN_BUILD) -G Ninja -DMOVAR_SANITIZE=ON -DMOVAR_UNIT_ONLY=ON -DCMAKE_BUILD_TYPE=Debug
+	cmake -S . -B $(ASAN_BUILD) -G Ninja -DMOVAR_SANITIZE=ON -DCMAKE_BUILD_TYPE=Debug
 	cmake --build $(ASAN_BUILD) -j $(JOBS)
 	ctest --test-dir $(ASAN_BUILD) --output-on-failure -j $(JOBS)
 
