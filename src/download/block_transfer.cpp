@@ -98,7 +98,10 @@ class Transfer {
         continue;
       }
       const unsigned check = g >= kBlockOverhead ? sumOf(b, 5, g - 1) : 0;
-      const bool intact = g >= kBlockOverhead && b[g - 1] == check && headIntact(b, g);
+      // Only the whole block its length byte announces: a block cut short by silence could
+      // still add up, and would leave a partial record in the file.
+      const bool intact = g >= kBlockOverhead && headIntact(b, g) && g == b[3] + kBlockOverhead &&
+                          b[g - 1] == check;
       if (!intact) {
         if (rejected >= rv.damagedRetries) return giveUp(wire_, rv.giveUp), false;
         ++rejected;
