@@ -4,8 +4,35 @@
 
 namespace movar::link {
 
+namespace {
+
+// Four dot-separated fields of one to three digits, nothing else. The platforms' conversion also
+// takes "1.2.3" (as 1.2.0.3) or "127.0.0.1 x": a mistyped address must fail, not reach some other
+// host. The fields' values are still the platform's to read.
+bool isDottedDecimal(const char* text) {
+  if (text == nullptr) return false;
+  int fields = 0, digits = 0;
+  for (const char* c = text;; ++c) {
+    if (*c >= '0' && *c <= '9') {
+      if (++digits > 3) return false;
+      continue;
+    }
+    if (digits == 0) return false;
+    ++fields;
+    digits = 0;
+    if (*c == '\0') return fields == 4;
+    if (*c != '.' || fields == 4) return false;
+  }
+}
+
+}  // namespace
+
 NetLink NetLink::open(Platform& platform, const char* ipv4Text) {
   NetLink link;
+  if (!isDottedDecimal(ipv4Text)) {
+    link.error_ = ConnectError::Connect;
+    return link;
+  }
   Connection connection = platform.network.connect(ipv4Text, kTerminalTcpPort);
   link.error_ = connection.error;
   if (connection.error == ConnectError::None && connection.stream) {
