@@ -1,4 +1,4 @@
-# make deps | build | demo | test | bench | dll | fuzz
+# make deps | build | demo | test | bench | dll | fuzz | memcheck
 BUILD ?= build
 ASAN_BUILD ?= build-asan
 WIN_BUILD ?= build-win
@@ -10,9 +10,9 @@ SUDO := $(shell [ "$$(id -u)" = 0 ] || echo sudo)
 APT_PACKAGES := cmake ninja-build g++ make libgtest-dev libgmock-dev libbenchmark-dev binutils \
                 g++-mingw-w64-i686 binutils-mingw-w64-i686 g++-mingw-w64-x86-64 \
                 wine wine32:i386 wine64 xvfb xauth fonts-wqy-microhei clang libclang-rt-14-dev libcli11-dev \
-                pkg-config
+                pkg-config valgrind
 
-.PHONY: deps build demo test test-native test-asan test-wine test-fuzz fuzz fuzz-build bench dll clean
+.PHONY: memcheck deps build demo test test-native test-asan test-wine test-fuzz fuzz fuzz-build bench dll clean
 
 # wine32 comes from the i386 architecture, which a fresh amd64 machine has not enabled.
 deps:
@@ -43,6 +43,13 @@ test-asan: deps
 	cmake -S . -B $(ASAN_BUILD) -G Ninja -DMOVAR_SANITIZE=ON -DCMAKE_BUILD_TYPE=Debug
 	cmake --build $(ASAN_BUILD) -j $(JOBS)
 	ctest --test-dir $(ASAN_BUILD) --output-on-failure -j $(JOBS)
+
+# The integration tests with every host process of the library under valgrind: no invalid
+# access, no leak.
+VALGRIND := valgrind -q --error-exitcode=99 --leak-check=full --show-leak-kinds=definite,indirect \
+            --errors-for-leak-kinds=definite,indirect
+memcheck: build
+	MOVAR_TEST_WRAPPER="$(VALGRIND)" ctest --test-dir $(BUILD) --output-on-failure -j $(JOBS) -L integration
 
 # w_movar.dll for 32-bit Windows hosts, with movar.h and the import library w_movar.lib.
 dll: deps
@@ -78,7 +85,7 @@ fuzz: fuzz-build
 test-fuzz: fuzz-build
 	fuzz/run.sh $(FUZZ_BUILD) 20
 
-test: test-native test-asan test-wine test-fuzz
+test: test-native test-asan test-wine test-fuzz memcheck
 
 bench: build
 	$(BUILD)/bench/movar_bench

@@ -4,7 +4,10 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <gtest/gtest.h>
+
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <initializer_list>
@@ -62,12 +65,16 @@ inline std::string readFile(const std::filesystem::path& path) {
   return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
 }
 
-// Runs `program` with `dir` as its working directory.
+// `make memcheck` runs every host under valgrind, which exits with this when it found an error.
+constexpr int kWrapperErrorExit = 99;
+
+// Runs `program` with `dir` as its working directory, under $MOVAR_TEST_WRAPPER when set.
 inline HostRun runIn(const std::filesystem::path& dir, const std::string& program,
                      const std::vector<std::string>& args) {
   const std::filesystem::path out = dir / ".host-out";
   const std::filesystem::path err = dir / ".host-err";
-  std::string command = "cd '" + dir.string() + "' && '" + program + "'";
+  const char* wrapper = std::getenv("MOVAR_TEST_WRAPPER");
+  std::string command = "cd '" + dir.string() + "' && " + (wrapper ? wrapper : "") + " '" + program + "'";
   for (const std::string& a : args) command += " '" + a + "'";
   command += " >'" + out.string() + "' 2>'" + err.string() + "'";
   HostRun run;
@@ -77,6 +84,7 @@ inline HostRun runIn(const std::filesystem::path& dir, const std::string& progra
   run.err = readFile(err);
   std::filesystem::remove(out);
   std::filesystem::remove(err);
+  if (wrapper != nullptr && run.exitCode == kWrapperErrorExit) ADD_FAILURE() << program << ":\n" << run.err;
   return run;
 }
 
