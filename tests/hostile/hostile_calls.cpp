@@ -1,6 +1,6 @@
-// movar-hostile GIVEN_DIR, run from GIVEN_DIR/sub: calls every export of the library with hostile arguments, one
-// argument at a time while the others stay legal, and prints one line per call that does not
-// give its failure result within the time limit. No terminal answers anywhere (COM ports lead
+// movar-hostile GIVEN_DIR, run from GIVEN_DIR/sub: calls every export of the library with
+// hostile arguments, one argument at a time while the others stay legal, and prints one line per
+// call that does not give its failure result within the time limit. No terminal answers anywhere (COM ports lead
 // nowhere, the IP address refuses), so a legal value runs its exchange up to the link and fails
 // there. Exit status 0 when every call passed.
 //
@@ -80,7 +80,7 @@ bool isCounted(std::string_view exportName, std::string_view parameter) {
                                                                          : false;
 }
 
-// "(int32_t address, const char* ip)" -> address: Port-or-Number, ip: Ip ...
+// "(int32_t port, const char* ip)" -> {port, Port}, {ip, Ip}
 std::vector<Parameter> parametersOf(const std::string& exportName, std::string_view list) {
   std::vector<Parameter> out;
   list = list.substr(1, list.size() - 2);
@@ -90,7 +90,7 @@ std::vector<Parameter> parametersOf(const std::string& exportName, std::string_v
     list = comma == std::string_view::npos ? std::string_view{} : list.substr(comma + 1);
     const bool text = one.find('*') != std::string_view::npos;
     const std::string name(one.substr(one.find_last_of(" *") + 1));
-    Kind kind = Kind::Number;
+    Kind kind = Kind::Text;
     if (!text) {
       kind = name == "port" ? Kind::Port : Kind::Number;
     } else if (name == "ip" || name == "ipv4Text") {
@@ -101,8 +101,6 @@ std::vector<Parameter> parametersOf(const std::string& exportName, std::string_v
       kind = Kind::CountedText;
     } else if (exportName.starts_with("_CONVER")) {
       kind = Kind::FileName;
-    } else {
-      kind = Kind::Text;
     }
     out.push_back({name, kind});
   }

@@ -69,14 +69,6 @@ TEST(SerialDownload, GoodTransferWritesFilesDrivesTheWindowAndErases) {
   EXPECT_NE(at, sleeps.end()) << ::testing::PrintToString(sleeps);
 }
 
-TEST(SerialDownload, FailedTransferIsConvertedButNeverErased) {
-  SerialSetup s(56, {{.block = 3, .kind = BlockFault::Kind::WrongSum}});
-  EXPECT_EQ(serialDownload(s.f.platform, 7, 2), 1);
-  EXPECT_EQ(s.f.files.contents[kDat], records(56));
-  EXPECT_EQ(s.f.files.contents[kTxt].size(), 56u * 23);
-  EXPECT_EQ(s.commands(), std::vector<std::uint8_t>{0x01});
-}
-
 TEST(SerialDownload, NoTerminalPausesAndFails) {
   FakePlatform f;
   f.serial.attachSilent(1);
@@ -190,14 +182,6 @@ TEST(LanDownload, ConnectFailuresShowTheirTextAndPauseOnlyAfterASocket) {
     EXPECT_EQ(f.clock.now(), pause ? 50 + 2'000 : 50) << text;
     EXPECT_FALSE(f.files.contents.count(kDat));
   }
-}
-
-TEST(LanDownload, FailureKeepsTheBlocksAndNeitherConvertsNorErases) {
-  LanSetup s(28 * 3, {{.block = 3, .kind = BlockFault::Kind::CloseConnection}});
-  EXPECT_EQ(lanDownload(s.f.platform, "10.0.0.7"), 1);
-  EXPECT_EQ(s.f.files.contents[kDat], records(56));
-  EXPECT_FALSE(s.f.files.contents.count(kTxt));
-  EXPECT_EQ(s.commands(), std::vector<std::uint8_t>{0x01});
 }
 
 TEST(LanDownload, RefusedPreambleOrUncreatableFile) {
