@@ -150,7 +150,7 @@ struct Hostile {
     withoutSeparator = given.substr(0, given.size() - 1);
     fileAsDirectory = given + "afile/";
     roundabout = given + "sub/../";
-    absoluteName = given + "movar";
+    absoluteName = given + "../movar";
   }
 
   Arg legal(Kind kind) const {
@@ -195,7 +195,7 @@ struct Hostile {
                      {"a file", {.text = fileAsDirectory.c_str()}}});
       case Kind::FileName:
         return with({{"../movar", {.text = "../movar"}},
-                     {"absolute", {.text = absoluteName.c_str()}},
+                     {"absolute, climbing", {.text = absoluteName.c_str()}},
                      {"c:movar", {.text = "c:movar"}}});
       case Kind::Text:
         return texts;

@@ -111,33 +111,5 @@ TEST(CopyNameExport, TwoCallsMakeTwentyBytesAndTheCountComesBack) {
                                "\xff\xff\xff\xff\xff\xff", 20));
 }
 
-TEST(RecordExports, BadArgumentsFailWithoutWritingAnything) {
-  TempDir dir;
-  const std::string inside = dir.slash();
-  writeBytes(dir.path() / "day1.dat", std::string(6, '\0'));
-  const std::string tooLong = inside + std::string(300, 'd') + "/";
-  const std::vector<std::vector<std::string>> calls = {
-      {"_CONVERFILE", "n:", "s:day1"},
-      {"_CONVERFILE", "s:" + inside, "n:"},
-      {"_CONVERFILE", "s:" + inside + "missing/", "s:day1"},
-      {"_CONVERFILE", "s:" + tooLong, "s:day1"},
-      {"_CONVERFILE", "s:" + inside + "sub", "s:/../day1"},
-      {"_CONVERXFFILE", "s:" + inside, "s:../day1"},
-      {"_CONVERXFFILE", "n:", "n:"},
-      {"_COPYNAME", "n:", "i:1", "c:Ann"},
-      {"_COPYNAME", "s:" + inside + "missing/", "i:1", "n:"},
-  };
-  runHost(dir.path(), {"_CONVERFILE", "n:", "n:"});  // places the host
-  const auto before = listing(dir.path());
-  for (const auto& call : calls) {
-    const HostRun run = runHost(dir.path(), call);
-    EXPECT_EQ(run.exitCode, 0) << call[0];
-    EXPECT_EQ(run.result(), 1) << call[0] << " " << call[1];
-    EXPECT_EQ(run.err, "");
-  }
-  EXPECT_EQ(listing(dir.path()), before);
-  EXPECT_FALSE(fs::exists(dir.path().parent_path() / "day1.txt"));
-}
-
 }  // namespace
 }  // namespace movar::itest
