@@ -185,45 +185,38 @@ TEST(AttemptPolicy, EveryCommandHoldsToItsAcknowledgementLimitAndNoLonger) {
   }
 }
 
-TEST(AttemptPolicy, FoundAtSecondAttemptAt19200OnStartingPort) {
-  FakePlatform f;
-  SimTerminal t({.address = 9, .speeds = {19200}});
-  t.on(f.serial, 3);
-  silentPorts(f, {1, 2, 4});
-  EXPECT_EQ(link::testCom(f.platform, 9, 3), 3);
-  EXPECT_EQ(attempts(f), (std::vector<Attempt>{{3, 57600}, {3, 19200}}));
-  EXPECT_EQ(f.serial.openLines, 0);
-}
-
-TEST(AttemptPolicy, NextPortAt57600IsTheThirdAttempt) {
-  for (int p = 1; p <= 3; ++p) {
+// Where the search goes from each start: the ports tried in order, each at 57600 then 19200.
+// Ports that do not open are stepped over uncounted; one that opens keeps the search going.
+TEST(AttemptPolicy, SearchOrderFromEachStart) {
+  struct Row {
+    int start;
+    int terminalPort;  // 0: no terminal
+    int terminalSpeed;
+    std::vector<int> silent;
+    int found;
+    std::vector<int> ports;  // of the attempts made
+  };
+  const Row rows[] = {
+      {3, 3, 19200, {1, 2, 4}, 3, {3, 3}},
+      {1, 2, 57600, {1, 3, 4}, 2, {1, 1, 2}},
+      {2, 3, 57600, {1, 2, 4}, 3, {2, 2, 3}},
+      {3, 4, 57600, {1, 2, 3}, 4, {3, 3, 4}},
+      {4, 1, 19200, {2, 3, 4}, 1, {4, 4, 1, 1}},
+      {5, 0, 0, {1, 2, 3, 4, 5}, -1, {5, 5, 1, 1, 2, 2, 3, 3, 4}},
+      {1, 3, 57600, {}, 3, {3}},
+      {1, 0, 0, {2}, -1, {2, 2, 2, 2, 2, 2, 2, 2, 2}},
+  };
+  for (const Row& row : rows) {
     FakePlatform f;
-    SimTerminal t;
-    silentPorts(f, {1, 2, 3, 4});
-    t.on(f.serial, p + 1);
-    EXPECT_EQ(link::testCom(f.platform, 1, p), p + 1);
-    EXPECT_EQ(attempts(f), (std::vector<Attempt>{{p, 57600}, {p, 19200}, {p + 1, 57600}}));
+    SimTerminal t({.address = 9, .speeds = {row.terminalSpeed}});
+    if (row.terminalPort != 0) t.on(f.serial, row.terminalPort);
+    for (int p : row.silent) f.serial.attachSilent(p);
+    EXPECT_EQ(link::testCom(f.platform, 9, row.start), row.found) << row.start;
+    std::vector<Attempt> expected;
+    for (std::size_t i = 0; i < row.ports.size(); ++i) expected.push_back({row.ports[i], i % 2 ? 19200 : 57600});
+    EXPECT_EQ(attempts(f), expected) << row.start;
+    EXPECT_EQ(f.serial.openLines, 0);
   }
-}
-
-TEST(AttemptPolicy, StartFourWrapsToOne) {
-  FakePlatform f;
-  SimTerminal t({.speeds = {19200}});
-  silentPorts(f, {2, 3, 4});
-  t.on(f.serial, 1);
-  EXPECT_EQ(link::testCom(f.platform, 1, 4), 1);
-  EXPECT_EQ(attempts(f), (std::vector<Attempt>{{4, 57600}, {4, 19200}, {1, 57600}, {1, 19200}}));
-}
-
-TEST(AttemptPolicy, StartFiveVisitsFiveOnceThenCycles) {
-  FakePlatform f;
-  silentPorts(f, {1, 2, 3, 4, 5});
-  EXPECT_EQ(link::testCom(f.platform, 1, 5), -1);
-  std::vector<int> ports;
-  for (const auto& a : attempts(f)) ports.push_back(a.port);
-  EXPECT_EQ(ports, (std::vector<int>{5, 5, 1, 1, 2, 2, 3, 3, 4}));
-  const auto all = attempts(f);
-  for (std::size_t i = 0; i < all.size(); ++i) EXPECT_EQ(all[i].baud, i % 2 ? 19200 : 57600);
 }
 
 TEST(AttemptPolicy, WrongAnswerCountsAsAFailedAttempt) {
@@ -246,16 +239,6 @@ TEST(AttemptPolicy, NineSilentAttemptsTakeAbout9Point3Seconds) {
   EXPECT_LE(f.clock.now(), 9 * 1045);
 }
 
-TEST(AttemptPolicy, FailedOpensAreSteppedOverUncounted) {
-  FakePlatform f;
-  SimTerminal t;
-  t.on(f.serial, 3);
-  // Ports 1 and 2 missing: the first counted attempt happens on port 3 at 57600.
-  EXPECT_EQ(link::testCom(f.platform, 1, 1), 3);
-  EXPECT_EQ(attempts(f), (std::vector<Attempt>{{3, 57600}}));
-  EXPECT_EQ(f.serial.failedOpens, (std::vector<int>{1, 2}));
-}
-
 TEST(AttemptPolicy, NoOpenablePortEndsAfterEachPortFailedOnce) {
   FakePlatform f;
   EXPECT_EQ(link::testCom(f.platform, 1, 2), -1);
@@ -269,16 +252,6 @@ TEST(AttemptPolicy, NoOpenablePortEndsAfterEachPortFailedOnce) {
   FakePlatform h;
   EXPECT_EQ(link::testCom(h.platform, 1, -3), -1);  // any start ends; nothing outside 1..9 opened
   EXPECT_TRUE(h.serial.opens.empty());
-}
-
-TEST(AttemptPolicy, AnOpenablePortResetsTheGiveUpCount) {
-  FakePlatform f;
-  silentPorts(f, {2});
-  // Port 2 keeps opening, so the search runs all nine attempts there and on the missing ports.
-  EXPECT_EQ(link::testCom(f.platform, 1, 1), -1);
-  std::vector<int> ports;
-  for (const auto& a : attempts(f)) ports.push_back(a.port);
-  EXPECT_EQ(ports, (std::vector<int>{2, 2, 2, 2, 2, 2, 2, 2, 2}));
 }
 
 TEST(AttemptPolicy, PortHeldByAnotherCallerIsSkipped) {
