@@ -12,7 +12,6 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
 #include <functional>
 #include <string>
 #include <string_view>
@@ -21,6 +20,7 @@
 #include <utility>
 #include <vector>
 
+#include "counted_text.h"
 #include "exports/export_rows.h"
 #include "exports/movar.h"
 #include "loopback_listen.h"
@@ -115,21 +115,7 @@ const std::vector<Export>& allExports() {
   return rows;
 }
 
-// A counted string as hosts build them: reference count, length, the bytes, a zero.
-class Counted {
- public:
-  Counted(std::string_view bytes, std::int32_t length)
-      : words_(3 + bytes.size() / 4, 0) {
-    words_[0] = 1;
-    words_[1] = length;
-    std::memcpy(&words_[2], bytes.data(), bytes.size());
-  }
-  const char* text() const { return reinterpret_cast<const char*>(&words_[2]); }
-  std::int32_t references() const { return words_[0]; }
-
- private:
-  std::vector<std::int32_t> words_;
-};
+using movar::testkit::Counted;
 
 struct Value {
   std::string label;
@@ -280,9 +266,9 @@ int main(int argc, char** argv) {
   }
   for (const Counted* counted : {&hostile.countedLegal, &hostile.countedEmpty, &hostile.countedLong,
                                  &hostile.countedNegative}) {
-    if (counted->references() != 1) {
+    if (counted->count() != 1) {
       ++failures;
-      std::printf("FAIL a counted string's reference count is %d after the calls\n", counted->references());
+      std::printf("FAIL a counted string's reference count is %d after the calls\n", counted->count());
     }
   }
   std::printf("calls %zu failures %d slowest %.3f s (%s)\n", calls.size(), failures, slowest->seconds,

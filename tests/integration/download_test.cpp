@@ -19,8 +19,6 @@ namespace fs = std::filesystem;
 using sim::BlockFault;
 using sim::RecordMemory;
 
-std::string asText(const sim::Bytes& b) { return std::string(b.begin(), b.end()); }
-
 std::vector<std::string> backups(const TempDir& dir) {
   std::vector<std::string> names;
   const fs::path downbak = dir.path() / "downbak";

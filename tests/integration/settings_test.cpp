@@ -2,9 +2,9 @@
 // terminal's state, on a pty and over TCP.
 #include <gtest/gtest.h>
 
-#include <cstring>
 #include <string_view>
 
+#include "counted_text.h"
 #include "exports/movar.h"
 #include "sim_fixture.h"
 #include "terminal_settings.h"
@@ -13,21 +13,7 @@ namespace movar::itest {
 namespace {
 
 using sim::TerminalSettings;
-
-// A host's counted string: reference count, length, the text.
-class Counted {
- public:
-  explicit Counted(std::string_view text) {
-    const auto length = static_cast<std::int32_t>(text.size());
-    std::memcpy(words_ + 1, &length, 4);
-    std::memcpy(words_ + 2, text.data(), text.size());
-  }
-  const char* text() const { return reinterpret_cast<const char*>(words_ + 2); }
-  std::int32_t count() const { return words_[0]; }
-
- private:
-  std::int32_t words_[40] = {1};
-};
+using testkit::Counted;
 
 constexpr std::string_view kGbkName = "\xD5\xC5\xC8\xFD";                 // two Chinese characters
 constexpr std::string_view kCp1252Name{"Jos\xE9\0\x80", 6};               // a zero byte inside

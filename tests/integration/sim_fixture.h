@@ -14,6 +14,8 @@
 
 namespace movar::itest {
 
+inline std::string asText(const sim::Bytes& b) { return std::string(b.begin(), b.end()); }
+
 // Every COM port starts mapped to a path that does not exist, so nothing outside the test
 // (a real /dev/ttyS0) can answer.
 inline void unmapAllPorts() {

@@ -16,8 +16,6 @@ namespace {
 using sim::RecordMemory;
 using sim::TerminalSettings;
 
-std::string asText(const sim::Bytes& b) { return std::string(b.begin(), b.end()); }
-
 TEST(Threads, EightFamiliesAtOnceKeepTheirResultsAndFilesApart) {
   unmapAllPorts();
   std::vector<std::unique_ptr<SimNet>> downloads;
