@@ -1,4 +1,4 @@
-# make deps | build | demo | test | bench | dll | fuzz | memcheck
+# make demo | test | build | bench | dll | dll64 | fuzz | memcheck | deps-demo | deps-test
 BUILD ?= build
 ASAN_BUILD ?= build-asan
 WIN_BUILD ?= build-win
@@ -6,86 +6,82 @@ WIN64_BUILD ?= build-win64
 FUZZ_BUILD ?= build-fuzz
 FUZZ_SECONDS ?= 300
 JOBS ?= $(shell nproc)
-SUDO := $(shell [ "$$(id -u)" = 0 ] || echo sudo)
-APT_PACKAGES := cmake ninja-build g++ make libgtest-dev libgmock-dev libbenchmark-dev binutils \
-                g++-mingw-w64-i686 binutils-mingw-w64-i686 g++-mingw-w64-x86-64 \
-                wine wine32:i386 wine64 xvfb xauth fonts-wqy-microhei clang libclang-rt-14-dev libcli11-dev \
-                pkg-config valgrind
+# Warnings are errors in the project's own runs (make test, CI), never in a user's build.
+TEST_FLAGS := -DMOVAR_WERROR=ON -DMOVAR_TESTS=ON
+STAGE := tools/stage.sh
 
-.PHONY: memcheck deps build demo test test-native test-asan test-wine test-fuzz fuzz fuzz-build bench dll clean
+.PHONY: test-start deps-demo deps-test build build-tools demo test test-native test-asan test-wine \
+        test-fuzz fuzz fuzz-build memcheck bench dll dll64 clean
 
-# wine32 comes from the i386 architecture, which a fresh amd64 machine has not enabled.
-deps:
-	@missing=""; for p in $(APT_PACKAGES); do dpkg -s $$p >/dev/null 2>&1 || missing="$$missing $$p"; done; \
-	if [ -n "$$missing" ]; then \
-	  echo "installing:$$missing"; \
-	  dpkg --print-foreign-architectures | grep -qx i386 || $(SUDO) dpkg --add-architecture i386; \
-	  $(SUDO) apt-get update -qq && \
-	  DEBIAN_FRONTEND=noninteractive $(SUDO) apt-get install -y -qq $$missing </dev/null; \
-	fi
+deps-demo:
+	tools/deps.sh demo
+deps-test:
+	tools/deps.sh test
 
-$(BUILD)/build.ninja:
-	cmake -S . -B $(BUILD) -G Ninja
+# The demo needs only the library, the command line and the simulator.
+build-tools: deps-demo
+	cmake -S . -B $(BUILD) -G Ninja -DMOVAR_TESTS=OFF >/dev/null
+	cmake --build $(BUILD) -j $(JOBS) --target movar movar-terminal
 
-build: deps $(BUILD)/build.ninja
-	cmake --build $(BUILD) -j $(JOBS)
-
-demo: build
+demo: build-tools
 	tools/demo/demo.sh $(BUILD)
 
-# The demo too, as a smoke check: it must run to its end.
-test-native: build
-	ctest --test-dir $(BUILD) --output-on-failure -j $(JOBS)
-	tools/demo/demo.sh $(BUILD) >$(BUILD)/demo.out && grep -q '^person' $(BUILD)/demo.out && \
-	  echo "ok   demo: $$(grep -c '' $(BUILD)/demo.out) lines"
+build: deps-test
+	$(STAGE) "native build" sh -c 'cmake -S . -B $(BUILD) -G Ninja $(TEST_FLAGS) >/dev/null && \
+	  cmake --build $(BUILD) -j $(JOBS)'
 
-test-asan: deps
-	cmake -S . -B $(ASAN_BUILD) -G Ninja -DMOVAR_SANITIZE=ON -DCMAKE_BUILD_TYPE=Debug
-	cmake --build $(ASAN_BUILD) -j $(JOBS)
-	ctest --test-dir $(ASAN_BUILD) --output-on-failure -j $(JOBS)
+# Integration tests wait on simulated terminals far more than they compute, so they run more
+# at a time than there are cores. The demo too, as a smoke check: it must run to its end.
+test-native: build
+	$(STAGE) "native tests" ctest --test-dir $(BUILD) --output-on-failure -j 6
+	$(STAGE) "demo" sh -c 'tools/demo/demo.sh $(BUILD) >$(BUILD)/demo.out && \
+	  grep -q "^person" $(BUILD)/demo.out && echo "ok   demo: $$(grep -c "" $(BUILD)/demo.out) lines"'
+
+test-asan: deps-test
+	$(STAGE) "ASan+UBSan build" sh -c 'cmake -S . -B $(ASAN_BUILD) -G Ninja $(TEST_FLAGS) \
+	  -DMOVAR_SANITIZE=ON -DCMAKE_BUILD_TYPE=Debug >/dev/null && cmake --build $(ASAN_BUILD) -j $(JOBS)'
+	$(STAGE) "ASan+UBSan tests" ctest --test-dir $(ASAN_BUILD) --output-on-failure -j 6
 
 # The integration tests with every host process of the library under valgrind: no invalid
 # access, no leak.
 VALGRIND := valgrind -q --error-exitcode=99 --leak-check=full --show-leak-kinds=definite,indirect \
             --errors-for-leak-kinds=definite,indirect
 memcheck: build
-	MOVAR_TEST_WRAPPER="$(VALGRIND)" ctest --test-dir $(BUILD) --output-on-failure -j $(JOBS) -L integration
+	$(STAGE) "valgrind" env MOVAR_TEST_WRAPPER="$(VALGRIND)" \
+	  ctest --test-dir $(BUILD) --output-on-failure -j $(JOBS) -L integration
 
-# w_movar.dll for 32-bit Windows hosts, with movar.h and the import library w_movar.lib.
-dll: deps
-	cmake -S . -B $(WIN_BUILD) -G Ninja -DCMAKE_TOOLCHAIN_FILE=cmake/toolchain-i686-mingw.cmake \
-	  -DCMAKE_BUILD_TYPE=Release
-	cmake --build $(WIN_BUILD) -j $(JOBS)
+# w_movar.dll for 32-bit (dll) and 64-bit (dll64) Windows hosts, each with movar.h and the
+# import library w_movar.lib.
+dll: deps-test
+	$(STAGE) "i686 DLL build" sh -c 'cmake -S . -B $(WIN_BUILD) -G Ninja $(TEST_FLAGS) \
+	  -DCMAKE_TOOLCHAIN_FILE=cmake/toolchain-i686-mingw.cmake -DCMAKE_BUILD_TYPE=Release >/dev/null && \
+	  cmake --build $(WIN_BUILD) -j $(JOBS)'
+dll64: deps-test
+	$(STAGE) "x86_64 DLL build" sh -c 'cmake -S . -B $(WIN64_BUILD) -G Ninja $(TEST_FLAGS) \
+	  -DCMAKE_TOOLCHAIN_FILE=cmake/toolchain-x86_64-mingw.cmake -DCMAKE_BUILD_TYPE=Release >/dev/null && \
+	  cmake --build $(WIN64_BUILD) -j $(JOBS)'
 
-# The DLL's tables, then the DLL under Wine. A kernel without 32-bit support (Wine's 32-bit
-# loader fails with "Exec format error") runs the same sources' 64-bit twin under wine64.
-test-wine: build dll
-	tests/wine/check_dll_tables.sh $(WIN_BUILD)/w_movar.dll $(WIN_BUILD)/exports.txt
-	@if timeout 20 /usr/lib/wine/wine --version >/dev/null 2>&1; then \
-	  tests/wine/run.sh $(WIN_BUILD) $(BUILD)/tools/terminal-sim/movar-terminal; \
-	else \
-	  echo "wine: this kernel runs no 32-bit code; testing the 64-bit twin in $(WIN64_BUILD)"; \
-	  cmake -S . -B $(WIN64_BUILD) -G Ninja -DCMAKE_TOOLCHAIN_FILE=cmake/toolchain-x86_64-mingw.cmake \
-	    -DCMAKE_BUILD_TYPE=Release >/dev/null && \
-	  cmake --build $(WIN64_BUILD) -j $(JOBS) && \
-	  tests/wine/run.sh $(WIN64_BUILD) $(BUILD)/tools/terminal-sim/movar-terminal; \
-	fi
-	tests/wine/check_import_library.sh $(WIN_BUILD)
+# Both DLLs' tables; the 64-bit DLL under wine64 always, the 32-bit one where 32-bit Wine runs.
+test-wine: build dll dll64
+	$(STAGE) "Wine" tests/wine/stage.sh $(WIN_BUILD) $(WIN64_BUILD) $(BUILD)/tools/terminal-sim/movar-terminal
 
 # libFuzzer targets for every flow that reads a terminal or a file: `make fuzz` runs each for
 # FUZZ_SECONDS, `make test` for 20 s.
-fuzz-build: deps
-	cmake -S . -B $(FUZZ_BUILD) -G Ninja -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ \
-	  -DMOVAR_FUZZ=ON -DMOVAR_UNIT_ONLY=ON -DCMAKE_BUILD_TYPE=RelWithDebInfo
-	cmake --build $(FUZZ_BUILD) -j $(JOBS)
+fuzz-build: deps-test
+	$(STAGE) "fuzz build" sh -c 'cmake -S . -B $(FUZZ_BUILD) -G Ninja -DCMAKE_C_COMPILER=clang \
+	  -DCMAKE_CXX_COMPILER=clang++ -DMOVAR_FUZZ=ON -DMOVAR_UNIT_ONLY=ON -DMOVAR_WERROR=ON \
+	  -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null && cmake --build $(FUZZ_BUILD) -j $(JOBS)'
 
 fuzz: fuzz-build
 	fuzz/run.sh $(FUZZ_BUILD) $(FUZZ_SECONDS)
 
 test-fuzz: fuzz-build
-	fuzz/run.sh $(FUZZ_BUILD) 20
+	$(STAGE) "fuzz 20 s per target" fuzz/run.sh $(FUZZ_BUILD) 20
 
-test: test-native test-asan test-wine test-fuzz memcheck
+test-start:
+	@rm -f .stage-times
+test: test-start deps-test test-native test-wine memcheck test-asan test-fuzz
+	@echo "stage times:"; cat .stage-times
 
 bench: build
 	$(BUILD)/bench/movar_bench
@@ -95,4 +91,4 @@ bench: build
 	$(BUILD)/bench/movar_backup_bench
 
 clean:
-	rm -rf $(BUILD) $(ASAN_BUILD) $(WIN_BUILD) $(WIN64_BUILD) $(FUZZ_BUILD)
+	rm -rf $(BUILD) $(ASAN_BUILD) $(WIN_BUILD) $(WIN64_BUILD) $(FUZZ_BUILD) .stage-times

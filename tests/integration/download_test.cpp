@@ -261,7 +261,7 @@ TEST(LanDownloadAddrThroughLibrary, CallersAddressAndMachineNumberFromTheAddress
   // The last two characters of the address text, or its last digit after a dot.
   const std::string& ip = terminal.net.ip();
   const std::string tail = ip.substr(ip.size() - 2);
-  const std::string machine = tail[0] == '.' ? "0" + tail.substr(1) : tail;
+  const std::string machine = tail[0] == '.' ? std::string(1, '0') + tail[1] : tail;
   const std::string text = readFile(dir.path() / "movar.txt");
   ASSERT_EQ(text.size(), 30u * 23);
   for (std::size_t line = 0; line < 30; ++line) EXPECT_EQ(text.substr(line * 23 + 19, 4), machine + "\r\n");

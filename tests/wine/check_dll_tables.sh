@@ -1,15 +1,17 @@
 #!/bin/sh
 # w_movar.dll exports exactly the listed names and imports only system DLLs.
-#   check_dll_tables.sh DLL EXPORTS_TXT
+#   check_dll_tables.sh DLL EXPORTS_TXT [pei-i386|pei-x86-64]
 # msvcrt.dll is the C runtime that every Windows ships; mingw-built code always calls into it.
 set -eu
 dll=$1
 expected=$2
+format=${3:-pei-i386}
 objdump=i686-w64-mingw32-objdump
+[ "$format" = pei-x86-64 ] && objdump=x86_64-w64-mingw32-objdump
 allowed="comctl32.dll gdi32.dll kernel32.dll msvcrt.dll user32.dll winmm.dll wsock32.dll"
 failed=0
 
-"$objdump" -f "$dll" | grep -q 'pei-i386' || { echo "FAIL $dll is not a 32-bit DLL"; exit 1; }
+"$objdump" -f "$dll" | grep -q "$format" || { echo "FAIL $dll is not a $format DLL"; exit 1; }
 
 actual=$("$objdump" -p "$dll" |
   sed -n '/^\[Ordinal\/Name Pointer\] Table/,/^$/p' | awk '/^\t\[/ { print $NF }' | sort)

@@ -10,7 +10,7 @@ work=$build/import-library-check
 for file in w_movar.dll movar.h w_movar.lib exports.txt; do
   [ -f "$build/$file" ] || { echo "FAIL $build/$file is missing"; exit 1; }
 done
-if i686-w64-mingw32-objdump -f "$build/w_movar.dll" | grep -q 'pei-i386'; then
+if i686-w64-mingw32-objdump -f "$build/w_movar.dll" 2>/dev/null | grep -q 'pei-i386'; then
   triplet=i686-w64-mingw32 wine=wine
 else
   triplet=x86_64-w64-mingw32 wine=/usr/lib/wine/wine64
