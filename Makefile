@@ -1,4 +1,7 @@
-# make demo | test | build | bench | dll | dll64 | fuzz | memcheck | deps-demo | deps-test
+# make demo | test | build | bench | dll | dll64 | fuzz | memcheck | test-native | test-asan |
+#      test-wine | test-fuzz | deps-demo | deps-test
+# `make test` is tools/test.sh: the builds below on one lane, the checks that mostly wait on
+# simulated terminals on another, so that both cores stay busy.
 BUILD ?= build
 ASAN_BUILD ?= build-asan
 WIN_BUILD ?= build-win
@@ -9,14 +12,20 @@ JOBS ?= $(shell nproc)
 # Warnings are errors in the project's own runs (make test, CI), never in a user's build.
 TEST_FLAGS := -DMOVAR_WERROR=ON -DMOVAR_TESTS=ON
 STAGE := tools/stage.sh
+SIMULATOR := $(BUILD)/tools/terminal-sim/movar-terminal
 
-.PHONY: test-start deps-demo deps-test build build-tools demo test test-native test-asan test-wine \
-        test-fuzz fuzz fuzz-build memcheck bench dll dll64 clean
+.PHONY: test deps-demo deps-test build build-tools demo build-asan dll dll64 fuzz-build \
+        run-native run-memcheck run-asan run-wine run-fuzz \
+        test-native test-asan test-wine test-fuzz memcheck fuzz bench clean
 
 deps-demo:
 	tools/deps.sh demo
+# NODEPS=1: the caller has installed them already.
 deps-test:
-	tools/deps.sh test
+	@[ -n "$(NODEPS)" ] || tools/deps.sh test
+
+test: deps-test
+	tools/test.sh
 
 # The demo needs only the library, the command line and the simulator.
 build-tools: deps-demo
@@ -26,30 +35,13 @@ build-tools: deps-demo
 demo: build-tools
 	tools/demo/demo.sh $(BUILD)
 
+# The builds.
 build: deps-test
 	$(STAGE) "native build" sh -c 'cmake -S . -B $(BUILD) -G Ninja $(TEST_FLAGS) >/dev/null && \
 	  cmake --build $(BUILD) -j $(JOBS)'
-
-# Integration tests wait on simulated terminals far more than they compute, so they run more
-# at a time than there are cores. The demo too, as a smoke check: it must run to its end.
-test-native: build
-	$(STAGE) "native tests" ctest --test-dir $(BUILD) --output-on-failure -j 6
-	$(STAGE) "demo" sh -c 'tools/demo/demo.sh $(BUILD) >$(BUILD)/demo.out && \
-	  grep -q "^person" $(BUILD)/demo.out && echo "ok   demo: $$(grep -c "" $(BUILD)/demo.out) lines"'
-
-test-asan: deps-test
+build-asan: deps-test
 	$(STAGE) "ASan+UBSan build" sh -c 'cmake -S . -B $(ASAN_BUILD) -G Ninja $(TEST_FLAGS) \
 	  -DMOVAR_SANITIZE=ON -DCMAKE_BUILD_TYPE=Debug >/dev/null && cmake --build $(ASAN_BUILD) -j $(JOBS)'
-	$(STAGE) "ASan+UBSan tests" ctest --test-dir $(ASAN_BUILD) --output-on-failure -j 6
-
-# The integration tests with every host process of the library under valgrind: no invalid
-# access, no leak.
-VALGRIND := valgrind -q --error-exitcode=99 --leak-check=full --show-leak-kinds=definite,indirect \
-            --errors-for-leak-kinds=definite,indirect
-memcheck: build
-	$(STAGE) "valgrind" env MOVAR_TEST_WRAPPER="$(VALGRIND)" \
-	  ctest --test-dir $(BUILD) --output-on-failure -j $(JOBS) -L integration
-
 # w_movar.dll for 32-bit (dll) and 64-bit (dll64) Windows hosts, each with movar.h and the
 # import library w_movar.lib.
 dll: deps-test
@@ -60,28 +52,48 @@ dll64: deps-test
 	$(STAGE) "x86_64 DLL build" sh -c 'cmake -S . -B $(WIN64_BUILD) -G Ninja $(TEST_FLAGS) \
 	  -DCMAKE_TOOLCHAIN_FILE=cmake/toolchain-x86_64-mingw.cmake -DCMAKE_BUILD_TYPE=Release >/dev/null && \
 	  cmake --build $(WIN64_BUILD) -j $(JOBS)'
-
-# Both DLLs' tables; the 64-bit DLL under wine64 always, the 32-bit one where 32-bit Wine runs.
-test-wine: build dll dll64
-	$(STAGE) "Wine" tests/wine/stage.sh $(WIN_BUILD) $(WIN64_BUILD) $(BUILD)/tools/terminal-sim/movar-terminal
-
-# libFuzzer targets for every flow that reads a terminal or a file: `make fuzz` runs each for
-# FUZZ_SECONDS, `make test` for 20 s.
 fuzz-build: deps-test
 	$(STAGE) "fuzz build" sh -c 'cmake -S . -B $(FUZZ_BUILD) -G Ninja -DCMAKE_C_COMPILER=clang \
 	  -DCMAKE_CXX_COMPILER=clang++ -DMOVAR_FUZZ=ON -DMOVAR_UNIT_ONLY=ON -DMOVAR_WERROR=ON \
 	  -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null && cmake --build $(FUZZ_BUILD) -j $(JOBS)'
 
-fuzz: fuzz-build
-	fuzz/run.sh $(FUZZ_BUILD) $(FUZZ_SECONDS)
-
-test-fuzz: fuzz-build
+# The checks, each on what its build made. Integration tests wait on simulated terminals far more
+# than they compute, so more run at a time than there are cores. The demo is a smoke check: it
+# must run to its end.
+run-native:
+	$(STAGE) "native tests" ctest --test-dir $(BUILD) --output-on-failure -j 6
+	$(STAGE) "demo" sh -c 'tools/demo/demo.sh $(BUILD) >$(BUILD)/demo.out && \
+	  grep -q "^person" $(BUILD)/demo.out && echo "ok   demo: $$(grep -c "" $(BUILD)/demo.out) lines"'
+# The integration tests with every host process of the library under valgrind: no invalid
+# access, no leak.
+VALGRIND := valgrind -q --error-exitcode=99 --leak-check=full --show-leak-kinds=definite,indirect \
+            --errors-for-leak-kinds=definite,indirect
+run-memcheck:
+	$(STAGE) "valgrind" env MOVAR_TEST_WRAPPER="$(VALGRIND)" \
+	  ctest --test-dir $(BUILD) --output-on-failure -j 6 -L integration
+run-asan:
+	$(STAGE) "ASan+UBSan tests" ctest --test-dir $(ASAN_BUILD) --output-on-failure -j 6
+# Both DLLs' tables; the 64-bit DLL under wine64 always, the 32-bit one where 32-bit Wine runs.
+run-wine:
+	$(STAGE) "Wine" tests/wine/stage.sh $(WIN_BUILD) $(WIN64_BUILD) $(SIMULATOR)
+# libFuzzer targets for every flow that reads a terminal or a file: `make fuzz` runs each for
+# FUZZ_SECONDS, `make test` for 20 s.
+run-fuzz:
 	$(STAGE) "fuzz 20 s per target" fuzz/run.sh $(FUZZ_BUILD) 20
 
-test-start:
-	@rm -f .stage-times
-test: test-start deps-test test-native test-wine memcheck test-asan test-fuzz
-	@echo "stage times:"; cat .stage-times
+# One stage with its build, for working on it.
+test-native: build
+	@$(MAKE) --no-print-directory run-native
+memcheck: build
+	@$(MAKE) --no-print-directory run-memcheck
+test-asan: build-asan
+	@$(MAKE) --no-print-directory run-asan
+test-wine: build dll dll64
+	@$(MAKE) --no-print-directory run-wine
+test-fuzz: fuzz-build
+	@$(MAKE) --no-print-directory run-fuzz
+fuzz: fuzz-build
+	fuzz/run.sh $(FUZZ_BUILD) $(FUZZ_SECONDS)
 
 bench: build
 	$(BUILD)/bench/movar_bench
