@@ -192,7 +192,10 @@ std::int32_t sendBackup(Platform& platform, std::int32_t port) {
       const bool more = *got == kMaxDataPayload;
       const Bytes frame = dataFrame(block, more, {piece.data(), *got});
       going = sendDataFrame(clock, line, frame, *got, refusals);
-      if (!going) failed(FailureKind::Transfer, "the device did not take backup frame " + std::to_string(block));
+      if (!going) {
+        failed(FailureKind::Transfer,
+               "the device did not take backup frame " + std::to_string(block));
+      }
       if (going && !more) {
         sent = readResult(clock, line) ||
                failed(FailureKind::Refused, "the device did not confirm the backup");

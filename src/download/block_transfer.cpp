@@ -185,8 +185,8 @@ class Transfer {
       const bool matches = b[5] * 256 + b[6] == transferSum_;
       wire_.send(matches ? ev.sumMatches : ev.sumDiffers);
       if (!matches) {
-        failed("end block: transfer sum " + std::to_string(b[5] * 256 + b[6]) + ", the blocks added up to " +
-               std::to_string(transferSum_));
+        failed("end block: transfer sum " + std::to_string(b[5] * 256 + b[6]) +
+               ", the blocks added up to " + std::to_string(transferSum_));
       }
       return matches;
     }

@@ -56,7 +56,9 @@ struct SearchTrace {
 
   void attempt(int port, int baud) {
     if (std::find(ports.begin(), ports.end(), port) == ports.end()) ports.push_back(port);
-    if (baud > 0 && std::find(bauds.begin(), bauds.end(), baud) == bauds.end()) bauds.push_back(baud);
+    if (baud > 0 && std::find(bauds.begin(), bauds.end(), baud) == bauds.end()) {
+      bauds.push_back(baud);
+    }
   }
 
   void record(std::uint8_t address, int attempts) const {

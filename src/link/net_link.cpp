@@ -46,8 +46,10 @@ NetLink NetLink::open(Platform& platform, const char* ipv4Text) {
   NetLink link;
   if (!isDottedDecimal(ipv4Text)) {
     link.error_ = ConnectError::Connect;
+    // The text shown is cut: a host's garbage can be long.
     recordFailure(FailureKind::Argument,
-                  ipv4Text ? "invalid IPv4 address text \"" + std::string(ipv4Text).substr(0, 64) + "\""
+                  ipv4Text ? "invalid IPv4 address text \"" + std::string(ipv4Text).substr(0, 64) +
+                                 "\""
                            : std::string("no IPv4 address given"));
     return link;
   }
@@ -103,7 +105,8 @@ bool NetLink::receiveMore(std::size_t m, Millis limit) {
   while (count_ < m) {
     const Received got = stream_->receive(area_->data() + count_, kAreaSize - count_, limit);
     if (got.status != ReceiveStatus::Ok || got.count == 0) {
-      recordReceiveFailure(got.status == ReceiveStatus::Ok ? ReceiveStatus::Closed : got.status, limit);
+      recordReceiveFailure(got.status == ReceiveStatus::Ok ? ReceiveStatus::Closed : got.status,
+                           limit);
       return false;
     }
     count_ += got.count;

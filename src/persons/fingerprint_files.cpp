@@ -47,8 +47,8 @@ std::int32_t getIdList(Platform& platform, std::int32_t address, std::int32_t po
 
 std::int32_t getTemplate(Platform& platform, std::int32_t address, std::int32_t port,
                          std::int32_t id, std::int32_t attribute, std::int32_t finger) {
-  const std::unique_ptr<File> file =
-      createFile(platform.files, fingerprintDirectory(platform, true) + templateFileName(id, finger));
+  const std::string path = fingerprintDirectory(platform, true) + templateFileName(id, finger);
+  const std::unique_ptr<File> file = createFile(platform.files, path);
   if (!file) {
     platform.ui.messageBox("can not creat fingerp.TXT!");
     return kFailed;
@@ -72,8 +72,9 @@ std::int32_t sendTemplate(Platform& platform, std::int32_t address, std::int32_t
   Bytes data(kTemplateSize + 1);
   const std::optional<std::size_t> got = file->read(data.data(), data.size());
   if (!got || *got != kTemplateSize) {
-    recordFailure(FailureKind::File, got ? path + " does not hold " + std::to_string(kTemplateSize) + " bytes"
-                                         : "cannot read " + path);
+    recordFailure(FailureKind::File,
+                  got ? path + " does not hold " + std::to_string(kTemplateSize) + " bytes"
+                      : "cannot read " + path);
     return kFailed;
   }
   data.resize(kTemplateSize);

@@ -92,7 +92,9 @@ std::int32_t runDialogue(Platform& platform, std::int32_t address, std::int32_t 
   std::uint8_t closing[kClosingSize] = {};
   const bool closed = readWhole(platform.clock, *line, closing, kClosingSize, timing.closingLimit) &&
                       closingBytesValid(closing, kClosingSize);
-  if (!closed) recordFailure(FailureKind::Transfer, "the dialogue's closing bytes were missing or wrong");
+  if (!closed) {
+    recordFailure(FailureKind::Transfer, "the dialogue's closing bytes were missing or wrong");
+  }
   return closed && kept ? result : kFailed;
 }
 

@@ -36,8 +36,8 @@ std::int32_t setBaudRate(Platform& platform, std::int32_t port, std::int32_t cod
     line->write(bytes.data(), bytes.size());
     if (link::awaitByte(platform.clock, *line, kAnswerLimit) == link::control::Ack) return 0;
   }
-  recordFailure(FailureKind::NoAnswer,
-                "no terminal on COM" + std::to_string(port) + " acknowledged the new rate at any speed");
+  recordFailure(FailureKind::NoAnswer, "no terminal on COM" + std::to_string(port) +
+                                           " acknowledged the new rate at any speed");
   return 1;
 }
 
