@@ -156,6 +156,17 @@ static class MovarTests
         }
     }
 
+    // person 123 at 2009-03-14 08:05 on 7; both page flags over a low part of 2; month 13; a stray byte
+    static void RecordFile()
+    {
+        string path = Path.Combine(scratch, "movar.dat");
+        File.WriteAllBytes(path, Enumerable.Range(0, 19).Select(k => Convert.ToByte("007B930E28C50001A1C50080FFFFFD1F1F3F00".Substring(2 * k, 2), 16)).ToArray());
+        foreach (bool sixtyFirst in new[] { false, true })
+            ExpectRecords(new List<Record> { new Record(123, new DateTime(2009, 3, 14, 8, 5, 0), 7),
+                                             new Record(1, new DateTime(2010, 1, 5, 0, 0, 0), sixtyFirst ? 62 : 92),
+                                             new Record(65535, null, 0) }, Records.Read(path, sixtyFirst));
+    }
+
     static int Main()
     {
         scratch = Path.Combine(Path.GetTempPath(), "movar-dotnet-" + Guid.NewGuid().ToString("N"));
@@ -169,6 +180,7 @@ static class MovarTests
             { "a name byte for byte", NameByteForByte },
             { "a refused connection names the address", RefusedNamesTheAddress },
             { "two threads, two directories", TwoThreadsTwoDirectories },
+            { "a record file", RecordFile },
         };
         int passed = 0, failed = 0;
         foreach (var test in cases)

@@ -95,3 +95,15 @@ def test_two_threads_download_into_their_own_directories(simulator, tmp_path):
 
     assert results == {0: stored(0, 40), 1: stored(0, 90)}
     assert [movar.read_records(tmp_path / str(k) / "movar.dat") for k in (0, 1)] == [stored(0, 40), stored(0, 90)]
+
+
+@pytest.mark.parametrize("sixty_first, machines", [(False, [7, 92, 0]), (True, [7, 62, 0])])
+def test_a_record_file_reads_as_records(tmp_path, sixty_first, machines):
+    path = tmp_path / "movar.dat"
+    # person 123 at 2009-03-14 08:05 on 7; both page flags over a low part of 2; month 13; a stray byte
+    path.write_bytes(bytes.fromhex("007B930E28C5" "0001A1C50080" "FFFFFD1F1F3F" "00"))
+
+    assert movar.read_records(path, sixty_first=sixty_first) == [
+        movar.Record(123, datetime(2009, 3, 14, 8, 5), machines[0]),
+        movar.Record(1, datetime(2010, 1, 5, 0, 0), machines[1]),
+        movar.Record(65535, None, machines[2])]
