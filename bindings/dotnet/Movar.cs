@@ -80,8 +80,22 @@ namespace Movar
 
     public static partial class Native
     {
-        // A zero-terminated text argument; null stays a null pointer.
-        public static byte[] Text(string text) => text == null ? null : Encoding.UTF8.GetBytes(text + "\0");
+        // A zero-terminated text argument in the bytes the platform's A calls take (the ANSI code
+        // page on Windows, UTF-8 elsewhere); null stays a null pointer.
+        public static byte[] Text(string text)
+        {
+            if (text == null) return null;
+            IntPtr ansi = Marshal.StringToHGlobalAnsi(text);
+            try
+            {
+                int length = 0;
+                while (Marshal.ReadByte(ansi, length) != 0) ++length;
+                var bytes = new byte[length + 1];
+                Marshal.Copy(ansi, bytes, 0, length);
+                return bytes;
+            }
+            finally { Marshal.FreeHGlobal(ansi); }
+        }
         public static byte[] Text(byte[] bytes)
         {
             if (bytes == null) return null;

@@ -27,3 +27,9 @@ def load() -> ctypes.CDLL:
         except OSError as error:
             failures.append(f"{candidate}: {error}")
     raise OSError(f"{FILE_NAME} not found (set MOVAR_LIBRARY to its path); tried " + "; ".join(failures))
+
+
+def path_bytes(path) -> bytes:
+    """A path as the library's file calls take it: the ANSI code page on Windows (its file calls
+    are the A forms), the file system's bytes elsewhere."""
+    return os.fspath(path).encode("mbcs") if WINDOWS else os.fsencode(path)

@@ -8,6 +8,7 @@ from collections.abc import Iterator, Sequence
 from pathlib import Path
 
 from . import raw
+from ._library import path_bytes
 from .errors import MovarError, last_failure
 from .records import Record, from_live_text, read_records
 
@@ -38,7 +39,7 @@ def record_directory(directory: str | os.PathLike) -> Iterator[Path]:
     path.mkdir(parents=True, exist_ok=True)
     if not raw.available("movar_set_record_directory"):
         raise MovarError("movar_set_record_directory", None, "the loaded library cannot choose the record directory")
-    call("movar_set_record_directory", os.fsencode(path))
+    call("movar_set_record_directory", path_bytes(path))
     try:
         yield path
     finally:
@@ -54,7 +55,7 @@ class Terminal:
     COM `com`). `charset` is what names and voice texts given as str are encoded to."""
 
     def __init__(self, ip: str | None = None, *, com: int | None = None, address: int = 1,
-                 charset: str = "gb2312"):
+                 charset: str = "gbk"):
         if (ip is None) == (com is None):
             raise ValueError("a terminal is either Terminal(ip=...) or Terminal(com=..., address=...)")
         self.ip, self.com, self.address, self.charset = ip, com, address, charset

@@ -49,7 +49,7 @@ def test_live_records_come_once_each_then_none(simulator):
 
 
 @pytest.mark.parametrize("link, name, wire", [
-    ("tcp", "张伟", "张伟".encode("gb2312")),
+    ("tcp", "张伟", "张伟".encode("gbk")),
     ("tcp", b"Zo\xeb M\xfcller", b"Zo\xeb M\xfcller"),
     ("pty", "Zoë", "Zoë".encode("cp1252")),
 ])
