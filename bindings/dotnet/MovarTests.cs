@@ -119,6 +119,8 @@ static class MovarTests
     {
         using (var held = new Socket(AddressFamily.InterNetwork, SocketType.Stream, ProtocolType.Tcp))
         {
+            // Bound, not listening, and not shared with a simulator that binds with SO_REUSEADDR.
+            held.SetSocketOption(SocketOptionLevel.Socket, SocketOptionName.ReuseAddress, false);
             for (int host = 2; held.LocalEndPoint == null && host < 255; ++host)
                 try { held.Bind(new IPEndPoint(IPAddress.Parse($"127.0.0.{host}"), 1024)); } catch (SocketException) { }
             string ip = ((IPEndPoint)held.LocalEndPoint).Address.ToString();
