@@ -3,6 +3,7 @@ from __future__ import annotations
 
 import socket
 import threading
+import time
 from datetime import datetime
 from itertools import islice
 
@@ -11,10 +12,9 @@ import pytest
 import movar
 
 
-def stored(first: int, count: int, machine: int = 0) -> list[movar.Record]:
+def stored(count: int, machine: int = 0) -> list[movar.Record]:
     # What the simulator's --records N holds: record i is person i at a time derived from i.
-    return [movar.Record(i, datetime(2009, 1 + i % 12, 1 + i % 28, i % 24, i % 60), machine)
-            for i in range(first, first + count)]
+    return [movar.Record(i, datetime(2009, 1 + i % 12, 1 + i % 28, i % 24, i % 60), machine) for i in range(count)]
 
 
 @pytest.mark.parametrize("link, options, files", [
@@ -31,9 +31,9 @@ def test_download_gives_the_records_and_leaves_the_files(simulator, tmp_path, li
 
     records = terminal.download(tmp_path / "records", **options)
 
-    assert records == stored(0, 30, machine)
+    assert records == stored(30, machine)
     binary, text = (tmp_path / "records" / name for name in files)
-    assert movar.read_records(binary) == stored(0, 30)
+    assert movar.read_records(binary) == stored(30)
     assert text.read_bytes() == b"".join(b"%06d%02d:%02d%04d%02d%02d%02d\r\n" % (
         r.person, r.time.hour, r.time.minute, r.time.year, r.time.month, r.time.day, r.machine) for r in records)
     assert len(list((tmp_path / "records" / "downbak").iterdir())) == 2
@@ -46,6 +46,20 @@ def test_live_records_come_once_each_then_none(simulator):
     assert list(islice(terminal.watch(interval=0.05), 2)) == [
         movar.Record(123, datetime(2009, 3, 14, 8, 5), 7), movar.Record(456, datetime(2009, 3, 14, 8, 5), 7)]
     assert terminal.realtime() is None
+
+
+def test_watch_goes_on_while_the_terminal_is_away(simulator, tmp_path, monkeypatch):
+    monkeypatch.setenv("MOVAR_COM1", str(tmp_path / "com1"))  # where the simulator's pty will be
+    found = []
+    watcher = threading.Thread(target=lambda: found.extend(islice(movar.Terminal(com=1).watch(interval=0.05), 1)),
+                               daemon=True)
+    watcher.start()
+    time.sleep(0.5)  # polls that find no port
+
+    simulator("--live", "007B930E28C5")
+    watcher.join(10)
+
+    assert found == [movar.Record(123, datetime(2009, 3, 14, 8, 5), 7)]
 
 
 @pytest.mark.parametrize("link, name, wire", [
@@ -93,8 +107,8 @@ def test_two_threads_download_into_their_own_directories(simulator, tmp_path):
     for thread in threads:
         thread.join(60)
 
-    assert results == {0: stored(0, 40), 1: stored(0, 90)}
-    assert [movar.read_records(tmp_path / str(k) / "movar.dat") for k in (0, 1)] == [stored(0, 40), stored(0, 90)]
+    assert results == {0: stored(40), 1: stored(90)}
+    assert [movar.read_records(tmp_path / str(k) / "movar.dat") for k in (0, 1)] == [stored(40), stored(90)]
 
 
 @pytest.mark.parametrize("sixty_first, machines", [(False, [7, 92, 0]), (True, [7, 62, 0])])
