@@ -38,6 +38,7 @@ struct ThrowingFiles final : Files {
   bool makeDirectory(const std::string&) override { fail(); }
   bool copyNoOverwrite(const std::string&, const std::string&) override { fail(); }
   bool move(const std::string&, const std::string&) override { fail(); }
+  bool replace(const std::string&, const std::string&) override { fail(); }
   bool remove(const std::string&) override { fail(); }
 };
 struct ThrowingUi final : Ui {
@@ -86,7 +87,7 @@ TEST(EntryGuard, ExtensionsGiveTheirFailureResultsAndTellTheCaughtException) {
   EXPECT_STREQ(movar_version(), MOVAR_VERSION);
   EXPECT_EQ(_LANENABLEALL(""), 1);  // refused before the platform is touched
   EXPECT_EQ(movar_last_error_code(), MOVAR_E_ARGUMENT);
-  EXPECT_STREQ(movar_last_error(), "no IPv4 address given");
+  EXPECT_STREQ(movar_last_error(), "invalid IPv4 address text \"\"");
 }
 
 }  // namespace
