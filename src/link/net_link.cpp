@@ -4,8 +4,6 @@
 
 namespace movar::link {
 
-namespace {
-
 // Four dot-separated fields of one to three digits, nothing else. The platforms' conversion also
 // takes "1.2.3" (as 1.2.0.3) or "127.0.0.1 x": a mistyped address must fail, not reach some other
 // host. The fields' values are still the platform's to read.
@@ -24,8 +22,6 @@ bool isDottedDecimal(const char* text) {
     if (*c != '.' || fields == 4) return false;
   }
 }
-
-}  // namespace
 
 NetLink NetLink::open(Platform& platform, const char* ipv4Text) {
   NetLink link;
