@@ -4,9 +4,11 @@
 
 #include <cerrno>
 #include <climits>
+#include <cstdlib>
 
 #include "platform/posix/posix_platform.h"
 #include "platform/posix/unique_fd.h"
+#include "platform/record_directory.h"
 
 namespace movar::posix {
 
@@ -65,6 +67,8 @@ std::string PosixFiles::recordDirectory() {
   if (!recordDirectory_.empty()) {
     return recordDirectory_.back() == '/' ? recordDirectory_ : recordDirectory_ + '/';
   }
+  std::string preferred = preferredRecordDirectory('/', std::getenv("MOVAR_RECORD_DIR"));
+  if (!preferred.empty()) return preferred;
   char buffer[PATH_MAX];
   const ssize_t n = ::readlink("/proc/self/exe", buffer, sizeof buffer - 1);
   if (n <= 0) return "./";

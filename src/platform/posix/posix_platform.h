@@ -28,7 +28,8 @@ class PosixNetwork final : public Network {
   Connection connect(const char* ipv4Text, std::uint16_t port) override;
 };
 
-// The record directory is the executable's, or the one given (a tool's --dir).
+// The record directory is the one given (a tool's --dir), else the thread's choice or
+// $MOVAR_RECORD_DIR, else the executable's.
 class PosixFiles final : public Files {
  public:
   PosixFiles() = default;
