@@ -278,14 +278,17 @@ int run(int argc, char** argv) {
   watchable->add_flag("--watch", watch.on, "poll until Ctrl-C (ends after the current poll), each "
                                            "record printed once");
   watchable->add_option("--interval", interval, "--watch: milliseconds between empty polls (1-3600000)")
+      ->type_name("MS")
       ->capture_default_str();
-  watchable->add_option("--count", count, "--watch: stop after this many records");
+  watchable->add_option("--count", count, "--watch: stop after this many records")->type_name("N");
 
   CLI::App* show = app.add_subcommand("show", "decode record files (or --transactions) into lines "
                                               "[no terminal]");
   std::vector<std::string> showPaths;
   bool transactions = false, csv = false;
-  show->add_option("file", showPaths, "record files (movar.dat, movar<n>.dat, backups)")->required();
+  show->add_option("file", showPaths, "record files (movar.dat, movar<n>.dat, backups)")
+      ->type_name("FILE")
+      ->required();
   show->add_flag("--transactions", transactions, "the files hold 17-byte transaction records");
   show->add_flag("--csv", csv, "comma-separated values with a header line");
 
@@ -293,8 +296,11 @@ int run(int argc, char** argv) {
       "collect", "download many LAN terminals at once, each into --dir/<ip>/, then a summary");
   std::string ipsFile, jobs = "8";
   collecting->add_option("--ips", ipsFile, "a file of terminal addresses, one per line (# comments)")
+      ->type_name("FILE")
       ->required();
-  collecting->add_option("--jobs", jobs, "downloads at the same time (1-1024)")->capture_default_str();
+  collecting->add_option("--jobs", jobs, "downloads at the same time (1-1024)")
+      ->type_name("N")
+      ->capture_default_str();
   describeGroups(app);
   app.footer(kFooter);  // after the subcommands, which would take it as their own
 
