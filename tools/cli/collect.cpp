@@ -59,7 +59,12 @@ std::vector<Collected> collect(const std::vector<std::string>& ips, const std::s
   std::atomic<std::size_t> next{0};
   const auto work = [&] {
     for (std::size_t i; !interruptRequested() && (i = next++) < ips.size();) {
-      results[i] = downloadOne(ips[i], directory);
+      try {
+        results[i] = downloadOne(ips[i], directory);
+      } catch (const std::exception& e) {  // one terminal's fault never ends the others
+        results[i].started = true;
+        results[i].reason = e.what();
+      }
     }
   };
   std::vector<std::jthread> workers;

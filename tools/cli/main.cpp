@@ -389,7 +389,7 @@ int run(int argc, char** argv) {
   } catch (const UsageError& e) {
     std::fprintf(stderr, "movar %s: %s\n", command.c_str(), e.what());
     return kUsage;
-  } catch (const std::runtime_error& e) {
+  } catch (const std::exception& e) {  // a local step, or the library's own fault
     std::fprintf(stderr, "movar %s: %s\n", command.c_str(), e.what());
     return kFailure;
   }
