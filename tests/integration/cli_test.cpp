@@ -203,6 +203,37 @@ TEST(CommandLine, RefusedArgumentsSendNothing) {
   EXPECT_TRUE(net.terminal.receivedBytes().empty());
 }
 
+// A failed call says why in the library's own words (exit 1), a local cause with its path and
+// the system's reason; nothing connects or opens a port a second time to guess.
+TEST(CommandLine, FailuresSaidInWords) {
+  unmapAllPorts();
+  SimNet net;
+  net.terminal.part<sim::RecordMemory>().fill(10);
+  const NobodyThere nobody;
+  TempDir dir;
+  std::ofstream(dir.path() / "file.txt") << "x";
+  std::filesystem::create_directories(dir.path() / "blocked" / "movar.dat");
+  struct Row {
+    std::vector<std::string> args;
+    std::vector<std::string> said;
+  };
+  const Row rows[] = {
+      {{"person", "enable", "3", "--ip", nobody.ip()}, {"connection to " + nobody.ip() + ":1024", "refused"}},
+      {{"realtime", "--ip", nobody.ip()}, {nobody.ip() + ":1024"}},
+      {{"test", "--com", "1"}, {"COM1", "open"}},
+      {{"fp", "send", "99", "1", "--com", "1"}, {"FP0099_1.TXT"}},
+      {{"download", "--ip", net.ip(), "--dir", "file.txt/sub"},
+       {"cannot make the directory file.txt/sub: Not a directory"}},
+      {{"download", "--ip", net.ip(), "--dir", "blocked"}, {"blocked/movar.dat", "Is a directory"}},
+  };
+  for (const Row& row : rows) {
+    const HostRun run = movar(dir, row.args);
+    EXPECT_EQ(run.exitCode, 1) << row.args[0] << "\n" << run.err;
+    for (const std::string& words : row.said) EXPECT_TRUE(contains(run.err, words)) << words << " not in: " << run.err;
+  }
+  EXPECT_EQ(net.terminal.part<sim::RecordMemory>().count(), 10u);
+}
+
 // Ctrl-C ends a download at once, during the transfer or in the pause before the erase, and
 // the terminal keeps its records.
 TEST(CommandLine, InterruptedDownloadLeavesTheRecords) {

@@ -1,6 +1,7 @@
 // The command line's own platform: the POSIX services with record files in --dir, watched so
 // that the command line can say what a call did (records, files written, backups made) and
 // which phase a download is in, on a progress line on standard error when that is a terminal.
+// Message boxes are not printed: why a call failed comes from the library's failure account.
 #pragma once
 
 #include <chrono>
@@ -40,6 +41,8 @@ class CallWatch {
   void linkOpened();
   void wrote(const std::string& path);
   void backedUp(const std::string& path);
+  void shown(const std::string& message) { lastMessage_ = message; }
+  const std::string& lastMessage() const { return lastMessage_; }
 
   // The call returned: the progress line goes, the activity stays.
   void callReturned();
@@ -54,6 +57,7 @@ class CallWatch {
   Phase phase_ = Phase::Idle;
   bool windowGone_ = false;
   std::string connectionText_;  // the LAN window's text field
+  std::string lastMessage_;     // the last "Open Error" box
 };
 
 class WatchedFiles final : public Files {
@@ -108,11 +112,11 @@ class WatchedUi final : public Ui {
  public:
   explicit WatchedUi(CallWatch& watch) : watch_(watch) {}
   std::unique_ptr<ProgressWindow> showProgress(ProgressWindowKind kind) override;
-  void messageBox(const std::string& text) override { plain_.messageBox(text); }
+  // The failure account says why a call failed; the box's text is kept in case it does not.
+  void messageBox(const std::string& text) override { watch_.shown(text); }
 
  private:
   CallWatch& watch_;
-  posix::PosixUi plain_;
 };
 
 class CliPlatform {

@@ -14,6 +14,7 @@
 #include "cli_platform.h"
 #include "download/lan_download.h"
 #include "interrupts.h"
+#include "link/failure.h"
 #include "records/attendance_record.h"
 #include "report.h"
 
@@ -34,12 +35,13 @@ Collected downloadOne(const std::string& ip, const std::string& directory) {
     return c;
   }
   CliPlatform platform(folder.string(), false);  // no bars: dozens on one terminal are noise
+  clearFailure();
   const auto start = std::chrono::steady_clock::now();
   c.result = download::lanDownload(platform.platform(), ip.c_str());
   c.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
   c.records = static_cast<long>(platform.watch().activity().storedBytes /
                                 records::kAttendanceRecordSize);
-  if (c.result != 0) c.reason = explainFailure(platform.platform(), {Target::Kind::Tcp, 1, 0, ip});
+  if (c.result != 0) c.reason = failureReason(platform.watch().lastMessage());
   return c;
 }
 

@@ -19,6 +19,8 @@
 #include "encoding.h"
 #include "help.h"
 #include "interrupts.h"
+#include "link/failure.h"
+#include "exports/movar.h"
 #include "report.h"
 #include "show.h"
 
@@ -152,7 +154,7 @@ int finish(const Capability& c, const Target& target, CliPlatform& cli, std::int
   const bool unitAnswered = c.result == Result::UnitCode && value != 255;
   const std::string error = ok             ? ""
                             : unitAnswered ? "the unit answered " + std::to_string(value)
-                                           : explainFailure(cli.platform(), target);
+                                           : failureReason(cli.watch().lastMessage());
   Json line{{"command", c.path}};
   if (target.kind != Target::Kind::None) line["target"] = target.text();
   line["result"] = value;
@@ -190,22 +192,39 @@ void pauseUnlessInterrupted(int ms) {
   }
 }
 
-int live(const Capability& c, const Target& target, Platform& platform, const Watch& w, bool json) {
+// Twenty zeros are "no record" only when the library recorded no failure for the poll.
+int live(const Capability& c, const Target& target, CliPlatform& cli, const Watch& w, bool json) {
   const char* ip = target.kind == Target::Kind::Tcp ? target.ip.c_str() : nullptr;
   std::string last;
+  bool reachable = true;
   for (int shown = 0; w.count <= 0 || shown < w.count;) {
-    const std::string digits = c.live(platform, target.address, target.port, ip);
+    clearFailure();
+    const std::string digits = c.live(cli.platform(), target.address, target.port, ip);
     LiveFields fields;
     const bool record = decodeLiveRecord(digits, fields);
+    const bool failed = !record && lastFailureKind() != FailureKind::None;
     if (record && digits != last) {
       printLiveRecord(digits, fields, json);
       ++shown;
     }
     if (record) last = digits;
     if (!w.on) {
+      if (failed) {
+        std::fprintf(stderr, "movar realtime: failed: %s\n", failureReason(cli.watch().lastMessage()).c_str());
+        return kFailure;
+      }
       if (!record && !json) std::printf("no record waiting\n");
       if (!record && json) printJson({{"record", digits}});
       return 0;
+    }
+    if (failed == reachable) {  // one line when the terminal goes, one when it is back
+      reachable = !failed;
+      if (failed) {
+        std::fprintf(stderr, "movar realtime: %s cannot be reached: %s (polling on)\n",
+                     target.text().c_str(), failureReason(cli.watch().lastMessage()).c_str());
+      } else {
+        std::fprintf(stderr, "movar realtime: %s answers again\n", target.text().c_str());
+      }
     }
     if (interruptRequested()) return 0;
     if (!record) pauseUnlessInterrupted(w.intervalMs);
@@ -219,7 +238,8 @@ int run(int argc, char** argv) {
   CLI::App app{"movar: download, configure and watch time-attendance terminals"};
   app.fallthrough();
   app.require_subcommand(1);
-  app.set_version_flag("--version", "movar " MOVAR_VERSION " (library " MOVAR_VERSION ")");
+  app.set_version_flag("--version", "movar " MOVAR_VERSION " (the library's version; the command "
+                                   "line is built with it)");
   Typed typed;
   app.add_option("--com", typed.com, "serial: the COM port at which the search starts (1-9)")
       ->type_name("N");
@@ -377,11 +397,15 @@ int run(int argc, char** argv) {
     makeDirectory(typed.directory);
     CliPlatform cli(typed.directory, !typed.json);
     Platform& platform = cli.platform();
-    if (c.local) return finish(c, {}, cli, c.local(platform, a), typed.json);
+    if (c.local) {
+      clearFailure();
+      return finish(c, {}, cli, c.local(platform, a), typed.json);
+    }
     if (c.live) {
       if (w.on) handleInterrupts(InterruptMeaning::FinishThenStop);
-      return live(c, target, platform, w, typed.json);
+      return live(c, target, cli, w, typed.json);
     }
+    clearFailure();
     const std::int32_t value = target.kind == Target::Kind::Tcp
                                    ? runLan(c, platform, target.ip.c_str(), a)
                                    : runSerial(c, platform, target.address, target.port, a);

@@ -2,6 +2,8 @@
 
 #include <cstdio>
 
+#include "link/failure.h"
+
 namespace movar::cli {
 
 std::string Target::text() const {
@@ -27,26 +29,10 @@ std::string csvField(std::string_view text) {
   return quoted + '"';
 }
 
-std::string explainFailure(Platform& platform, const Target& target) {
-  if (target.kind == Target::Kind::Tcp) {
-    const std::string where = target.ip + ":1024";
-    Connection probe = platform.network.connect(target.ip.c_str(), 1024);
-    switch (probe.error) {
-      case ConnectError::None: return "the terminal at " + where + " did not take the command";
-      case ConnectError::Connect: return "connection to " + where + " refused or not answered";
-      default: return "no connection to " + where + " could be set up";
-    }
-  }
-  if (target.kind == Target::Kind::Serial) {
-    bool anyOpened = false;
-    for (int port = 1; port <= 4 && !anyOpened; ++port) {
-      anyOpened = platform.serial.open(port, {}) != nullptr;
-    }
-    if (!anyOpened) return "none of COM1-COM4 could be opened";
-    return "no terminal at address " + std::to_string(target.address) +
-           " answered on COM1-COM4 at 57600/19200 baud, or it refused the command";
-  }
-  return "the library reported failure";
+std::string failureReason(const std::string& shownToTheUser) {
+  if (!lastFailureText().empty()) return lastFailureText();
+  if (!shownToTheUser.empty()) return shownToTheUser;
+  return "the library recorded no reason";
 }
 
 bool decodeLiveRecord(const std::string& d, LiveFields& f) {

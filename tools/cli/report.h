@@ -29,8 +29,9 @@ struct Target {
   std::string text() const;  // "COM1 address 1", "10.1.2.3"
 };
 
-// The words for a failed call: what a look at the line or the connection shows.
-std::string explainFailure(Platform& platform, const Target& target);
+// Why the calling thread's last library call failed, from the library's own account (each call
+// starts with clearFailure()); else the last "Open Error" text the call showed.
+std::string failureReason(const std::string& shownToTheUser = "");
 
 // A live record's fields, from its digits; false for twenty zeros or a malformed text.
 struct LiveFields {
