@@ -4,8 +4,12 @@
 
 #include <cstdint>
 #include <string>
+#include <string_view>
+#include <vector>
 
 namespace movar {
+
+class Files;
 
 // The values of movar_error_code in movar.h.
 enum class FailureKind : std::int32_t {
@@ -29,5 +33,29 @@ const std::string& lastFailureText() noexcept;
 
 // For the entry guard: never throws, even when the text cannot be built.
 void recordInternalFailure(const char* what) noexcept;
+
+// Keeps the cause already recorded through a clean-up step that may record its own (the
+// conversion after a failed download): the first cause is the one the host must hear.
+class FailureKept {
+ public:
+  FailureKept();
+  ~FailureKept();
+  FailureKept(const FailureKept&) = delete;
+  FailureKept& operator=(const FailureKept&) = delete;
+
+ private:
+  FailureKind kind_;
+  std::string text_;
+};
+
+// "cannot <action> <path>: <the system's reason>". Call it right after the failed file call,
+// before anything else can replace the system's last error.
+void recordFileFailure(Files& files, std::string_view action, const std::string& path);
+
+// "COM7, COM1-COM4": runs of consecutive ports joined.
+std::string describePorts(const std::vector<int>& ports);
+
+// "0x15"
+std::string hexByte(unsigned byte);
 
 }  // namespace movar

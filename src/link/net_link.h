@@ -4,6 +4,7 @@
 #include <array>
 #include <cstdint>
 #include <memory>
+#include <string>
 
 #include "link/grouping.h"
 #include "platform/platform.h"
@@ -36,7 +37,8 @@ class NetLink {
   // The 14-byte preamble in one send; true when all 14 went out.
   bool sendPreamble(std::uint8_t address, std::uint8_t command);
   // Receives a new frame and requires its first byte to be 0x06 (the answer to a preamble or a
-  // DataBlock); whatever else arrived with it stays in the area.
+  // DataBlock); whatever else arrived with it stays in the area. A failure is recorded, as are
+  // those of every send and receive below.
   bool awaitAck(Millis limit = kDefaultReceiveLimit);
 
   // Receive a new frame from offset 0 until at least m bytes are in. False on a closed or failed
@@ -54,8 +56,12 @@ class NetLink {
 
  private:
   NetLink() = default;
+  // Failures name the terminal: "10.0.0.5:1024".
+  void recordReceiveFailure(ReceiveStatus status, Millis limit) const;
+
   std::unique_ptr<NetStream> stream_;
   std::unique_ptr<std::array<std::uint8_t, kAreaSize>> area_;
+  std::string peer_;
   std::size_t count_ = 0;
   ConnectError error_ = ConnectError::None;
 };

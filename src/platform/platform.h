@@ -91,6 +91,7 @@ enum class ConnectError { None, LibraryStart, Socket, Connect };
 struct Connection {
   std::unique_ptr<NetStream> stream;  // set when error is None
   ConnectError error = ConnectError::None;
+  std::string reason = {};  // the system's words for a failure, when it gave any
 };
 
 class Network {
@@ -128,6 +129,8 @@ class Files {
   // Rename within a volume; refuses an existing target.
   virtual bool move(const std::string& from, const std::string& to) = 0;
   virtual bool remove(const std::string& path) = 0;
+  // The system's words for why this thread's last failed call above failed ("" when unknown).
+  virtual std::string lastErrorText() { return {}; }
 };
 
 enum class ProgressWindowKind { Serial, Lan };  // "Down loading" / "LAN DOWNLOAD"

@@ -5,6 +5,7 @@
 #include <cerrno>
 #include <climits>
 #include <cstdlib>
+#include <system_error>
 
 #include "platform/posix/posix_platform.h"
 #include "platform/posix/unique_fd.h"
@@ -82,7 +83,10 @@ std::unique_ptr<File> PosixFiles::create(const std::string& path) {
 // A directory opens for reading on POSIX but not on Windows; refused here too, so both products
 // report it as a file that cannot be opened.
 std::unique_ptr<File> PosixFiles::openRead(const std::string& path) {
-  if (isDirectory(path)) return nullptr;
+  if (isDirectory(path)) {
+    errno = EISDIR;
+    return nullptr;
+  }
   return openWith(path, O_RDONLY);
 }
 std::unique_ptr<File> PosixFiles::openReadWrite(const std::string& path) {
@@ -127,5 +131,7 @@ bool PosixFiles::move(const std::string& from, const std::string& to) {
 }
 
 bool PosixFiles::remove(const std::string& path) { return ::unlink(path.c_str()) == 0; }
+
+std::string PosixFiles::lastErrorText() { return std::generic_category().message(errno); }
 
 }  // namespace movar::posix

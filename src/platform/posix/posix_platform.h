@@ -46,6 +46,7 @@ class PosixFiles final : public Files {
   bool copyNoOverwrite(const std::string& from, const std::string& to) override;
   bool move(const std::string& from, const std::string& to) override;
   bool remove(const std::string& path) override;
+  std::string lastErrorText() override;
 
  private:
   std::string recordDirectory_;  // empty: the executable's

@@ -4,6 +4,7 @@
 #include <string>
 
 #include "platform/record_directory.h"
+#include "platform/win32/system_message.h"
 #include "platform/win32/unique_handle.h"
 #include "platform/win32/win32_platform.h"
 
@@ -117,5 +118,7 @@ bool Win32Files::move(const std::string& from, const std::string& to) {
 }
 
 bool Win32Files::remove(const std::string& path) { return ::DeleteFileA(path.c_str()) != 0; }
+
+std::string Win32Files::lastErrorText() { return systemMessage(::GetLastError()); }
 
 }  // namespace movar::win32
