@@ -75,6 +75,7 @@ class WatchedFiles final : public Files {
   bool copyNoOverwrite(const std::string& from, const std::string& to) override;
   bool move(const std::string& from, const std::string& to) override;
   bool remove(const std::string& path) override;
+  std::string lastErrorText() override { return inner_.lastErrorText(); }
 
  private:
   std::unique_ptr<File> written(std::unique_ptr<File> file, const std::string& path);
