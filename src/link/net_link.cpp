@@ -7,8 +7,6 @@
 
 namespace movar::link {
 
-namespace {
-
 // Four dot-separated fields of one to three digits, nothing else. The platforms' conversion also
 // takes "1.2.3" (as 1.2.0.3) or "127.0.0.1 x": a mistyped address must fail, not reach some other
 // host. The fields' values are still the platform's to read.
@@ -27,6 +25,8 @@ bool isDottedDecimal(const char* text) {
     if (*c != '.' || fields == 4) return false;
   }
 }
+
+namespace {
 
 void recordConnectFailure(const Connection& connection, const std::string& peer) {
   std::string text;

@@ -15,6 +15,9 @@ constexpr std::uint16_t kTerminalTcpPort = 1024;
 // Inactivity limit of a receive when the exchange names no longer working time of its own.
 constexpr Millis kDefaultReceiveLimit = 10'000;
 
+// The address texts that may reach the socket layer (also the command line's check of --ip).
+bool isDottedDecimal(const char* text);
+
 class NetLink {
  public:
   static constexpr std::size_t kAreaSize = 2048;

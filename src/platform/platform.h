@@ -145,6 +145,9 @@ class ProgressWindow {
   virtual void setPosition(int percent) = 0;
   virtual void setText(const std::string& text) = 0;
   virtual void repaint() = 0;
+  // The bytes behind the position, for a window that counts records; the real windows show the
+  // position alone.
+  virtual void setTransferred(std::uint64_t /*storedBytes*/, std::uint64_t /*announcedBytes*/) {}
 };
 
 class Ui {
