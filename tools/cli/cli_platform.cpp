@@ -177,6 +177,9 @@ bool WatchedFiles::move(const std::string& from, const std::string& to) {
   return moved;
 }
 
+bool WatchedFiles::replace(const std::string& from, const std::string& to) {
+  return inner_.replace(from, to);
+}
 bool WatchedFiles::remove(const std::string& path) { return inner_.remove(path); }
 
 std::unique_ptr<ProgressWindow> WatchedUi::showProgress(ProgressWindowKind kind) {

@@ -75,6 +75,7 @@ class WatchedFiles final : public Files {
   bool copyNoOverwrite(const std::string& from, const std::string& to) override;
   bool move(const std::string& from, const std::string& to) override;
   bool remove(const std::string& path) override;
+  bool replace(const std::string& from, const std::string& to) override;
   std::string lastErrorText() override { return inner_.lastErrorText(); }
 
  private:
