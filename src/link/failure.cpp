@@ -60,7 +60,8 @@ std::string describePorts(const std::vector<int>& ports) {
   std::string text;
   for (std::size_t i = 0; i < ports.size();) {
     std::size_t last = i;
-    while (last + 1 < ports.size() && ports[last + 1] == ports[last] + 1) ++last;
+    // In 64 bits: a caller's port may be INT_MAX.
+    while (last + 1 < ports.size() && std::int64_t{ports[last + 1]} == std::int64_t{ports[last]} + 1) ++last;
     if (!text.empty()) text += ", ";
     text += "COM" + std::to_string(ports[i]);
     if (last > i) text += "-COM" + std::to_string(ports[last]);
