@@ -1,0 +1,25 @@
+// The SQL both stores speak: one schema, one insert that skips a fact already there, one query.
+#pragma once
+
+#include <optional>
+#include <string>
+
+#include "store/store.h"
+
+namespace movar::cli::store {
+
+extern const char* const kInsertFact;  // ?1 terminal ?2 person ?3 time ?4 machine ?5 collected ?6 source
+extern const char* const kSelectFacts;  // ?1 from ?2 to ?3 person ?4 terminal, each NULL for any
+
+struct QueryBounds {
+  std::optional<std::string> from, to;
+};
+// A `to` that is a date alone takes in the whole day.
+QueryBounds boundsOf(const Query& query);
+
+// "YYYY-MM-DD HH:MM:SS" in UTC.
+std::string utcNow();
+
+std::unique_ptr<Store> openSqliteStore(const std::string& path);
+
+}  // namespace movar::cli::store
