@@ -138,6 +138,7 @@ class ScratchFiles final : public Files {
     return real_.copyNoOverwrite(a, b);
   }
   bool move(const std::string& a, const std::string& b) override { return real_.move(a, b); }
+  bool replace(const std::string& a, const std::string& b) override { return real_.replace(a, b); }
   bool remove(const std::string& p) override { return real_.remove(p); }
 
  private:

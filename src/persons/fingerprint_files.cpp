@@ -2,6 +2,8 @@
 
 #include <memory>
 #include <optional>
+#include <string>
+#include <utility>
 
 #include "persons/fingerprint_link.h"
 #include "persons/fingerprint_packet.h"
@@ -9,9 +11,42 @@
 namespace movar::persons {
 
 namespace {
+
 bool writeAll(File& file, const std::uint8_t* data, std::size_t size) {
   return size == 0 || file.write(data, size);
 }
+
+// A file written beside its place and put there only when the call has succeeded: a fetch that
+// fails must not cost the PC its only copy of someone's fingerprint, nor leave an empty one.
+class StagedFile {
+ public:
+  StagedFile(Files& files, std::string target)
+      : files_(files), target_(std::move(target)), staging_(target_ + ".part"),
+        file_(files_.create(staging_)), pending_(file_ != nullptr) {}
+  ~StagedFile() {
+    file_.reset();
+    if (pending_) files_.remove(staging_);
+  }
+  StagedFile(const StagedFile&) = delete;
+  StagedFile& operator=(const StagedFile&) = delete;
+
+  explicit operator bool() const { return file_ != nullptr; }
+  File& file() { return *file_; }
+  // Closed first: an open file cannot be renamed everywhere.
+  bool commit() {
+    file_.reset();
+    pending_ = !files_.replace(staging_, target_);
+    return !pending_;
+  }
+
+ private:
+  Files& files_;
+  std::string target_;
+  std::string staging_;
+  std::unique_ptr<File> file_;
+  bool pending_;
+};
+
 }  // namespace
 
 std::string fingerprintDirectory(Platform& platform, bool create) {
@@ -37,15 +72,17 @@ std::int32_t getIdList(Platform& platform, std::int32_t address, std::int32_t po
 
 std::int32_t getTemplate(Platform& platform, std::int32_t address, std::int32_t port,
                          std::int32_t id, std::int32_t attribute, std::int32_t finger) {
-  const std::unique_ptr<File> file =
-      platform.files.create(fingerprintDirectory(platform, true) + templateFileName(id, finger));
-  if (!file) {
+  StagedFile staged(platform.files,
+                    fingerprintDirectory(platform, true) + templateFileName(id, finger));
+  if (!staged) {
     platform.ui.messageBox("can not creat fingerp.TXT!");
     return kFailed;
   }
-  return runDialogue(platform, address, port,
-                     {templatePacket(request::ReadTemplate, id, attribute, finger)}, kDialogue,
-                     [&file](const Bytes& data) { return writeAll(*file, data.data(), data.size()); });
+  const std::optional<std::int32_t> result = completeDialogue(
+      platform, address, port, {templatePacket(request::ReadTemplate, id, attribute, finger)},
+      kDialogue,
+      [&staged](const Bytes& data) { return writeAll(staged.file(), data.data(), data.size()); });
+  return result && staged.commit() ? *result : kFailed;
 }
 
 std::int32_t sendTemplate(Platform& platform, std::int32_t address, std::int32_t port,

@@ -49,11 +49,12 @@ link::SerialPort openDialogue(Platform& platform, std::uint8_t address, std::int
   std::optional<link::FoundTerminal> found =
       link::findTerminal(platform, address, kDialogueCommand, link::serialSearch(1'000), port);
   if (!found) return nullptr;
-  // The block's first byte on its own: the terminal needs the pause to switch to its unit.
+  // A byte per write as in every DataBlock on a serial line, with a pause after the first: the
+  // terminal needs it to switch to its unit.
   const Bytes block = link::dataBlock({0xAA, 0x55});
   link::writeByte(*found->line, block[0]);
   platform.clock.sleep(timing.pauseInBlock);
-  found->line->write(block.data() + 1, block.size() - 1);
+  link::writeGrouped(*found->line, Bytes(block.begin() + 1, block.end()), link::Grouping::PerByte);
   const std::optional<std::uint8_t> ack =
       link::awaitByte(platform.clock, *found->line, timing.blockAckLimit);
   found->line.reset();
@@ -63,11 +64,11 @@ link::SerialPort openDialogue(Platform& platform, std::uint8_t address, std::int
   return ports.openNext(platform, link::OpenRoutine::Fingerprint);
 }
 
-std::int32_t runDialogue(Platform& platform, std::int32_t address, std::int32_t port,
-                         const Request& request, const DialogueTiming& timing,
-                         const DataSink& sink) {
+std::optional<std::int32_t> completeDialogue(Platform& platform, std::int32_t address,
+                                             std::int32_t port, const Request& request,
+                                             const DialogueTiming& timing, const DataSink& sink) {
   link::SerialPort line = openDialogue(platform, link::lowByte(address), port, timing);
-  if (!line) return kFailed;
+  if (!line) return std::nullopt;
   sendRequest(*line, request);
   // Delete-all is answered by the closing bytes alone; byte 10 of its own packet is its result.
   std::int32_t result = request.packet[10];
@@ -75,14 +76,21 @@ std::int32_t runDialogue(Platform& platform, std::int32_t address, std::int32_t 
   if (request.reads != Reads::ClosingOnly) {
     const std::optional<Answer> answer = readAnswer(platform.clock, *line, timing.headerLimit,
                                                     request.reads == Reads::HeaderAndData);
-    if (!answer) return kFailed;
+    if (!answer) return std::nullopt;
     result = answer->header.result;
     if (sink) kept = sink(answer->data);
   }
   std::uint8_t closing[kClosingSize] = {};
   const bool closed = readWhole(platform.clock, *line, closing, kClosingSize, timing.closingLimit) &&
                       closingBytesValid(closing, kClosingSize);
-  return closed && kept ? result : kFailed;
+  if (!closed || !kept) return std::nullopt;
+  return result;
+}
+
+std::int32_t runDialogue(Platform& platform, std::int32_t address, std::int32_t port,
+                         const Request& request, const DialogueTiming& timing,
+                         const DataSink& sink) {
+  return completeDialogue(platform, address, port, request, timing, sink).value_or(kFailed);
 }
 
 std::int32_t runDirect(Platform& platform, std::int32_t port, const Packet& packet) {

@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <optional>
 
 #include "link/serial_port.h"
 #include "persons/fingerprint_packet.h"
@@ -47,6 +48,12 @@ using DataSink = std::function<bool(const Bytes& data)>;
 // found, refused the block, or no port of the cycle reopened.
 link::SerialPort openDialogue(Platform& platform, std::uint8_t address, std::int32_t port,
                               const DialogueTiming& timing);
+
+// The unit's result code once the closing bytes came and the sink kept the data; nothing
+// otherwise. A unit may answer 255 itself, so kFailed alone cannot tell a finished call.
+std::optional<std::int32_t> completeDialogue(Platform& platform, std::int32_t address,
+                                             std::int32_t port, const Request& request,
+                                             const DialogueTiming& timing, const DataSink& sink);
 
 // The unit's result code, or kFailed.
 std::int32_t runDialogue(Platform& platform, std::int32_t address, std::int32_t port,

@@ -127,6 +127,9 @@ class Files {
   virtual bool copyNoOverwrite(const std::string& from, const std::string& to) = 0;
   // Rename within a volume; refuses an existing target.
   virtual bool move(const std::string& from, const std::string& to) = 0;
+  // Rename within a volume over an existing target, which is never seen half written: it holds
+  // either its old content or all of `from`.
+  virtual bool replace(const std::string& from, const std::string& to) = 0;
   virtual bool remove(const std::string& path) = 0;
 };
 

@@ -69,6 +69,14 @@ enum class Closing {
   Always,      // also after a failed serial search (its last port held open); TCP: once connected
 };
 
+// The failed set-ups of a TCP link that still end with the pause after close.
+enum class PausedSetUpFailures {
+  None,
+  Connect,          // a refused connect: there was a socket to close
+  SocketOrConnect,  // all but a socket library that did not start
+  Any,
+};
+
 // What the export returns.
 enum class Result {
   Acknowledged,  // 0 when everything was acknowledged, 1 otherwise
@@ -89,8 +97,8 @@ struct Command {
   Millis pauseBeforeOpen = 0;
   Millis closingPause = 0;
   Closing closingWhen = Closing::OnSuccess;
-  Millis pauseAfterClose = 0;            // TCP, once connected
-  bool pauseAfterFailedConnect = false;  // TCP: the pause after close also when the connect failed
+  Millis pauseAfterClose = 0;  // TCP, once connected
+  PausedSetUpFailures pausedSetUpFailures = PausedSetUpFailures::None;
   Result result = Result::Acknowledged;
 };
 

@@ -29,6 +29,7 @@ const Command kDeleteAllNames{.code = 0x05, .steps = {awaitAck(10'000)}};
 const Command kLanSendName = [] {
   Command row = tcpSettingFlow(0x0E, payload::numberAndName, 5, 1, kTcpAnswerLimit);
   row.longestText = kLanName;
+  row.pausedSetUpFailures = PausedSetUpFailures::Any;
   return row;
 }();
 const Command kLanChangeNameId{
@@ -53,7 +54,7 @@ const Command kLanSendVoice{.code = 0x14,
                             .longestText = kVoiceText,
                             .steps = kLanBlockAnswered,
                             .pauseAfterClose = 25,
-                            .pauseAfterFailedConnect = true};
+                            .pausedSetUpFailures = PausedSetUpFailures::SocketOrConnect};
 const Command kLanDeleteVoice{
     .code = 0x15, .ackLimit = kTcpAnswerLimit, .payload = payload::highLow, .steps = kLanBlockAnswered};
 

@@ -125,6 +125,16 @@ void closingPause(Clock& clock, const Command& command, bool acknowledged) {
   }
 }
 
+bool pausesAfter(PausedSetUpFailures paused, ConnectError error) {
+  switch (paused) {
+    case PausedSetUpFailures::None: return false;
+    case PausedSetUpFailures::Connect: return error == ConnectError::Connect;
+    case PausedSetUpFailures::SocketOrConnect: return error != ConnectError::LibraryStart;
+    case PausedSetUpFailures::Any: return true;
+  }
+  return false;
+}
+
 std::int32_t resultOf(const Command& command, const Outcome& outcome) {
   if (command.result == Result::AnswerValue) {
     return outcome.acknowledged && outcome.value ? *outcome.value : kNoAnswerValue;
@@ -169,13 +179,12 @@ std::int32_t runSerial(Platform& platform, const Command& command, std::int32_t 
 std::int32_t runTcp(Platform& platform, const Command& command, const char* ip, Values values,
                     Text text) {
   const std::optional<Payload> payload = payloadOf(command, values, text);
-  if (!payload || ip == nullptr || *ip == '\0') return resultOf(command, {});
+  if (!payload) return resultOf(command, {});
   if (command.pauseBeforeOpen > 0) platform.clock.sleep(command.pauseBeforeOpen);
+  // A text that is no address (none, empty, "abc") fails as a refused connect.
   link::NetLink net = link::NetLink::open(platform, ip);
   if (!net.isOpen()) {
-    // A refused connect had a socket to close; no socket, no pause.
-    if (command.pauseAfterFailedConnect && net.error() == ConnectError::Connect &&
-        command.pauseAfterClose > 0) {
+    if (pausesAfter(command.pausedSetUpFailures, net.error()) && command.pauseAfterClose > 0) {
       platform.clock.sleep(command.pauseAfterClose);
     }
     return resultOf(command, {});

@@ -16,7 +16,7 @@ Command tcpSettingFlow(std::uint8_t code, PayloadBuilder payload, Millis first, 
           .closingPause = 1,
           .closingWhen = Closing::Always,
           .pauseAfterClose = 25,
-          .pauseAfterFailedConnect = true};
+          .pausedSetUpFailures = PausedSetUpFailures::Connect};
 }
 
 }  // namespace movar::settings

@@ -8,6 +8,9 @@
 #include <filesystem>
 
 #include "host_runner.h"
+#include "link/handshake.h"
+#include "link/net_link.h"
+#include "live_records.h"
 #include "record_memory.h"
 #include "sim_fixture.h"
 #include "tcp_listener.h"
@@ -71,20 +74,29 @@ class SerialDownloadThroughLibrary : public ::testing::TestWithParam<std::uint32
   void SetUp() override { unmapAllPorts(); }
 };
 
+// The terminal is ready for the next command as soon as the download is over, also after an
+// empty one: the erase that follows is answered at once.
 TEST_P(SerialDownloadThroughLibrary, AllRecordsConvertedBackedUpAndErased) {
   const std::uint32_t n = GetParam();
   SerialTerminal terminal(n, 2);
   TempDir dir;
+  const auto start = std::chrono::steady_clock::now();
   const HostRun run = runHost(dir.path(), {"_DOWNLOAD", "i:4", "i:1"});
+  const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
   ASSERT_EQ(run.exitCode, 0) << run.err;
   EXPECT_EQ(run.result(), 0);
   EXPECT_EQ(readFile(dir.path() / "movar.dat"), asText(RecordMemory::records(0, n)));
   expectConverted(dir, "movar", n);
   EXPECT_EQ(terminal.memory.count(), 0u);
   EXPECT_EQ(terminal.memory.erasures(), 1);
+  EXPECT_EQ(terminal.memory.downloadsServed(), 1);
+  if (n == 0) {
+    EXPECT_LT(seconds, 10.0);  // the closing pauses and an erase found at once
+  }
+  EXPECT_EQ(runHost(dir.path(), {"_TESTCOM", "i:4", "i:1"}).result(), 2);
 }
 
-INSTANTIATE_TEST_SUITE_P(Records, SerialDownloadThroughLibrary, ::testing::Values(1u, 28u, 1000u, 70000u));
+INSTANTIATE_TEST_SUITE_P(Records, SerialDownloadThroughLibrary, ::testing::Values(0u, 1u, 28u, 1000u, 70000u));
 
 TEST(SerialDownloadFailure, WrongTransferSumKeepsTheTerminalsRecords) {
   unmapAllPorts();
@@ -98,6 +110,8 @@ TEST(SerialDownloadFailure, WrongTransferSumKeepsTheTerminalsRecords) {
   EXPECT_EQ(terminal.memory.erasures(), 0);
 }
 
+// The host leaves the terminal waiting for the answer to its end block; a few quiet seconds
+// later the terminal takes commands again.
 TEST(SerialDownloadFailure, OnePauseOverTwoSecondsFailsAndKeepsTheRecords) {
   unmapAllPorts();
   SerialTerminal terminal(140);
@@ -107,6 +121,8 @@ TEST(SerialDownloadFailure, OnePauseOverTwoSecondsFailsAndKeepsTheRecords) {
   EXPECT_EQ(readFile(dir.path() / "movar.dat"), asText(RecordMemory::records(0, 140)));
   EXPECT_EQ(terminal.memory.count(), 140u);
   EXPECT_EQ(terminal.memory.downloadsServed(), 0);  // the end block was never answered
+  std::this_thread::sleep_for(sim::kLineSilenceReset + std::chrono::milliseconds(100));
+  EXPECT_EQ(runHost(dir.path(), {"_TESTCOM", "i:4", "i:1"}).result(), 1);
 }
 
 TEST(SerialDownloadFailure, DamagedAndRepeatedBlocksAreMendedOnTheLine) {
@@ -156,10 +172,16 @@ TEST_P(LanDownloadThroughLibrary, AllRecordsConvertedBackedUpAndErased) {
   EXPECT_EQ(readFile(dir.path() / "movar.dat"), asText(RecordMemory::records(0, n)));
   expectConverted(dir, "movar", n);
   EXPECT_TRUE(erasedWithin(terminal.memory));
-  EXPECT_EQ(terminal.terminal.commands(), (std::vector<std::uint8_t>{0x01, 0x0D}));
+  EXPECT_EQ(terminal.memory.downloadsServed(), 1);
+  // The next command is answered: a record taken meanwhile is collected.
+  sim::LiveRecords& live = terminal.terminal.part<sim::LiveRecords>();
+  live.push(RecordMemory::record(7));
+  EXPECT_NE(runHost(dir.path(), {"_LANREALDOWNLOAD", terminal.arg()}).text(), std::string(20, '0'));
+  EXPECT_EQ(live.waiting(), 0u);
+  EXPECT_EQ(terminal.terminal.commands(), (std::vector<std::uint8_t>{0x01, 0x0D, 0x17}));
 }
 
-INSTANTIATE_TEST_SUITE_P(Records, LanDownloadThroughLibrary, ::testing::Values(1u, 28u, 1000u, 70000u));
+INSTANTIATE_TEST_SUITE_P(Records, LanDownloadThroughLibrary, ::testing::Values(0u, 1u, 28u, 1000u, 70000u));
 
 TEST(LanDownloadFailure, ClosedMidTransferKeepsWhatCameAndNeverErases) {
   NetTerminal terminal(300);
@@ -182,6 +204,20 @@ TEST(LanDownloadFailure, SilentTerminalFailsWithinTheReceiveLimit) {
   EXPECT_LT(seconds, 14.0);  // 10 s limit + the 2 s closing pause
   EXPECT_EQ(readFile(dir.path() / "movar.dat"), asText(RecordMemory::records(0, 28)));
   EXPECT_EQ(terminal.memory.count(), 100u);
+}
+
+// A host that falls quiet in the middle of a transfer, its connection still open: a few seconds
+// later the terminal takes a new command on it.
+TEST(LanDownloadFailure, AbandonedTransferIsOverAfterAQuietSpell) {
+  NetTerminal terminal(100);
+  link::NetLink net = link::NetLink::open(processPlatform(), terminal.net.ip().c_str());
+  ASSERT_TRUE(net.sendPreamble(link::kLanAddress, 0x01) && net.awaitAck());
+  net.sendByte(0x15);
+  ASSERT_TRUE(net.receiveFrame(8));  // the header, never answered
+  std::this_thread::sleep_for(sim::kLineSilenceReset + std::chrono::milliseconds(100));
+  ASSERT_TRUE(net.sendPreamble(link::kLanAddress, 0x0D));
+  EXPECT_TRUE(net.awaitAck(1'000));
+  EXPECT_TRUE(erasedWithin(terminal.memory));
 }
 
 TEST(LanDownloadFailure, TooManyBytesOrFiveBadChecks) {

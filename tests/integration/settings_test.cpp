@@ -1,11 +1,19 @@
 // Settings through the library against the simulated terminal: what each family sets shows in the
 // terminal's state, on a pty and over TCP.
+#include <fcntl.h>
+#include <poll.h>
+#include <stdlib.h>
+#include <time.h>
+
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <string_view>
+#include <thread>
 
 #include "counted_text.h"
 #include "exports/movar.h"
+#include "link/handshake.h"
 #include "sim_fixture.h"
 #include "terminal_settings.h"
 
@@ -108,6 +116,45 @@ TEST_F(SettingsThroughLibrary, NamesAndVoiceReachTheTerminalByteForByte) {
   port.terminal->clearLog();
   EXPECT_EQ(_SENDNAME(4, 1, 1, "twenty-one characters"), 1);
   EXPECT_TRUE(port.terminal->receivedBytes().empty());
+}
+
+// The far end of the line acknowledges the backup command and hangs up at the first byte of
+// its block (an adapter pulled out, here the pty's other side closed). The wait for the answer
+// still takes its 3 s, and costs the processor what silence costs.
+TEST_F(SettingsThroughLibrary, HungUpLineIsWaitedOutWithoutSpinning) {
+  sim::UniqueFd master(::posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC));
+  ASSERT_TRUE(master && ::grantpt(master.get()) == 0 && ::unlockpt(master.get()) == 0);
+  ::setenv("MOVAR_COM1", ::ptsname(master.get()), 1);
+  std::thread farEnd([&master] {
+    std::size_t heard = 0;
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+    while (heard <= link::kPreambleSize && std::chrono::steady_clock::now() < deadline) {
+      pollfd p{master.get(), POLLIN, 0};
+      std::uint8_t buffer[64];
+      if (::poll(&p, 1, 10) <= 0) continue;
+      const ssize_t n = ::read(master.get(), buffer, sizeof buffer);
+      if (n <= 0) continue;
+      const bool preambleIn = heard < link::kPreambleSize && heard + n >= link::kPreambleSize;
+      heard += static_cast<std::size_t>(n);
+      if (preambleIn) {
+        const std::uint8_t ack = 0x06;
+        EXPECT_EQ(::write(master.get(), &ack, 1), 1);
+      }
+    }
+    master.reset();
+  });
+  timespec cpuStart{}, cpuEnd{};
+  ::clock_gettime(CLOCK_THREAD_CPUTIME_ID, &cpuStart);
+  const auto start = std::chrono::steady_clock::now();
+  EXPECT_EQ(_ZWBACKUP(1, 1, 9), 1);
+  const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+  ::clock_gettime(CLOCK_THREAD_CPUTIME_ID, &cpuEnd);
+  farEnd.join();
+  const double cpu = static_cast<double>(cpuEnd.tv_sec - cpuStart.tv_sec) +
+                     static_cast<double>(cpuEnd.tv_nsec - cpuStart.tv_nsec) / 1e9;
+  EXPECT_GT(seconds, 3.0);
+  EXPECT_LT(seconds, 4.0);
+  EXPECT_LT(cpu, 0.2);
 }
 
 TEST(LanSettingsThroughLibrary, NamesAndVoiceReachTheTerminalByteForByte) {

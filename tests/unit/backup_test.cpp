@@ -2,6 +2,7 @@
 // wire, the file it leaves, and every fault ending in bounded time.
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <string>
 
 #include "backup/backup_frame.h"
@@ -155,6 +156,42 @@ TEST(BackupReceive, FaultsEndWithOneInBoundedTime) {
       EXPECT_EQ(rig.f.files.contents[kPath], row.file) << row.name;
     }
     EXPECT_EQ(rig.f.serial.openLines, 0) << row.name;
+  }
+}
+
+// Each answer wait takes an answer that comes at its limit, and gives up within one short read
+// of the limit when none comes in time.
+TEST(BackupLimits, AnswerWaitsOnBothSidesOfTheirLimits) {
+  using Delay = std::function<void(BackupDevice::Script&, sim::Millis)>;
+  const Delay opening = [](BackupDevice::Script& s, sim::Millis d) { s.openingDelay = d; };
+  const struct {
+    const char* name;
+    bool receive;            // _RXZWFILE, else _TXZWFILE
+    std::size_t requestEnd;  // the host write whose answer is awaited
+    Millis limit;
+    Delay delay;
+  } rows[] = {
+      {"opening, receive", true, 17, 10'000, opening},
+      {"opening, send", false, 17, 10'000, opening},
+      {"read request", true, 17 + 21, 20'000,
+       [](BackupDevice::Script& s, sim::Millis d) { s.readRequestDelay = d; }},
+  };
+  for (const auto& row : rows) {
+    for (const bool late : {false, true}) {
+      Rig rig;
+      BackupDevice::Script script{.data = counting(10)};
+      row.delay(script, sim::Millis{row.limit + (late ? 50 : 0)});
+      rig.backup().script(script);
+      rig.f.files.contents[kPath] = counting(10);
+      const std::int32_t result =
+          row.receive ? receiveBackup(rig.f.platform, 1) : sendBackup(rig.f.platform, 1);
+      EXPECT_EQ(result, late ? 1 : 0) << row.name << " " << late;
+      if (!late) continue;
+      // The wait begins after the pause that follows the request's last byte.
+      const Millis waited = rig.f.clock.now() - (rig.f.serial.writes.at(row.requestEnd).at + 1);
+      EXPECT_GT(waited, row.limit) << row.name;
+      EXPECT_LE(waited, row.limit + 10) << row.name;
+    }
   }
 }
 

@@ -107,8 +107,9 @@ TEST(LanBlockTransfer, HeadOrNumberFaultsEndTheTransferUnanswered) {
   }
 }
 
-TEST(LanBlockTransfer, EndBlockCheckOrSumWrongIsClosedWith15AndFails) {
+TEST(LanBlockTransfer, EndBlockCheckPatternOrSumWrongIsClosedWith15AndFails) {
   for (const BlockFault& fault : {BlockFault{.block = 2, .kind = Kind::BentByte, .at = 10, .mask = 0xAA},
+                                  BlockFault{.block = 2, .kind = Kind::BentButChecked, .at = 7, .mask = 0x01},
                                   BlockFault{.block = 2, .kind = Kind::WrongSum}}) {
     LanRun r(28, {fault});
     r.run();

@@ -132,10 +132,14 @@ TEST(FingerprintDialogue, EveryExportsPacketPausesAndResult) {
     r.withSeven().unit.store(8, 0, 1, sim::makeTemplate(8, 0, 1));
     EXPECT_EQ(row.call(r.f.platform), row.result) << row.name;
     const auto& w = r.f.serial.writes;
-    ASSERT_GE(w.size(), 8u) << row.name;
+    ASSERT_GE(w.size(), 13u) << row.name;
     EXPECT_EQ(w[3].bytes, Bytes{0x12}) << row.name;
     EXPECT_EQ(w[5].bytes, Bytes{0x15}) << row.name;
-    EXPECT_EQ(w[6].bytes, hex("01 02 FD AA 55 FF")) << row.name;
+    const Bytes rest = hex("01 02 FD AA 55 FF");  // a write each, after the pause
+    for (std::size_t i = 0; i < rest.size(); ++i) {
+      EXPECT_EQ(w[6 + i].bytes, Bytes{rest[i]}) << row.name << " " << i;
+      EXPECT_EQ(w[6 + i].at, w[5].at + row.sleeps[1]) << row.name << " " << i;
+    }
     ASSERT_EQ(r.f.serial.opens.size(), 2u) << row.name;
     EXPECT_EQ(r.f.serial.opens[0].settings.baud, 57600) << row.name;
     EXPECT_EQ(r.f.serial.opens[1].settings.baud, 9600) << row.name;
@@ -176,27 +180,34 @@ TEST(FingerprintDialogue, LimitsOfIdListAndSend) {
   }
 }
 
+// IDLIST.TXT is made anew by every call; a template file changes only when the call succeeds,
+// and is made by it only then.
 TEST(FingerprintDialogue, AnswersRefused) {
   using Script = FingerprintUnit::Script;
   using Phase = FingerprintUnit::Phase;
+  constexpr int kKept = -1;
   const struct {
     const char* name;
     std::function<void(Script&)> set;
     std::int32_t result;
     const char* list;  // IDLIST.TXT afterwards
+    int templateBytes;  // of FP0007_1.TXT afterwards: the unit's first ones, or kKept
   } rows[] = {
-      {"unit's code", [](Script& s) { s.result = 0x42; }, 0x42, "0000070001\r\n"},
-      {"block refused", [](Script& s) { s.dialogueAck = 0x15; }, 255, ""},
-      {"no header", [](Script& s) { s.silentFrom = Phase::Header; }, 255, ""},
-      {"short header", [](Script& s) { s.header = {{11, Ms{0}}}, s.silentFrom = Phase::Data; }, 255, ""},
-      {"short data", [](Script& s) { s.announcedLength = 3, s.silentFrom = Phase::Closing; }, 255, ""},
-      {"L over 8192", [](Script& s) { s.announcedLength = 8'193; }, 255, ""},
-      {"L 2^24 - 1", [](Script& s) { s.announcedLength = 0xFFFFFF; }, 255, ""},
-      {"L 0", [](Script& s) { s.announcedLength = 0, s.result = 9; }, 9, ""},
+      {"unit's code", [](Script& s) { s.result = 0x42; }, 0x42, "0000070001\r\n", 816},
+      {"unit's 255", [](Script& s) { s.result = 255; }, 255, "0000070001\r\n", 816},
+      {"block refused", [](Script& s) { s.dialogueAck = 0x15; }, 255, "", kKept},
+      {"no header", [](Script& s) { s.silentFrom = Phase::Header; }, 255, "", kKept},
+      {"short header", [](Script& s) { s.header = {{11, Ms{0}}}, s.silentFrom = Phase::Data; }, 255, "", kKept},
+      {"short data", [](Script& s) { s.announcedLength = 3, s.silentFrom = Phase::Closing; }, 255, "", kKept},
+      {"L over 8192", [](Script& s) { s.announcedLength = 8'193; }, 255, "", kKept},
+      {"L 2^24 - 1", [](Script& s) { s.announcedLength = 0xFFFFFF; }, 255, "", kKept},
+      {"L 0", [](Script& s) { s.announcedLength = 0, s.result = 9; }, 9, "", 0},
       // The list is complete before the closing bytes: it stays, the call fails.
-      {"no closing", [](Script& s) { s.silentFrom = Phase::Closing; }, 255, "0000070001\r\n"},
-      {"closing reversed", [](Script& s) { s.closing = hex("15 06 15 06"); }, 255, "0000070001\r\n"},
+      {"no closing", [](Script& s) { s.silentFrom = Phase::Closing; }, 255, "0000070001\r\n", kKept},
+      {"closing reversed", [](Script& s) { s.closing = hex("15 06 15 06"); }, 255, "0000070001\r\n", kKept},
   };
+  const Bytes earlier = hex("0E 0A 21 1E");
+  const Bytes fetched = sim::makeTemplate(7, 0, 1);
   for (const auto& row : rows) {
     Rig r;
     r.withSeven().script(row.set);
@@ -204,6 +215,25 @@ TEST(FingerprintDialogue, AnswersRefused) {
     EXPECT_EQ(text(r.file("IDLIST.TXT")), row.list) << row.name;
     EXPECT_LT(r.f.clock.now(), 20'000) << row.name;
     EXPECT_EQ(r.f.serial.openLines, 0) << row.name;
+
+    for (const bool hadOne : {true, false}) {
+      Rig g;
+      g.withSeven().script(row.set);
+      if (hadOne) {
+        g.file("FP0007_1.TXT") = earlier;
+      } else {
+        g.f.files.contents.erase(kDirectory + std::string("FP0007_1.TXT"));
+      }
+      EXPECT_EQ(kGet7(g.f.platform), row.result) << row.name;
+      const bool replaced = row.templateBytes != kKept;
+      if (replaced || hadOne) {
+        const Bytes expected = replaced ? Bytes(fetched.begin(), fetched.begin() + row.templateBytes) : earlier;
+        EXPECT_EQ(g.file("FP0007_1.TXT"), expected) << row.name;
+      }
+      // Nothing else in the directory: no new file, nothing left of the one being written.
+      EXPECT_EQ(g.f.files.contents.size(), replaced || hadOne ? 1u : 0u) << row.name << " " << hadOne;
+      EXPECT_EQ(g.f.files.openFiles, 0) << row.name;
+    }
   }
 }
 
@@ -254,9 +284,11 @@ TEST(FingerprintFiles, FileFaults) {
        "can not creat IDLIST.TXT!", false},
       {"IDLIST.TXT unwritable", [&](Rig& r) { r.f.files.failWrites.insert(list); }, kIdList, "",
        true},
-      {"template locked", [&](Rig& r) { r.f.files.locked.insert(templ); }, kGet7,
+      {"template not creatable", [&](Rig& r) { r.f.files.locked.insert(templ + ".part"); }, kGet7,
        "can not creat fingerp.TXT!", false},
-      {"template unwritable", [&](Rig& r) { r.f.files.failWrites.insert(templ); }, kGet7, "", true},
+      {"template unwritable", [&](Rig& r) { r.f.files.failWrites.insert(templ + ".part"); }, kGet7,
+       "", true},
+      {"template in use", [&](Rig& r) { r.f.files.locked.insert(templ); }, kGet7, "", true},
       {"send missing", [](Rig&) {}, [](Platform& p) { return sendTemplate(p, 1, 1, 8, 1); },
        "can not open fingerp.TXT!", false},
       {"send 815", [&](Rig& r) { r.f.files.contents[templ].resize(815); }, kSend7, "", false},
@@ -274,6 +306,10 @@ TEST(FingerprintFiles, FileFaults) {
     EXPECT_EQ(r.unit.requests().size(), row.contacted ? 1u : 0u) << row.name;
     EXPECT_FALSE(r.unit.listening()) << row.name;  // a contacted unit was closed properly
     EXPECT_EQ(r.f.files.openFiles, 0) << row.name;
+    if (std::string(row.name).rfind("template", 0) == 0) {
+      EXPECT_EQ(r.f.files.contents[templ], sim::makeTemplate(7, 0, 1)) << row.name;
+      EXPECT_FALSE(r.f.files.contents.count(templ + ".part")) << row.name;
+    }
   }
 }
 

@@ -1,7 +1,10 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <optional>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "download/modem_download.h"
 #include "fakes/fake_platform.h"
@@ -91,21 +94,44 @@ TEST(ModemLink, ConnectAnswerIsCONNECTAtOffsetsTwoToEight) {
   }
 }
 
-// Every write of a connected call and the preamble after it, at its virtual time (open at 0).
+// Every write of a connected call and the preamble after it, and of a failed dial and its
+// hang-up, at its virtual time (open at 0).
 TEST(ModemLink, DialogueWritesAndPauses) {
-  ModemRun r(0);
-  r.run();
-  EXPECT_EQ(r.f.serial.opens.at(0).settings.baud, 9600);
-  const std::vector<std::pair<Millis, std::string>> expected{
-      {30, "AT E0"}, {90, "\r"}, {91, "AT V1"}, {151, "\r"}, {152, "AT Q0"}, {212, "\r"},
-      {213, "AT DT"}, {273, "5551234"}, {333, "\r"}, {334, "AT Q1"}, {374, "\r"}, {376, "AT V0"},
-      {416, "\r"}, {418, "NORVALECJS"}, {428, "\x07"}, {428, "\xF8"}, {428, "\x01"}, {428, "\xFE"}};
-  ASSERT_GE(r.f.serial.writes.size(), expected.size());
-  for (std::size_t i = 0; i < expected.size(); ++i) {
-    EXPECT_EQ(r.f.serial.writes[i].bytes, text(expected[i].second)) << i;
-    EXPECT_EQ(r.f.serial.writes[i].at, expected[i].first) << expected[i].second;
+  using Writes = std::vector<std::pair<Millis, std::string>>;
+  const Writes dialled{{30, "AT E0"}, {90, "\r"},     {91, "AT V1"},   {151, "\r"}, {152, "AT Q0"},
+                       {212, "\r"},   {213, "AT DT"}, {273, "5551234"}, {333, "\r"}};
+  struct Row {
+    const char* name;
+    DialAnswer dial;
+    Writes after;
+    std::optional<Millis> closed;  // when the window goes: the hang-up's answer, then 1 s
+  };
+  const Row rows[] = {
+      {"connected", DialAnswer::Connect,
+       {{334, "AT Q1"}, {374, "\r"}, {376, "AT V0"}, {416, "\r"}, {418, "NORVALECJS"}, {428, "\x07"},
+        {428, "\xF8"}, {428, "\x01"}, {428, "\xFE"}},
+       std::nullopt},
+      {"hung up", DialAnswer::Garbage, {{334, "AT H0"}, {394, "\r"}}, 395 + 1'000},
+  };
+  for (const Row& row : rows) {
+    ModemRun r(0, {}, {.dials = {row.dial}});
+    r.run();
+    EXPECT_EQ(r.f.serial.opens.at(0).settings.baud, 9600);
+    Writes expected = dialled;
+    expected.insert(expected.end(), row.after.begin(), row.after.end());
+    ASSERT_GE(r.f.serial.writes.size(), expected.size()) << row.name;
+    for (std::size_t i = 0; i < expected.size(); ++i) {
+      EXPECT_EQ(r.f.serial.writes[i].bytes, text(expected[i].second)) << row.name << " " << i;
+      EXPECT_EQ(r.f.serial.writes[i].at, expected[i].first) << row.name << " " << expected[i].second;
+    }
+    std::vector<std::string> commands{"AT E0", "AT V1", "AT Q0", "AT DT5551234"};
+    if (row.closed) commands.push_back("AT H0");  // a connected modem passes the rest on
+    EXPECT_EQ(r.m.modem.commands(), commands) << row.name;
+    if (row.closed) {
+      EXPECT_EQ(r.f.serial.writes.size(), expected.size()) << row.name;
+      EXPECT_EQ(r.f.ui.windowEvents.back().at, *row.closed) << row.name;
+    }
   }
-  EXPECT_EQ(r.m.modem.commands(), (std::vector<std::string>{"AT E0", "AT V1", "AT Q0", "AT DT5551234"}));
 }
 
 TEST(ModemLink, EchoOffAnsweredWithFewerThanSixBytesStepsToTheNextPortAfterEightSeconds) {
@@ -259,13 +285,19 @@ TEST(ModemDownload, LengthByteAbove168StaysInsideTheBlockBuffer) {
   EXPECT_EQ(r.f.files.contents[kDat].size(), 255u);
 }
 
-TEST(ModemDownload, DamagedEndBlockIsAskedForFifteenTimesTheSixteenthCancels) {
-  for (int damaged : {15, 16}) {
-    ModemRun r(28, {{.block = 2, .kind = Kind::DamagedCheck, .times = damaged}});
-    EXPECT_EQ(r.run().result, damaged == 15 ? 0 : 1) << damaged;
-    const Bytes a = r.answerBytes();
-    EXPECT_EQ(std::count(a.begin(), a.end(), 0xF9), 15) << damaged;
-    EXPECT_EQ(a.back(), damaged == 15 ? 0x06 : 0x18) << damaged;
+// A wrong check byte, or a wrong pattern under a right one.
+TEST(ModemDownload, InvalidEndBlockIsAskedForFifteenTimesTheSixteenthCancels) {
+  for (const BlockFault& fault : {BlockFault{.block = 2, .kind = Kind::DamagedCheck},
+                                  BlockFault{.block = 2, .kind = Kind::BentButChecked, .at = 12, .mask = 0xFF}}) {
+    for (int invalid : {15, 16}) {
+      BlockFault times = fault;
+      times.times = invalid;
+      ModemRun r(28, {times});
+      EXPECT_EQ(r.run().result, invalid == 15 ? 0 : 1) << static_cast<int>(fault.kind) << " " << invalid;
+      const Bytes a = r.answerBytes();
+      EXPECT_EQ(std::count(a.begin(), a.end(), 0xF9), 15) << static_cast<int>(fault.kind);
+      EXPECT_EQ(a.back(), invalid == 15 ? 0x06 : 0x18) << static_cast<int>(fault.kind);
+    }
   }
 }
 

@@ -255,25 +255,54 @@ TEST(SettingsWaits, PreambleAcknowledgementOnBothSidesOfItsLimit) {
   }
 }
 
-TEST(SettingsFailures, RefusedBlockBadAddressAndRefusedConnect) {
+TEST(SettingsFailures, RefusedBlockEndsTheCall) {
   Rig refused;
   refused.settings().script(0x0A, {.byte = 0x15});
   EXPECT_EQ(runSerial(refused.f.platform, kEnablePerson, 1, 1, {300}), 1);
   EXPECT_EQ(refused.f.serial.opens.size(), 1u);  // no second attempt, no other port
   EXPECT_EQ(refused.terminal.terminal.commands().size(), 1u);
+}
 
-  FakePlatform f;  // nobody listens: the SN twin pauses 1 ms first and 25 ms after the refused connect
-  EXPECT_EQ(runTcp(f.platform, kLanSetSn, kIp, {1, 2}), 1);
-  EXPECT_EQ(f.clock.sleeps, (std::vector<Millis>{1, 25}));
-  FakePlatform g;
-  EXPECT_EQ(runTcp(g.platform, kLanEnablePerson, kIp, {1}), 1);
-  EXPECT_EQ(g.clock.sleeps, (std::vector<Millis>{1}));
-  FakePlatform h;
-  for (const char* ip : {static_cast<const char*>(nullptr), ""}) {
-    EXPECT_EQ(runTcp(h.platform, kLanSetSn, ip, {1, 2}), 1);
+// The pauses of a link that could not be set up, by the step that failed. A text that is no
+// address (none at all included) fails as a refused connect, with nothing tried on the network.
+TEST(SettingsFailures, LinkNotSetUpPausesByTheFailedStep) {
+  struct Row {
+    const char* name;
+    const Command& command;
+    const char* ip;  // nobody listens at kIp
+    ConnectError forced;
+    std::vector<Millis> sleeps;
+  };
+  const Row rows[] = {
+      {"LANSETSN refused", kLanSetSn, kIp, ConnectError::None, {1, 25}},
+      {"LANSETSN abc", kLanSetSn, "abc", ConnectError::None, {1, 25}},
+      {"LANSETSN empty", kLanSetSn, "", ConnectError::None, {1, 25}},
+      {"LANSETSN null", kLanSetSn, nullptr, ConnectError::None, {1, 25}},
+      {"LANSETSN no socket", kLanSetSn, kIp, ConnectError::Socket, {1}},
+      {"LANSETSN no library", kLanSetSn, kIp, ConnectError::LibraryStart, {1}},
+      {"LANENABLEPERSON refused", kLanEnablePerson, kIp, ConnectError::None, {1}},
+      {"LANENABLEPERSON null", kLanEnablePerson, nullptr, ConnectError::None, {1}},
+      {"LANSENDNAME refused", kLanSendName, kIp, ConnectError::None, {1, 25}},
+      {"LANSENDNAME null", kLanSendName, nullptr, ConnectError::None, {1, 25}},
+      {"LANSENDNAME no socket", kLanSendName, kIp, ConnectError::Socket, {1, 25}},
+      {"LANSENDNAME no library", kLanSendName, kIp, ConnectError::LibraryStart, {1, 25}},
+      {"LANSENDVOICE refused", kLanSendVoice, kIp, ConnectError::None, {25}},
+      {"LANSENDVOICE abc", kLanSendVoice, "abc", ConnectError::None, {25}},
+      {"LANSENDVOICE null", kLanSendVoice, nullptr, ConnectError::None, {25}},
+      {"LANSENDVOICE no socket", kLanSendVoice, kIp, ConnectError::Socket, {25}},
+      {"LANSENDVOICE no library", kLanSendVoice, kIp, ConnectError::LibraryStart, {}},
+      {"LANDELVOICE refused", kLanDeleteVoice, kIp, ConnectError::None, {}},
+  };
+  const std::vector<std::int32_t> values{1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13};
+  for (const Row& row : rows) {
+    FakePlatform f;
+    f.network.failWith = row.forced;
+    EXPECT_EQ(runTcp(f.platform, row.command, row.ip, values), 1) << row.name;
+    EXPECT_EQ(f.clock.sleeps, row.sleeps) << row.name;
+    if (row.ip != kIp) {
+      EXPECT_TRUE(f.network.connects.empty()) << row.name;
+    }
   }
-  EXPECT_TRUE(h.clock.sleeps.empty());  // at once
-  EXPECT_TRUE(h.network.connects.empty());
 }
 
 // A text is sent whole or not at all: one longer than the terminal's buffer, or one whose counted

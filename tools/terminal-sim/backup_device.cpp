@@ -87,7 +87,7 @@ class BackupExchange final : public Exchange {
     const Bytes payload(f.begin() + kHead, f.end() - 1);
     if (head.flags & 0x01) {
       awaitingConfirmation_ = (script.openFlags & 0x05) == 0x05;
-      link.send(frame(script.openSequence, 0, script.openFlags, 0x0001));
+      link.send(frame(script.openSequence, 0, script.openFlags, 0x0001), script.openingDelay);
     } else if (head.flags & 0x04) {
       if (awaitingConfirmation_) {
         awaitingConfirmation_ = false;
@@ -100,7 +100,7 @@ class BackupExchange final : public Exchange {
       }
     } else if (head.sequence == 0 && payload == Bytes{0x01, 0x34, 0x02}) {
       if (!script.answerReadRequest) return;
-      link.send(frame(0x0001, 0, 0x04, 3));
+      link.send(frame(0x0001, 0, 0x04, 3), script.readRequestDelay);
       serving_ = true;
       served_ = 0;
       serveNext(link, script);

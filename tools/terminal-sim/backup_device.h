@@ -17,7 +17,9 @@ class BackupDevice {
   struct Script {
     std::uint8_t openFlags = 0x04;  // of the answer to the opening request (0x05 wants a confirmation)
     std::uint16_t openSequence = 0x0001;
+    Millis openingDelay{0};  // before the answer to the opening request
     bool answerReadRequest = true;
+    Millis readRequestDelay{0};  // before the answer to the read request
     Bytes data{};                     // served on a read request
     std::size_t framePayload = 1024;
     std::set<std::size_t> damaged{};  // served frames (by index) first sent with a wrong checksum

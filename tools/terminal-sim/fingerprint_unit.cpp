@@ -229,6 +229,10 @@ void installFingerprintUnit(Terminal& terminal) {
                     return std::make_unique<DialogueOpening>(t.part<FingerprintUnit>(),
                                                              snQuery ? snQuery(t, command) : nullptr);
                   });
+  terminal.onLineSilence([&unit = terminal.part<FingerprintUnit>()] {
+    std::lock_guard lock(unit.mutex_);
+    unit.listening_ = false;
+  });
   terminal.claimLine([](Terminal& t, const HostLink& link, const std::uint8_t*,
                         std::size_t) -> std::unique_ptr<Exchange> {
     if (link.baud() != kUnitBaud) return nullptr;

@@ -201,7 +201,10 @@ int serve(const Options& o) {
 
 int main(int argc, char** argv) {
   CLI::App app{"movar-terminal: a simulated attendance terminal on a pty and on 127.0.0.x:1024"};
-  app.footer(kRateChange);
+  app.footer(std::string(kRateChange) + "\nA line quiet both ways for " +
+             std::to_string(kLineSilenceReset.count()) +
+             " ms ends whatever exchange was running (a modem goes on hook): the terminal waits for "
+             "a preamble again.");
   Options o;
   app.add_option("--address", o.address, "machine address")->capture_default_str();
   app.add_flag("--pty", o.pty, "serve on a new pty (the default without --tcp)");

@@ -53,6 +53,12 @@ class ModemLine final : public LineFront {
     }
   }
 
+  // The host has let its port go (a real modem sees DTR drop): on hook, switches kept.
+  void lineSilent() override {
+    online_ = false;
+    line_.clear();
+  }
+
  private:
   void command(HostLink& link, std::uint8_t byte) {
     if (echo_ && script_.answers) link.send({byte});

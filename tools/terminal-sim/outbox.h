@@ -1,4 +1,5 @@
-// Bytes waiting to go to the host, each with the time it may leave.
+// Bytes waiting to go to the host, each with the time it may leave, and the watch that tells when
+// a line has gone quiet.
 #pragma once
 
 #include <chrono>
@@ -47,6 +48,26 @@ class Outbox {
   };
   std::deque<Timed> queue_;
   SteadyTime last_{};
+};
+
+// When a line has gone quiet both ways: bytes from the host, and bytes of the terminal's still
+// waiting to leave, are traffic.
+class LineWatch {
+ public:
+  void traffic() {
+    last_ = std::chrono::steady_clock::now();
+    reported_ = false;
+  }
+  // True once per quiet spell, when it has lasted kLineSilenceReset.
+  bool fellSilent() {
+    if (reported_ || std::chrono::steady_clock::now() - last_ < kLineSilenceReset) return false;
+    reported_ = true;
+    return true;
+  }
+
+ private:
+  SteadyTime last_ = std::chrono::steady_clock::now();
+  bool reported_ = false;
 };
 
 }  // namespace movar::sim

@@ -87,6 +87,7 @@ PtyPort::~PtyPort() {
 void PtyPort::run() {
   Outbox outbox;
   auto session = terminal_.newSession();
+  LineWatch watch;
   std::uint8_t buffer[4096];
   while (!stop_) {
     int timeoutMs = 5;
@@ -109,6 +110,7 @@ void PtyPort::run() {
         }
         PtyLink link(outbox, baud, config.paceOutput, stopBits);
         session->feed(link, buffer, static_cast<std::size_t>(n));
+        watch.traffic();
       }
     }
     const Bytes due = outbox.due();
@@ -119,6 +121,8 @@ void PtyPort::run() {
       done += static_cast<std::size_t>(w);
     }
     if (done < due.size()) outbox.putBack(due, done);
+    if (!outbox.empty()) watch.traffic();
+    if (watch.fellSilent()) session->lineSilent();
   }
 }
 

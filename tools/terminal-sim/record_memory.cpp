@@ -74,8 +74,9 @@ class DownloadExchange final : public Exchange {
       return sendCurrent(link);
     }
     const bool atEnd = current_ + 1 == blocks_.size();
-    // The end block is closed with 0x15 on a direct line and over TCP, with 0x06 through a modem.
-    const bool closing = atEnd && current_ > 0 && (byte == kNak || byte == kAck);
+    // The end block is closed with 0x15 on a direct line and over TCP, with 0x06 through a modem;
+    // a header announcing no records by its acknowledgement.
+    const bool closing = atEnd && (current_ > 0 ? byte == kNak || byte == kAck : byte == kAck);
     if (byte == kAck && fault(BlockFault::Kind::RepeatAfterAck, sendings_[current_] - 1)) {
       repeating_ = true;
       return sendCurrent(link);
@@ -132,6 +133,13 @@ class DownloadExchange final : public Exchange {
       bytes[2] = low(0xFFu - bytes[1]);
     }
     if (const BlockFault* f = bent(Kind::BentByte); f && f->at < bytes.size()) bytes[f->at] ^= f->mask;
+    if (const BlockFault* f = bent(Kind::BentButChecked); f && f->at + 1 < bytes.size()) {
+      bytes[f->at] ^= f->mask;
+      // Every block's check byte is the sum of the bytes from offset 5 up to it.
+      unsigned sum = 0;
+      for (std::size_t i = 5; i + 1 < bytes.size(); ++i) sum += bytes[i];
+      bytes.back() = low(sum);
+    }
     if (const BlockFault* f = bent(Kind::ExtraBytes)) {
       bytes.insert(bytes.end(), static_cast<std::size_t>(f->extra), 0x00);
     }

@@ -14,6 +14,7 @@ struct BlockFault {
   enum class Kind {
     DamagedCheck,     // the check byte is wrong
     BentByte,         // byte `at` is XORed with `mask`
+    BentButChecked,   // likewise, and the check byte made to fit again
     Cut,              // only the first `keep` bytes go out
     RepeatAfterAck,   // sent once more after the host acknowledged it
     WrongNumber,      // carries the next block's number

@@ -54,6 +54,7 @@ void TcpListener::run() {
     Outbox outbox;
     TcpLink link(outbox);
     auto session = terminal_.newSession();
+    LineWatch watch;
     bool open = true;
     while (!stop_ && open) {
       int timeoutMs = 5;
@@ -68,10 +69,13 @@ void TcpListener::run() {
         const ssize_t n = ::recv(client.get(), buffer, sizeof buffer, 0);
         if (n <= 0) break;
         session->feed(link, buffer, static_cast<std::size_t>(n));
+        watch.traffic();
       }
       const Bytes due = outbox.due();
       if (!due.empty() && ::send(client.get(), due.data(), due.size(), MSG_NOSIGNAL) < 0) open = false;
       if (link.closeRequested && outbox.empty()) open = false;
+      if (!outbox.empty()) watch.traffic();
+      if (watch.fellSilent()) session->lineSilent();
     }
   }
 }

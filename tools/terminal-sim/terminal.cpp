@@ -56,6 +56,11 @@ void Terminal::setFront(std::function<std::unique_ptr<LineFront>(Terminal&)> fac
   front_ = std::move(factory);
 }
 
+void Terminal::onLineSilence(std::function<void()> reset) {
+  std::lock_guard lock(mutex_);
+  silenceResets_.push_back(std::move(reset));
+}
+
 TerminalConfig Terminal::config() const {
   std::lock_guard lock(mutex_);
   return config_;
@@ -101,6 +106,14 @@ void Terminal::Session::feed(HostLink& link, const std::uint8_t* data, std::size
   terminal_.received_.push_back({at, link.baud(), Bytes(data, data + n)});
   if (!front_) return take(link, data, n);
   front_->feed(link, data, n, [this](HostLink& l, const std::uint8_t* d, std::size_t k) { take(l, d, k); });
+}
+
+void Terminal::Session::lineSilent() {
+  std::lock_guard lock(terminal_.mutex_);
+  pending_.clear();
+  exchange_.reset();
+  if (front_) front_->lineSilent();
+  for (const auto& reset : terminal_.silenceResets_) reset();
 }
 
 void Terminal::Session::take(HostLink& link, const std::uint8_t* data, std::size_t n) {

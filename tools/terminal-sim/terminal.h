@@ -19,6 +19,10 @@ namespace movar::sim {
 using Bytes = std::vector<std::uint8_t>;
 using Millis = std::chrono::milliseconds;
 
+// A line quiet both ways this long sends every part of the terminal back to waiting for a
+// preamble, as a terminal does, so that no host mistake can leave it stuck in an exchange.
+constexpr Millis kLineSilenceReset{3'000};
+
 // What an exchange sees of the connection it runs on.
 class HostLink {
  public:
@@ -49,6 +53,7 @@ class LineFront {
   using Pass = std::function<void(HostLink& link, const std::uint8_t* data, std::size_t n)>;
   virtual ~LineFront() = default;
   virtual void feed(HostLink& link, const std::uint8_t* data, std::size_t n, const Pass& pass) = 0;
+  virtual void lineSilent() {}
 };
 
 struct TerminalConfig {
@@ -90,6 +95,9 @@ class Terminal {
   // Every session from now on starts behind a front of its own (a modem on hook).
   void setFront(std::function<std::unique_ptr<LineFront>(Terminal&)> factory);
 
+  // State a part keeps beyond an exchange (a unit waiting for its line) that a silent line ends.
+  void onLineSilence(std::function<void()> reset);
+
   // Everything below locks; transports call in from their own threads.
   TerminalConfig config() const;
   void setConfig(const TerminalConfig& config);
@@ -103,6 +111,8 @@ class Terminal {
    public:
     explicit Session(Terminal& terminal);
     void feed(HostLink& link, const std::uint8_t* data, std::size_t n);
+    // The transport saw nothing go either way for kLineSilenceReset.
+    void lineSilent();
 
    private:
     void take(HostLink& link, const std::uint8_t* data, std::size_t n);
@@ -138,6 +148,7 @@ class Terminal {
   std::map<std::uint8_t, ExchangeFactory> handlers_;
   std::vector<LineClaim> lineClaims_;
   std::function<std::unique_ptr<LineFront>(Terminal&)> front_;
+  std::vector<std::function<void()>> silenceResets_;
   std::map<std::type_index, std::shared_ptr<void>> parts_;
   std::vector<ReceivedChunk> received_;
   std::vector<std::uint8_t> commands_;

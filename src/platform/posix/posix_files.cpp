@@ -4,6 +4,7 @@
 
 #include <cerrno>
 #include <climits>
+#include <cstdio>
 
 #include "platform/posix/posix_platform.h"
 #include "platform/posix/unique_fd.h"
@@ -120,6 +121,10 @@ bool PosixFiles::move(const std::string& from, const std::string& to) {
   // link+unlink refuses an existing target, as MoveFile does; rename would replace it.
   if (::link(from.c_str(), to.c_str()) != 0) return false;
   return ::unlink(from.c_str()) == 0;
+}
+
+bool PosixFiles::replace(const std::string& from, const std::string& to) {
+  return ::rename(from.c_str(), to.c_str()) == 0;
 }
 
 bool PosixFiles::remove(const std::string& path) { return ::unlink(path.c_str()) == 0; }

@@ -44,6 +44,7 @@ class PosixFiles final : public Files {
   bool makeDirectory(const std::string& path) override;
   bool copyNoOverwrite(const std::string& from, const std::string& to) override;
   bool move(const std::string& from, const std::string& to) override;
+  bool replace(const std::string& from, const std::string& to) override;
   bool remove(const std::string& path) override;
 
  private:

@@ -37,6 +37,8 @@ std::string devicePath(int port) {
 
 Millis monotonicMs() { return PosixClock{}.now(); }
 
+void sleepUntil(Millis until) { PosixClock{}.sleep(until - monotonicMs()); }
+
 class PosixSerialLine final : public SerialLine {
  public:
   explicit PosixSerialLine(UniqueFd fd) : fd_(std::move(fd)) {}
@@ -48,20 +50,25 @@ class PosixSerialLine final : public SerialLine {
     Millis lastByte = 0;
     while (got < n) {
       const Millis now = monotonicMs();
-      Millis until = got == 0 ? deadline : std::min(deadline, lastByte + kSerialReadGap);
+      const Millis until = got == 0 ? deadline : std::min(deadline, lastByte + kSerialReadGap);
       if (now >= until) break;
       pollfd p{fd_.get(), POLLIN, 0};
       const int ready = ::poll(&p, 1, static_cast<int>(until - now));
-      if (ready < 0 && errno == EINTR) continue;
-      if (ready <= 0 || !(p.revents & POLLIN)) {
-        if (ready > 0) break;  // hang-up or error reads as silence
-        continue;
+      if (ready == 0 || (ready < 0 && errno == EINTR)) continue;
+      bool gone = ready < 0 || !(p.revents & POLLIN);
+      if (!gone) {
+        const ssize_t r = ::read(fd_.get(), buffer + got, n - got);
+        if (r > 0) {
+          got += static_cast<std::size_t>(r);
+          lastByte = monotonicMs();
+          continue;
+        }
+        gone = r == 0 || (errno != EAGAIN && errno != EINTR);
       }
-      const ssize_t r = ::read(fd_.get(), buffer + got, n - got);
-      if (r > 0) {
-        got += static_cast<std::size_t>(r);
-        lastByte = monotonicMs();
-      } else if (r == 0 || (errno != EAGAIN && errno != EINTR)) {
+      // A hung-up line (an unplugged adapter, a pty whose other side closed) reports at once on
+      // every poll; it reads as silence, and silence takes its time, or every wait would spin.
+      if (gone) {
+        sleepUntil(until);
         break;
       }
     }

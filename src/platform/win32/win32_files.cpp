@@ -109,6 +109,10 @@ bool Win32Files::move(const std::string& from, const std::string& to) {
   return ::MoveFileA(from.c_str(), to.c_str()) != 0;
 }
 
+bool Win32Files::replace(const std::string& from, const std::string& to) {
+  return ::MoveFileExA(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING) != 0;
+}
+
 bool Win32Files::remove(const std::string& path) { return ::DeleteFileA(path.c_str()) != 0; }
 
 }  // namespace movar::win32

@@ -20,7 +20,12 @@ class Win32SerialLine final : public SerialLine {
 
   std::size_t read(std::uint8_t* buffer, std::size_t n) override {
     DWORD got = 0;
-    if (!::ReadFile(handle_.get(), buffer, static_cast<DWORD>(n), &got, nullptr)) return 0;
+    if (!::ReadFile(handle_.get(), buffer, static_cast<DWORD>(n), &got, nullptr)) {
+      // A removed adapter fails every read at once: silence, which takes its time, or every
+      // wait would spin.
+      ::Sleep(static_cast<DWORD>(kSerialReadGap * (static_cast<Millis>(n) + 1)));
+      return 0;
+    }
     return got;
   }
 

@@ -268,6 +268,15 @@ bool FakeFiles::move(const std::string& from, const std::string& to) {
   return true;
 }
 
+bool FakeFiles::replace(const std::string& from, const std::string& to) {
+  if (!contents.count(from) || directories.count(to) || refuses(to) || !isDirectory(parentOf(to))) {
+    return false;
+  }
+  contents[to] = std::move(contents[from]);
+  contents.erase(from);
+  return true;
+}
+
 class RecordingWindow final : public ProgressWindow {
  public:
   RecordingWindow(RecordingUi& ui, ProgressWindowKind kind) : ui_(ui) {

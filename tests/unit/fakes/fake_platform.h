@@ -190,6 +190,7 @@ class FakeFiles final : public Files {
   bool makeDirectory(const std::string& path) override;
   bool copyNoOverwrite(const std::string& from, const std::string& to) override;
   bool move(const std::string& from, const std::string& to) override;
+  bool replace(const std::string& from, const std::string& to) override;
   bool remove(const std::string& path) override { return contents.erase(path) != 0; }
 
   std::string directory = "C:\\host\\";
