@@ -7,20 +7,21 @@ set(MOVAR_GENERATED_DIR ${CMAKE_BINARY_DIR}/generated)
 set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${MOVAR_EXPORT_LIST}
                                                                ${PROJECT_SOURCE_DIR}/src/exports/movar.h.in)
 
-file(STRINGS ${MOVAR_EXPORT_LIST} MOVAR_EXPORT_LINES REGEX "^([A-Z]|## )")
+file(STRINGS ${MOVAR_EXPORT_LIST} MOVAR_EXPORT_LINES REGEX "^([A-Za-z]|## )")
 set(MOVAR_EXPORT_NAMES "")
 set(MOVAR_MAP_BODY "")
 set(MOVAR_DEF_BODY "")
 set(MOVAR_IMPLIB_DEF_BODY "")
 set(MOVAR_HEADER_DECLARATIONS "")
 set(MOVAR_ROWS_BODY "")
+set(MOVAR_EXTENSION_ROWS_BODY "")
 set(comment "")
 foreach(line IN LISTS MOVAR_EXPORT_LINES)
   if(line MATCHES "^## (.*)$")
     string(APPEND comment "${CMAKE_MATCH_1}\n")
     continue()
   endif()
-  if(NOT line MATCHES "^([A-Z0-9]+)[ \t]+([^ \t]+)[ \t]+([^(]*[^( \t])[ \t]*\\((.*)\\)[ \t]*$")
+  if(NOT line MATCHES "^([A-Za-z0-9_]+)[ \t]+([^ \t]+)[ \t]+([^(]*[^( \t])[ \t]*\\((.*)\\)[ \t]*$")
     message(FATAL_ERROR "exports.list: cannot read the line '${line}'")
   endif()
   set(name ${CMAKE_MATCH_1})
@@ -40,17 +41,29 @@ foreach(line IN LISTS MOVAR_EXPORT_LINES)
     string(APPEND MOVAR_HEADER_DECLARATIONS "\n/* ${comment} */\n")
     set(comment "")
   endif()
-  string(APPEND MOVAR_HEADER_DECLARATIONS "${result} MOVAR_IMPORT_CALL _${name}(${parameters});\n")
-  string(APPEND MOVAR_ROWS_BODY "  X(${result}, ${name}, ${failure}, (${parameters})) \\\n")
-  list(APPEND MOVAR_EXPORT_NAMES "_${name}")
-  string(APPEND MOVAR_MAP_BODY "    _${name};\n")
-  if(CMAKE_SIZEOF_VOID_P EQUAL 4)
-    string(APPEND MOVAR_DEF_BODY "  _${name}=${name}@${bytes}\n")
-    string(APPEND MOVAR_IMPLIB_DEF_BODY "  _${name}@${bytes}\n")
+  # The 72 are exported as _NAME, an extension by its own movar_ name; on Windows both bind the
+  # stdcall function NAME.
+  if(name MATCHES "^movar_")
+    set(symbol ${name})
+    string(APPEND MOVAR_EXTENSION_ROWS_BODY "  X(${result}, ${name}, ${failure}, (${parameters})) \\\n")
   else()
-    # x64 has one calling convention and no size decoration (the Wine test build).
-    string(APPEND MOVAR_DEF_BODY "  _${name}=${name}\n")
-    string(APPEND MOVAR_IMPLIB_DEF_BODY "  _${name}\n")
+    set(symbol _${name})
+    string(APPEND MOVAR_ROWS_BODY "  X(${result}, ${name}, ${failure}, (${parameters})) \\\n")
+  endif()
+  string(APPEND MOVAR_HEADER_DECLARATIONS "${result} MOVAR_IMPORT_CALL ${symbol}(${parameters});\n")
+  list(APPEND MOVAR_EXPORT_NAMES "${symbol}")
+  string(APPEND MOVAR_MAP_BODY "    ${symbol};\n")
+  if(CMAKE_SIZEOF_VOID_P EQUAL 4)
+    string(APPEND MOVAR_DEF_BODY "  ${symbol}=${name}@${bytes}\n")
+    string(APPEND MOVAR_IMPLIB_DEF_BODY "  ${symbol}@${bytes}\n")
+  else()
+    # x64 has one calling convention and no size decoration.
+    if(symbol STREQUAL name)
+      string(APPEND MOVAR_DEF_BODY "  ${symbol}\n")
+    else()
+      string(APPEND MOVAR_DEF_BODY "  ${symbol}=${name}\n")
+    endif()
+    string(APPEND MOVAR_IMPLIB_DEF_BODY "  ${symbol}\n")
   endif()
 endforeach()
 
@@ -61,15 +74,22 @@ file(CONFIGURE OUTPUT ${MOVAR_GENERATED_DIR}/exports/export_rows.h CONTENT
 
 #define MOVAR_EXPORT_ROWS(X) \\
 ${MOVAR_ROWS_BODY}
+#define MOVAR_EXTENSION_ROWS(X) \\
+${MOVAR_EXTENSION_ROWS_BODY}
 " @ONLY)
 
 set(MOVAR_MAP_FILE ${CMAKE_BINARY_DIR}/w_movar.map)
 set(MOVAR_DEF_FILE ${CMAKE_BINARY_DIR}/w_movar.def)
-file(CONFIGURE OUTPUT ${MOVAR_MAP_FILE} CONTENT "{\n  global:\n${MOVAR_MAP_BODY}    movar_*;\n  local: *;\n};\n")
+file(CONFIGURE OUTPUT ${MOVAR_MAP_FILE} CONTENT "{\n  global:\n${MOVAR_MAP_BODY}    movar_set_progress_hook;\n  local: *;\n};\n")
 file(CONFIGURE OUTPUT ${MOVAR_DEF_FILE} CONTENT "LIBRARY w_movar.dll\nEXPORTS\n${MOVAR_DEF_BODY}")
-# For the import library: a host's stdcall call of _NAME is the symbol _NAME@bytes, bound to the
-# undecorated export _NAME.
+# For the import library: a host's stdcall call of _NAME (movar_name) is the symbol _NAME@bytes
+# (movar_name@bytes), bound to the undecorated export.
 set(MOVAR_IMPLIB_DEF_FILE ${CMAKE_BINARY_DIR}/w_movar.implib.def)
 file(CONFIGURE OUTPUT ${MOVAR_IMPLIB_DEF_FILE} CONTENT "LIBRARY w_movar.dll\nEXPORTS\n${MOVAR_IMPLIB_DEF_BODY}")
+# Every name the product exports: the list's, and on Linux the progress hook, which has no row
+# because Windows has no use for it.
+if(NOT WIN32)
+  list(APPEND MOVAR_EXPORT_NAMES movar_set_progress_hook)
+endif()
 string(JOIN "\n" MOVAR_EXPORT_NAMES_TEXT ${MOVAR_EXPORT_NAMES})
 file(WRITE ${CMAKE_BINARY_DIR}/exports.txt "${MOVAR_EXPORT_NAMES_TEXT}\n")

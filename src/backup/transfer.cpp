@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "backup/backup_frame.h"
+#include "link/failure.h"
 #include "link/serial_port.h"
 #include "link/timed_read.h"
 
@@ -26,12 +27,20 @@ constexpr std::uint8_t kDeviceSuccess[] = {0x02, 0x36, 0x00};
 std::string backupPath(Files& files) { return files.recordDirectory() + "zwbak.txt"; }
 
 template <typename Open>
-std::unique_ptr<File> openWithRetries(Ui& ui, const char* message, Open open) {
+std::unique_ptr<File> openWithRetries(Platform& platform, const char* message,
+                                      std::string_view action, Open open) {
+  const std::string path = backupPath(platform.files);
   for (int attempt = 0; attempt < kFileAttempts; ++attempt) {
-    if (std::unique_ptr<File> file = open()) return file;
-    ui.messageBox(message);
+    if (std::unique_ptr<File> file = open(path)) return file;
+    recordFileFailure(platform.files, action, path);
+    platform.ui.messageBox(message);
   }
   return nullptr;
+}
+
+bool failed(FailureKind kind, std::string text) {
+  recordFailure(kind, std::move(text));
+  return false;
 }
 
 // True when exactly `n` bytes came before the line fell silent for longer than `silence`.
@@ -49,7 +58,7 @@ std::optional<FrameHead> readAnswer(Clock& clock, SerialLine& line, Millis silen
 bool openingExchange(Clock& clock, SerialLine& line) {
   writePaced(clock, line, openingRequest());
   const std::optional<FrameHead> answer = readAnswer(clock, line, kAnswerSilence);
-  if (!answer) return false;
+  if (!answer) return failed(FailureKind::NoAnswer, "no device answered the backup's opening");
   if (needsConfirmation(answer->flags)) writePaced(clock, line, openingConfirmation(answer->sequence));
   return true;
 }
@@ -134,14 +143,21 @@ std::int32_t receiveBackup(Platform& platform, std::int32_t port) {
   if (!openingExchange(clock, line)) return 1;
   writePaced(clock, line, readRequest());
   const std::optional<FrameHead> answer = readAnswer(clock, line, kReadRequestSilence);
-  if (!answer || !(answer->flags & flag::Ack) || answer->acknowledged != 3) return 1;
-  std::unique_ptr<File> file = openWithRetries(platform.ui, "can not creat zwbak.txt!", [&] {
-    return platform.files.create(backupPath(platform.files));
-  });
+  if (!answer || !(answer->flags & flag::Ack) || answer->acknowledged != 3) {
+    return failed(answer ? FailureKind::Refused : FailureKind::NoAnswer,
+                  "the device did not take the backup's read request"),
+           1;
+  }
+  std::unique_ptr<File> file = openWithRetries(platform, "can not creat zwbak.txt!", "create",
+                                               [&](const std::string& path) {
+                                                 return platform.files.create(path);
+                                               });
   if (!file) return 1;  // nowhere to keep what the device would send
   const bool complete = receiveLoop(clock, line, *file);
+  if (!complete) failed(FailureKind::Transfer, "the backup broke off before its last frame");
   // On every ending, a failed one too: the file goes back to a device with these leading bytes.
   const bool marked = file->seek(0) && file->write(kReceivedMark, sizeof kReceivedMark);
+  if (complete && !marked) failed(FailureKind::File, "cannot mark " + backupPath(platform.files));
   file.reset();
   clock.sleep(1);  // then the port closes
   return complete && marked ? 0 : 1;
@@ -150,9 +166,13 @@ std::int32_t receiveBackup(Platform& platform, std::int32_t port) {
 std::int32_t sendBackup(Platform& platform, std::int32_t port) {
   Clock& clock = platform.clock;
   FinePauses fine(clock);
-  std::unique_ptr<File> file = openWithRetries(platform.ui, "can not open zwbak.txt!", [&] {
-    return platform.files.openRead(backupPath(platform.files));
-  });
+  std::unique_ptr<File> file = openWithRetries(platform, "can not open zwbak.txt!", "open",
+                                               [&](const std::string& path) {
+                                                 return platform.files.openRead(path);
+                                               });
+  // Without a file the device still hears the opening; the missing file is the cause to tell.
+  std::optional<FailureKept> missingFile;
+  if (!file) missingFile.emplace();
   const link::SerialPort opened = link::PortCycle(port).openNext(platform, link::OpenRoutine::Backup);
   if (!opened) return 1;
   SerialLine& line = *opened;
@@ -163,13 +183,22 @@ std::int32_t sendBackup(Platform& platform, std::int32_t port) {
     std::optional<std::size_t> got = file ? file->read(piece.data(), piece.size()) : std::nullopt;
     // A file of fewer than four bytes is not sent.
     bool going = got && *got >= 4;
+    if (file && !going) {
+      failed(FailureKind::File, got ? backupPath(platform.files) + " holds fewer than 4 bytes"
+                                    : "cannot read " + backupPath(platform.files));
+    }
     int refusals = 0;
     for (std::uint16_t block = 0; going; ++block) {
       const bool more = *got == kMaxDataPayload;
       const Bytes frame = dataFrame(block, more, {piece.data(), *got});
       going = sendDataFrame(clock, line, frame, *got, refusals);
+      if (!going) {
+        failed(FailureKind::Transfer,
+               "the device did not take backup frame " + std::to_string(block));
+      }
       if (going && !more) {
-        sent = readResult(clock, line);
+        sent = readResult(clock, line) ||
+               failed(FailureKind::Refused, "the device did not confirm the backup");
         break;
       }
       if (going) {

@@ -1,5 +1,9 @@
 #include "download/block_transfer.h"
 
+#include <string>
+
+#include "link/failure.h"
+
 namespace movar::download {
 
 namespace {
@@ -44,11 +48,27 @@ class Transfer {
     if (v_.lingerWait > 0 && wire_.strayByte(v_.lingerWait)) wire_.pause(v_.lingerPause);
     // Blocks that do not add up to the announced records (more, fewer, a partial record) are
     // kept but are no success: the caller would erase the terminal on the strength of it.
-    if (result_.stored != std::uint64_t{result_.announced} * kRecordSize) return result_;
+    if (result_.stored != std::uint64_t{result_.announced} * kRecordSize) {
+      failed("the blocks held " + std::to_string(result_.stored) + " bytes for " +
+             std::to_string(result_.announced) + " announced records");
+      return result_;
+    }
     return succeed();
   }
 
  private:
+  static std::string recordBlock(std::uint8_t number) {
+    return "record block " + std::to_string(number);
+  }
+  static std::string lost(const std::string& block, const Reception& got) {
+    return block + (got.broken ? ": the connection broke" : ": no answer within the time limit") +
+           " (" + std::to_string(got.count) + " of " + std::to_string(got.target) + " bytes)";
+  }
+  static bool failed(std::string text) {
+    recordFailure(FailureKind::Transfer, std::move(text));
+    return false;
+  }
+
   TransferResult succeed() {
     result_.success = true;
     return result_;
@@ -57,13 +77,15 @@ class Transfer {
   bool header() {
     for (int rejected = 0;;) {
       const Reception got = wire_.receive(kHeaderBlockSize, v_.header.limit, Adjust::None);
-      if (got.broken || got.silent) return false;
+      if (got.broken || got.silent) return failed(lost("header block", got));
       const std::uint8_t* h = wire_.block();
       const bool valid = headIntact(h, got.count) && h[1] == 0 &&
                          h[7] == ((h[5] + h[6]) & 0xFF) &&
                          (!v_.header.requiredKind || h[3] == *v_.header.requiredKind);
       if (!valid) {
-        if (rejected >= v_.header.retries) return giveUp(wire_, v_.header.giveUp), false;
+        if (rejected >= v_.header.retries) {
+          return giveUp(wire_, v_.header.giveUp), failed("header block damaged");
+        }
         ++rejected;
         reject(wire_, v_.header.rejection);
         continue;
@@ -82,17 +104,23 @@ class Transfer {
     int rejected = 0;  // short or damaged receptions since the last intact block
     while (result_.stored < announcedBytes) {
       const Reception got = wire_.receive(rv.firstTarget, rv.limit, rv.adjust);
-      if (got.broken) return false;
+      if (got.broken) return failed(lost(recordBlock(expected), got));
       if (got.silent) {
-        if (!rv.silenceStalls) return false;
+        if (!rv.silenceStalls) return failed(lost(recordBlock(expected), got));
         result_.stalled = true;
+        failed(lost(recordBlock(expected), got));
       }
-      if (got.count > got.target) return false;  // the terminal sent beyond the block
+      // The terminal sent beyond the block.
+      if (got.count > got.target) return failed(recordBlock(expected) + ": longer than announced");
       const std::uint8_t* b = wire_.block();
       const std::size_t g = got.count;
-      if (rv.headIsFinal && (!headIntact(b, g) || b[1] != expected)) return false;
+      if (rv.headIsFinal && (!headIntact(b, g) || b[1] != expected)) {
+        return failed(recordBlock(expected) + ": number or length damaged");
+      }
       if (rv.shortRetries >= 0 && g <= 7) {
-        if (rejected >= rv.shortRetries) return giveUp(wire_, rv.giveUp), false;
+        if (rejected >= rv.shortRetries) {
+          return giveUp(wire_, rv.giveUp), failed(recordBlock(expected) + ": too short");
+        }
         ++rejected;
         reject(wire_, rv.shortRejection);
         continue;
@@ -103,7 +131,9 @@ class Transfer {
       const bool intact = g >= kBlockOverhead && headIntact(b, g) && g == b[3] + kBlockOverhead &&
                           b[g - 1] == check;
       if (!intact) {
-        if (rejected >= rv.damagedRetries) return giveUp(wire_, rv.giveUp), false;
+        if (rejected >= rv.damagedRetries) {
+          return giveUp(wire_, rv.giveUp), failed(recordBlock(expected) + ": check sum wrong");
+        }
         ++rejected;
         reject(wire_, rv.damagedRejection);
         continue;
@@ -112,6 +142,7 @@ class Transfer {
       if (b[1] == expected) {
         const std::size_t payload = g - kBlockOverhead;
         // A record lost on the PC must not be reported as received (the terminal is erased next).
+        // The sink tells why.
         if (!sink_.store(b + 5, payload)) return giveUp(wire_, rv.giveUp), false;
         transferSum_ = static_cast<std::uint16_t>(transferSum_ + check);
         wire_.send(link::control::Ack);
@@ -133,21 +164,30 @@ class Transfer {
     const auto& ev = v_.end;
     for (int rejected = 0;;) {
       const Reception got = wire_.receive(ev.firstTarget, ev.limit, ev.adjust);
-      if (got.broken) return false;
+      if (got.broken) return failed(lost("end block", got));
       const std::uint8_t* b = wire_.block();
       const std::size_t g = got.count < got.target ? got.count : got.target;  // the first frame
-      if (ev.headIsFinal && (!headIntact(b, g) || b[1] != expected_)) return false;
+      if (ev.headIsFinal && (!headIntact(b, g) || b[1] != expected_)) {
+        return failed(got.silent ? lost("end block", got) : "end block: number or length damaged");
+      }
       bool valid = g >= kEndBlockSize && !got.silent && headIntact(b, g) && b[1] == expected_ &&
                    b[g - 1] == sumOf(b, 5, g - 1);
       for (std::size_t i = 7; valid && i < 17; ++i) valid = b[i] == kEndPattern[(i - 7) % 2];
       if (!valid) {
-        if (rejected >= ev.retries) return giveUp(wire_, ev.giveUp), false;
+        if (rejected >= ev.retries) {
+          return giveUp(wire_, ev.giveUp),
+                 failed(got.silent ? lost("end block", got) : "end block damaged");
+        }
         ++rejected;
         reject(wire_, ev.rejection);
         continue;
       }
       const bool matches = b[5] * 256 + b[6] == transferSum_;
       wire_.send(matches ? ev.sumMatches : ev.sumDiffers);
+      if (!matches) {
+        failed("end block: transfer sum " + std::to_string(b[5] * 256 + b[6]) +
+               ", the blocks added up to " + std::to_string(transferSum_));
+      }
       return matches;
     }
   }

@@ -40,7 +40,7 @@ const char* connectErrorText(ConnectError error) {
 // From the record file on; the file closes when this returns.
 bool receiveRecords(Platform& platform, link::NetLink& net, DownloadWindow& window,
                     const LanDownloadKind& kind) {
-  std::unique_ptr<File> file = platform.files.create(recordPath(platform.files, kind.fileName));
+  std::unique_ptr<File> file = createRecordFile(platform.files, kind.fileName);
   if (!file) {
     platform.ui.messageBox(kCreateRecordFileFailed);
     return false;

@@ -1,7 +1,10 @@
 #include "download/modem_download.h"
 
+#include <string>
+
 #include "download/record_file.h"
 #include "download/serial_wire.h"
+#include "link/failure.h"
 #include "link/handshake.h"
 #include "link/modem.h"
 #include "records/conversion.h"
@@ -26,7 +29,12 @@ bool connectTerminal(Platform& platform, std::uint8_t address, int port, std::st
     if (!line) return false;
     link::writePreamble(platform.clock, *line, address, kDownloadCommand, kPauseAfterHeader);
     if (link::awaitByte(platform.clock, *line, kAckLimit) == link::control::Ack) return true;
-    if (connection == kConnections) return false;
+    if (connection == kConnections) {
+      recordFailure(FailureKind::NoAnswer, "the terminal at address " + std::to_string(address) +
+                                               " did not answer over the modem (" +
+                                               std::to_string(kConnections) + " calls)");
+      return false;
+    }
     port = link::nextPort(port);
     line.reset();
   }
@@ -37,9 +45,12 @@ bool connectTerminal(Platform& platform, std::uint8_t address, int port, std::st
 std::int32_t modemDownload(Platform& platform, std::int32_t address, std::int32_t port,
                            const char* phoneNumber) {
   const std::optional<std::string_view> number = link::phoneNumber(phoneNumber);
-  if (!number) return 1;
+  if (!number) {
+    recordFailure(FailureKind::Argument, "phone number must have 1 to 32 characters");
+    return 1;
+  }
   bool received = false;
-  if (std::unique_ptr<File> file = platform.files.create(recordPath(platform.files, "movar.dat"))) {
+  if (std::unique_ptr<File> file = createRecordFile(platform.files, "movar.dat")) {
     DownloadWindow window(platform.ui, ProgressWindowKind::Serial);
     link::SerialPort line;
     if (connectTerminal(platform, link::lowByte(address), port, *number, line)) {
@@ -56,6 +67,7 @@ std::int32_t modemDownload(Platform& platform, std::int32_t address, std::int32_
     platform.ui.messageBox(kCreateRecordFileFailed);
   }
   // The text file is rebuilt from whatever the record file holds, on every path.
+  const FailureKept cause;
   records::convertAfterDownload(platform);
   return received ? 0 : 1;
 }

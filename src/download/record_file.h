@@ -6,12 +6,22 @@
 
 #include "download/block_transfer.h"
 #include "download/progress/download_window.h"
+#include "link/failure.h"
 #include "platform/platform.h"
 
 namespace movar::download {
 
 inline std::string recordPath(Files& files, const std::string& name) {
   return files.recordDirectory() + name;
+}
+
+// The download's record file in the record directory, truncated; null (and the cause recorded)
+// when it cannot be created.
+inline std::unique_ptr<File> createRecordFile(Files& files, const std::string& name) {
+  const std::string path = recordPath(files, name);
+  std::unique_ptr<File> file = files.create(path);
+  if (!file) recordFileFailure(files, "create", path);
+  return file;
 }
 
 // Shown when the record file cannot be created, whatever its name.
@@ -21,7 +31,9 @@ class RecordFileSink final : public TransferSink {
  public:
   RecordFileSink(File& file, DownloadWindow& window) : file_(file), window_(window) {}
   bool store(const std::uint8_t* payload, std::size_t n) override {
-    return n == 0 || file_.write(payload, n);
+    if (n == 0 || file_.write(payload, n)) return true;
+    recordFailure(FailureKind::File, "cannot write the record file");
+    return false;
   }
   void progress(std::uint64_t stored, std::uint64_t announced) override {
     window_.position(stored, announced);

@@ -5,6 +5,7 @@
 #include "download/memory_commands.h"
 #include "download/record_file.h"
 #include "download/serial_wire.h"
+#include "link/failure.h"
 #include "link/handshake.h"
 #include "records/conversion.h"
 
@@ -21,7 +22,7 @@ std::int32_t serialDownload(Platform& platform, std::int32_t address, std::int32
   int answeredPort = 0;
   {
     DownloadWindow window(platform.ui, ProgressWindowKind::Serial);
-    std::unique_ptr<File> file = platform.files.create(recordPath(platform.files, "movar.dat"));
+    std::unique_ptr<File> file = createRecordFile(platform.files, "movar.dat");
     if (!file) {
       platform.ui.messageBox(kCreateRecordFileFailed);
     } else {
@@ -41,7 +42,11 @@ std::int32_t serialDownload(Platform& platform, std::int32_t address, std::int32
     }
   }
   // The text file is rebuilt from whatever the record file holds, also after a failure.
-  const std::int32_t converted = records::convertAfterDownload(platform);
+  std::int32_t converted = 0;
+  {
+    const FailureKept cause;
+    converted = records::convertAfterDownload(platform);
+  }
   if (!received) return 1;
   if (converted == 0) deleteRecords(platform, address, answeredPort);
   return 0;

@@ -1,5 +1,10 @@
 #include "link/handshake.h"
 
+#include <algorithm>
+#include <string>
+#include <vector>
+
+#include "link/failure.h"
 
 namespace movar::link {
 
@@ -41,18 +46,58 @@ std::optional<std::uint8_t> awaitByte(Clock& clock, SerialLine& line, Millis lim
   }
 }
 
+namespace {
+
+// What a search tried, for the words of its failure.
+struct SearchTrace {
+  std::vector<int> ports;
+  std::vector<int> bauds;
+  std::optional<std::uint8_t> lastAnswer;  // a byte other than the acknowledgement
+
+  void attempt(int port, int baud) {
+    if (std::find(ports.begin(), ports.end(), port) == ports.end()) ports.push_back(port);
+    if (baud > 0 && std::find(bauds.begin(), bauds.end(), baud) == bauds.end()) {
+      bauds.push_back(baud);
+    }
+  }
+
+  void record(std::uint8_t address, int attempts) const {
+    std::vector<int> sorted = ports;
+    std::sort(sorted.begin(), sorted.end());
+    std::string text = "no terminal at address " + std::to_string(address) + " answered on " +
+                       describePorts(sorted);
+    for (std::size_t i = 0; i < bauds.size(); ++i) {
+      text += (i == 0 ? " at " : "/") + std::to_string(bauds[i]);
+    }
+    if (!bauds.empty()) text += " baud";
+    text += " (" + std::to_string(attempts) + (attempts == 1 ? " attempt" : " attempts");
+    if (lastAnswer) text += "; last answer " + hexByte(*lastAnswer);
+    recordFailure(lastAnswer ? FailureKind::Refused : FailureKind::NoAnswer, text + ")");
+  }
+};
+
+}  // namespace
+
 std::optional<FoundTerminal> findTerminal(Platform& platform, std::uint8_t address,
                                           std::uint8_t command, const SearchPolicy& policy,
                                           int startPort) {
   PortCycle ports(startPort);
+  SearchTrace trace;
   for (int attempt = 0;;) {
     SerialPort line = ports.openNext(platform, policy.open, attempt);
-    if (!line) return std::nullopt;
+    if (!line) {
+      // Ports that stopped opening after some attempts: the terminal still never answered.
+      if (attempt > 0) trace.record(address, attempt);
+      return std::nullopt;
+    }
+    trace.attempt(ports.port(), openProfile(policy.open, attempt).settings.baud);
     writePreamble(platform.clock, *line, address, command, policy.pauseAfterHeader);
     const std::optional<std::uint8_t> answer = awaitByte(platform.clock, *line, policy.ackLimit);
     ++attempt;
     if (answer == control::Ack) return FoundTerminal{std::move(line), ports.port()};
+    if (answer) trace.lastAnswer = answer;
     if (attempt >= policy.attempts) {
+      trace.record(address, attempt);
       if (policy.holdAfterFailure > 0) platform.clock.sleep(policy.holdAfterFailure);
       return std::nullopt;
     }

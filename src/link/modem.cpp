@@ -1,7 +1,10 @@
 #include "link/modem.h"
 
 #include <cstring>
+#include <string>
+#include <vector>
 
+#include "link/failure.h"
 #include "link/handshake.h"
 
 namespace movar::link {
@@ -88,23 +91,35 @@ bool isConnectAnswer(const std::uint8_t* answer, std::size_t n) {
 
 SerialPort dialModem(Platform& platform, int& port, std::string_view number, ModemAttempts& attempts) {
   Clock& clock = platform.clock;
+  std::vector<int> unopened, silent;
+  auto giveUp = [&] {
+    std::string text = "no modem answered";
+    if (!silent.empty()) text += " \"AT E0\" on " + describePorts(silent);
+    if (!unopened.empty()) text += "; " + describePorts(unopened) + " could not be opened";
+    recordFailure(FailureKind::Modem, std::move(text));
+    return nullptr;
+  };
   for (;;) {
     SerialPort line = openPort(platform, port, OpenRoutine::Modem);
     if (!line) {
+      unopened.push_back(port);
       port = nextPort(port);
-      if (attempts.openFailed()) return nullptr;
+      if (attempts.openFailed()) return giveUp();
       continue;
     }
     if (send(clock, *line, kEchoOff) < kEchoOff.answer) {
+      silent.push_back(port);
       port = nextPort(port);
       line.reset();
-      if (attempts.echoOffFailed()) return nullptr;
+      if (attempts.echoOffFailed()) return giveUp();
       continue;
     }
     send(clock, *line, kVerbose);
     send(clock, *line, kReportAnswers);
     if (!dial(clock, *line, number)) {
       send(clock, *line, kHangUp);
+      recordFailure(FailureKind::Modem, "the call to " + std::string(number) + " on COM" +
+                                            std::to_string(port) + " did not connect");
       return nullptr;
     }
     send(clock, *line, kQuiet);

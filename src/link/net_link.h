@@ -4,6 +4,7 @@
 #include <array>
 #include <cstdint>
 #include <memory>
+#include <string>
 
 #include "link/grouping.h"
 #include "platform/platform.h"
@@ -13,6 +14,9 @@ namespace movar::link {
 constexpr std::uint16_t kTerminalTcpPort = 1024;
 // Inactivity limit of a receive when the exchange names no longer working time of its own.
 constexpr Millis kDefaultReceiveLimit = 10'000;
+
+// The address texts that may reach the socket layer (also the command line's check of --ip).
+bool isDottedDecimal(const char* text);
 
 class NetLink {
  public:
@@ -33,7 +37,8 @@ class NetLink {
   // The 14-byte preamble in one send; true when all 14 went out.
   bool sendPreamble(std::uint8_t address, std::uint8_t command);
   // Receives a new frame and requires its first byte to be 0x06 (the answer to a preamble or a
-  // DataBlock); whatever else arrived with it stays in the area.
+  // DataBlock); whatever else arrived with it stays in the area. A failure is recorded, as are
+  // those of every send and receive below.
   bool awaitAck(Millis limit = kDefaultReceiveLimit);
 
   // Receive a new frame from offset 0 until at least m bytes are in. False on a closed or failed
@@ -51,8 +56,12 @@ class NetLink {
 
  private:
   NetLink() = default;
+  // Failures name the terminal: "10.0.0.5:1024".
+  void recordReceiveFailure(ReceiveStatus status, Millis limit) const;
+
   std::unique_ptr<NetStream> stream_;
   std::unique_ptr<std::array<std::uint8_t, kAreaSize>> area_;
+  std::string peer_;
   std::size_t count_ = 0;
   ConnectError error_ = ConnectError::None;
 };

@@ -1,5 +1,9 @@
 #include "link/serial_port.h"
 
+#include <vector>
+
+#include "link/failure.h"
+
 namespace movar::link {
 
 namespace {
@@ -33,11 +37,16 @@ SerialPort openPort(Platform& platform, int port, OpenRoutine routine, int arg) 
 SerialPort PortCycle::openNext(Platform& platform, OpenRoutine routine, int arg) {
   constexpr unsigned kWholeCycle = 0b11110;  // bits of ports 1..4
   unsigned failedInARow = 0;
+  std::vector<int> failed;
   for (;;) {
     SerialPort line = openPort(platform, port_, routine, arg);
     if (line) return line;
+    failed.push_back(port_);
     if (port_ >= 1 && port_ <= 4) failedInARow |= 1u << port_;
-    if (failedInARow == kWholeCycle) return nullptr;
+    if (failedInARow == kWholeCycle) {
+      recordFailure(FailureKind::NoPort, "none of " + describePorts(failed) + " could be opened");
+      return nullptr;
+    }
     step();
   }
 }

@@ -5,6 +5,7 @@
 #include <string>
 #include <utility>
 
+#include "link/failure.h"
 #include "persons/fingerprint_link.h"
 #include "persons/fingerprint_packet.h"
 
@@ -13,7 +14,15 @@ namespace movar::persons {
 namespace {
 
 bool writeAll(File& file, const std::uint8_t* data, std::size_t size) {
-  return size == 0 || file.write(data, size);
+  if (size == 0 || file.write(data, size)) return true;
+  recordFailure(FailureKind::File, "cannot write the fingerprint file");
+  return false;
+}
+
+std::unique_ptr<File> createFile(Files& files, const std::string& path) {
+  std::unique_ptr<File> file = files.create(path);
+  if (!file) recordFileFailure(files, "create", path);
+  return file;
 }
 
 // A file written beside its place and put there only when the call has succeeded: a fetch that
@@ -57,7 +66,7 @@ std::string fingerprintDirectory(Platform& platform, bool create) {
 
 std::int32_t getIdList(Platform& platform, std::int32_t address, std::int32_t port) {
   const std::unique_ptr<File> file =
-      platform.files.create(fingerprintDirectory(platform, true) + "IDLIST.TXT");
+      createFile(platform.files, fingerprintDirectory(platform, true) + "IDLIST.TXT");
   if (!file) {
     platform.ui.messageBox("can not creat IDLIST.TXT!");
     return kFailed;
@@ -72,9 +81,10 @@ std::int32_t getIdList(Platform& platform, std::int32_t address, std::int32_t po
 
 std::int32_t getTemplate(Platform& platform, std::int32_t address, std::int32_t port,
                          std::int32_t id, std::int32_t attribute, std::int32_t finger) {
-  StagedFile staged(platform.files,
-                    fingerprintDirectory(platform, true) + templateFileName(id, finger));
+  const std::string path = fingerprintDirectory(platform, true) + templateFileName(id, finger);
+  StagedFile staged(platform.files, path);
   if (!staged) {
+    recordFileFailure(platform.files, "create", path + ".part");
     platform.ui.messageBox("can not creat fingerp.TXT!");
     return kFailed;
   }
@@ -82,14 +92,20 @@ std::int32_t getTemplate(Platform& platform, std::int32_t address, std::int32_t 
       platform, address, port, {templatePacket(request::ReadTemplate, id, attribute, finger)},
       kDialogue,
       [&staged](const Bytes& data) { return writeAll(staged.file(), data.data(), data.size()); });
-  return result && staged.commit() ? *result : kFailed;
+  if (!result) return kFailed;
+  if (!staged.commit()) {
+    recordFileFailure(platform.files, "replace", path);
+    return kFailed;
+  }
+  return *result;
 }
 
 std::int32_t sendTemplate(Platform& platform, std::int32_t address, std::int32_t port,
                           std::int32_t id, std::int32_t finger) {
-  const std::unique_ptr<File> file =
-      platform.files.openRead(fingerprintDirectory(platform, false) + templateFileName(id, finger));
+  const std::string path = fingerprintDirectory(platform, false) + templateFileName(id, finger);
+  const std::unique_ptr<File> file = platform.files.openRead(path);
   if (!file) {
+    recordFileFailure(platform.files, "open", path);
     platform.ui.messageBox("can not open fingerp.TXT!");
     return kFailed;
   }
@@ -97,7 +113,12 @@ std::int32_t sendTemplate(Platform& platform, std::int32_t address, std::int32_t
   // all, and a read that fails halfway cannot leave the unit waiting for the rest.
   Bytes data(kTemplateSize + 1);
   const std::optional<std::size_t> got = file->read(data.data(), data.size());
-  if (!got || *got != kTemplateSize) return kFailed;
+  if (!got || *got != kTemplateSize) {
+    recordFailure(FailureKind::File,
+                  got ? path + " does not hold " + std::to_string(kTemplateSize) + " bytes"
+                      : "cannot read " + path);
+    return kFailed;
+  }
   data.resize(kTemplateSize);
   return runDialogue(platform, address, port, {writeTemplatePacket(), Reads::HeaderOnly, &data},
                      kSendDialogue);

@@ -2,6 +2,7 @@
 
 #include <optional>
 
+#include "link/failure.h"
 #include "link/handshake.h"
 #include "link/timed_read.h"
 
@@ -42,6 +43,11 @@ std::optional<Answer> readAnswer(Clock& clock, SerialLine& line, Millis headerLi
   return answer;
 }
 
+std::int32_t unitSilent() {
+  recordFailure(FailureKind::NoAnswer, "the fingerprint unit's answer did not come whole");
+  return kFailed;
+}
+
 }  // namespace
 
 link::SerialPort openDialogue(Platform& platform, std::uint8_t address, std::int32_t port,
@@ -58,7 +64,11 @@ link::SerialPort openDialogue(Platform& platform, std::uint8_t address, std::int
   const std::optional<std::uint8_t> ack =
       link::awaitByte(platform.clock, *found->line, timing.blockAckLimit);
   found->line.reset();
-  if (ack != link::control::Ack) return nullptr;
+  if (ack != link::control::Ack) {
+    recordFailure(ack ? FailureKind::Refused : FailureKind::NoAnswer,
+                  "the terminal did not open the dialogue with its fingerprint unit");
+    return nullptr;
+  }
   platform.clock.sleep(timing.pauseBeforeReopen);
   link::PortCycle ports(found->port);
   return ports.openNext(platform, link::OpenRoutine::Fingerprint);
@@ -76,13 +86,19 @@ std::optional<std::int32_t> completeDialogue(Platform& platform, std::int32_t ad
   if (request.reads != Reads::ClosingOnly) {
     const std::optional<Answer> answer = readAnswer(platform.clock, *line, timing.headerLimit,
                                                     request.reads == Reads::HeaderAndData);
-    if (!answer) return std::nullopt;
+    if (!answer) {
+      unitSilent();
+      return std::nullopt;
+    }
     result = answer->header.result;
     if (sink) kept = sink(answer->data);
   }
   std::uint8_t closing[kClosingSize] = {};
   const bool closed = readWhole(platform.clock, *line, closing, kClosingSize, timing.closingLimit) &&
                       closingBytesValid(closing, kClosingSize);
+  if (!closed) {
+    recordFailure(FailureKind::Transfer, "the dialogue's closing bytes were missing or wrong");
+  }
   if (!closed || !kept) return std::nullopt;
   return result;
 }
@@ -99,7 +115,7 @@ std::int32_t runDirect(Platform& platform, std::int32_t port, const Packet& pack
   if (!line) return kFailed;
   sendRequest(*line, {packet});
   const std::optional<Answer> answer = readAnswer(platform.clock, *line, kDirectHeaderLimit, true);
-  return answer ? answer->header.result : kFailed;
+  return answer ? answer->header.result : unitSilent();
 }
 
 std::int32_t getVersion(Platform& platform, std::int32_t port) {

@@ -91,6 +91,7 @@ enum class ConnectError { None, LibraryStart, Socket, Connect };
 struct Connection {
   std::unique_ptr<NetStream> stream;  // set when error is None
   ConnectError error = ConnectError::None;
+  std::string reason = {};  // the system's words for a failure, when it gave any
 };
 
 class Network {
@@ -131,6 +132,8 @@ class Files {
   // either its old content or all of `from`.
   virtual bool replace(const std::string& from, const std::string& to) = 0;
   virtual bool remove(const std::string& path) = 0;
+  // The system's words for why this thread's last failed call above failed ("" when unknown).
+  virtual std::string lastErrorText() { return {}; }
 };
 
 enum class ProgressWindowKind { Serial, Lan };  // "Down loading" / "LAN DOWNLOAD"
@@ -142,6 +145,9 @@ class ProgressWindow {
   virtual void setPosition(int percent) = 0;
   virtual void setText(const std::string& text) = 0;
   virtual void repaint() = 0;
+  // The bytes behind the position, for a window that counts records; the real windows show the
+  // position alone.
+  virtual void setTransferred(std::uint64_t /*storedBytes*/, std::uint64_t /*announcedBytes*/) {}
 };
 
 class Ui {

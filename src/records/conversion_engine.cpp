@@ -2,8 +2,11 @@
 
 #include <cstring>
 #include <memory>
+#include <string>
+#include <string_view>
 #include <vector>
 
+#include "link/failure.h"
 #include "records/backups.h"
 #include "records/transaction_record.h"
 
@@ -33,9 +36,11 @@ std::size_t transactionLine(const std::uint8_t* bytes, const MachineSource&, cha
 // Tries `open` up to `attempts` times, showing `message` after each failure and pausing between.
 template <typename Open>
 std::unique_ptr<File> openWithRetries(Platform& platform, int attempts, Millis delay,
-                                      const char* message, Open open) {
+                                      const char* message, std::string_view action,
+                                      const std::string& path, Open open) {
   for (int attempt = 1; attempt <= attempts; ++attempt) {
     if (auto file = open()) return file;
+    recordFileFailure(platform.files, action, path);
     platform.ui.messageBox(message);
     if (attempt < attempts) platform.clock.sleep(delay);
   }
@@ -98,19 +103,23 @@ ConversionResult runConversion(Platform& platform, const ConversionJob& job) {
   StreamOutcome outcome;
   {
     auto input = openWithRetries(platform, job.openAttempts, job.openDelay,
-                                 "can not open movar.dat!",
+                                 "can not open movar.dat!", "open", inputPath,
                                  [&] { return platform.files.openRead(inputPath); });
     if (!input) return ConversionResult::Failed;
     input->seek(0);
     auto output = openWithRetries(platform, job.createAttempts, job.createDelay,
-                                  "can not creat MOVAR.TXT!",
+                                  "can not creat MOVAR.TXT!", "create", outputPath,
                                   [&] { return platform.files.create(outputPath); });
     if (!output) return ConversionResult::Failed;
     outcome = convertStream(*input, *output, *job.format, job.machine);
   }
   // A record file not read in full, or a text file not written in full, is not a conversion:
   // callers would erase the terminal's records on the strength of it.
-  if (!outcome.written || outcome.readFailed) return ConversionResult::Failed;
+  if (!outcome.written || outcome.readFailed) {
+    recordFailure(FailureKind::File, outcome.readFailed ? "cannot read " + inputPath
+                                                        : "cannot write " + outputPath);
+    return ConversionResult::Failed;
+  }
   platform.clock.sleep(kSettleBeforeBackup);
 
   const std::string backups = ensureBackupDirectory(platform, job.directory);

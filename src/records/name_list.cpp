@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <memory>
 
+#include "link/failure.h"
 #include "records/caller_paths.h"
 #include "records/decimal.h"
 
@@ -25,6 +26,7 @@ std::unique_ptr<File> openList(Platform& platform, const std::string& path) {
   // keeps its earlier records.
   for (int attempt = 1; attempt <= kCreateAttempts; ++attempt) {
     if (auto file = platform.files.openOrCreate(path)) return file;
+    recordFileFailure(platform.files, "open or create", path);
     platform.ui.messageBox("can not creat file!");
     if (attempt < kCreateAttempts) platform.clock.sleep(kRetryDelay);
   }
@@ -59,7 +61,9 @@ std::int32_t copyName(Platform& platform, const char* dir, std::int32_t number,
   if (!file) return 1;
   file->seekEnd();
   const NameRecord record = nameRecord(static_cast<std::uint16_t>(number & 0xFFFF), name);
-  return file->write(record.data(), record.size()) ? 0 : 1;
+  if (file->write(record.data(), record.size())) return 0;
+  recordFileFailure(platform.files, "write", path);
+  return 1;
 }
 
 }  // namespace movar::records

@@ -1,5 +1,8 @@
 #include "settings/baud_rate.h"
 
+#include <string>
+
+#include "link/failure.h"
 #include "link/handshake.h"
 #include "link/serial_port.h"
 
@@ -25,11 +28,16 @@ std::int32_t setBaudRate(Platform& platform, std::int32_t port, std::int32_t cod
   const Bytes wakeUp = wakeUpRun();
   for (int rateCode : kRateCodes) {
     link::SerialPort line = link::openPort(platform, port, link::OpenRoutine::AtRate, rateCode);
-    if (!line) return 1;
+    if (!line) {
+      recordFailure(FailureKind::NoPort, "COM" + std::to_string(port) + " could not be opened");
+      return 1;
+    }
     line->write(wakeUp.data(), wakeUp.size());
     line->write(bytes.data(), bytes.size());
     if (link::awaitByte(platform.clock, *line, kAnswerLimit) == link::control::Ack) return 0;
   }
+  recordFailure(FailureKind::NoAnswer, "no terminal on COM" + std::to_string(port) +
+                                           " acknowledged the new rate at any speed");
   return 1;
 }
 

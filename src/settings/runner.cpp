@@ -1,7 +1,9 @@
 #include "settings/runner.h"
 
 #include <optional>
+#include <string>
 
+#include "link/failure.h"
 #include "link/handshake.h"
 #include "link/net_link.h"
 #include "link/timed_read.h"
@@ -29,11 +31,20 @@ class SerialStepWire final : public StepWire {
     link::writeGrouped(line_, bytes, grouping);
   }
   bool awaitAck(Millis limit) override {
-    return link::awaitByte(clock_, line_, limit) == link::control::Ack;
+    const std::optional<std::uint8_t> answer = link::awaitByte(clock_, line_, limit);
+    if (answer == link::control::Ack) return true;
+    recordFailure(answer ? FailureKind::Refused : FailureKind::NoAnswer,
+                  answer ? "the terminal answered " + hexByte(*answer) + " instead of an acknowledgement"
+                         : "no acknowledgement from the terminal within " + std::to_string(limit) +
+                               " ms");
+    return false;
   }
   const std::uint8_t* readAnswer(Millis inactivity) override {
     const link::TimedRead read = link::readFrame(clock_, line_, answer_, kAnswerBlockSize, inactivity);
-    return read.got == kAnswerBlockSize ? answer_ : nullptr;
+    if (read.got == kAnswerBlockSize) return answer_;
+    recordFailure(FailureKind::NoAnswer, "answer block: " + std::to_string(read.got) + " of " +
+                                             std::to_string(kAnswerBlockSize) + " bytes came");
+    return nullptr;
   }
 
  private:
@@ -102,7 +113,10 @@ Outcome runSteps(Clock& clock, StepWire& wire, const Command& command, const Pay
       case Step::Kind::ReadAnswer: {
         const std::uint8_t* answer = wire.readAnswer(step.ms);
         outcome.value = answer ? answerBlockValue(answer) : std::nullopt;
-        if (!outcome.value) return outcome;  // a rejected answer is not confirmed
+        if (!outcome.value) {  // a rejected answer is not confirmed
+          if (answer) recordFailure(FailureKind::Refused, "answer block damaged or refused");
+          return outcome;
+        }
         wire.send({link::control::Ack}, link::Grouping::OneWrite);
         break;
       }
@@ -114,7 +128,17 @@ Outcome runSteps(Clock& clock, StepWire& wire, const Command& command, const Pay
 
 // Nothing when the text cannot be sent whole.
 std::optional<Payload> payloadOf(const Command& command, Values values, Text text) {
-  if (!text || text->size() > command.longestText) return std::nullopt;
+  if (!text) {
+    recordFailure(FailureKind::Argument, "text with a negative length");
+    return std::nullopt;
+  }
+  if (text->size() > command.longestText) {
+    recordFailure(FailureKind::Argument, "text of " + std::to_string(text->size()) +
+                                             " bytes is longer than the " +
+                                             std::to_string(command.longestText) +
+                                             " the terminal holds");
+    return std::nullopt;
+  }
   if (!command.payload) return Payload{};
   return Payload{command.payload(values, *text), text->size()};
 }

@@ -38,6 +38,7 @@ struct ThrowingFiles final : Files {
   bool makeDirectory(const std::string&) override { fail(); }
   bool copyNoOverwrite(const std::string&, const std::string&) override { fail(); }
   bool move(const std::string&, const std::string&) override { fail(); }
+  bool replace(const std::string&, const std::string&) override { fail(); }
   bool remove(const std::string&) override { fail(); }
 };
 struct ThrowingUi final : Ui {
@@ -75,6 +76,18 @@ TEST(EntryGuard, EveryExportGivesItsFailureResultWhenThePlatformThrows) {
 #undef MOVAR_CHECK_ROW
   EXPECT_GT(exports, 0);
   EXPECT_EQ(countedText[0], 1);  // every count raised for a call was lowered again
+}
+
+// The extensions behind the same guard: the record directory fails as 1, and the failure readers
+// then tell the caught exception as MOVAR_E_INTERNAL until the next call replaces it.
+TEST(EntryGuard, ExtensionsGiveTheirFailureResultsAndTellTheCaughtException) {
+  EXPECT_EQ(movar_set_record_directory("/tmp"), exports::failure::movar_set_record_directory);
+  EXPECT_EQ(movar_last_error_code(), MOVAR_E_INTERNAL);
+  EXPECT_STREQ(movar_last_error(), "internal error: std::bad_alloc");
+  EXPECT_STREQ(movar_version(), MOVAR_VERSION);
+  EXPECT_EQ(_LANENABLEALL(""), 1);  // refused before the platform is touched
+  EXPECT_EQ(movar_last_error_code(), MOVAR_E_ARGUMENT);
+  EXPECT_STREQ(movar_last_error(), "invalid IPv4 address text \"\"");
 }
 
 }  // namespace

@@ -1,8 +1,17 @@
-// The movar command line against simulated terminals: a few calls per group, their output
-// (readable and JSON lines), files in --dir, and exit statuses.
+// The movar command line against simulated terminals, by behaviour: what it does with a terminal
+// (output readable and JSON, files in --dir, exit statuses), what it refuses before touching
+// anything, how Ctrl-C ends it, and what `show` and `collect` make of bad input.
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <fstream>
+#include <random>
+#include <thread>
 
 #include "fingerprint_unit.h"
 #include "host_runner.h"
@@ -14,11 +23,67 @@
 namespace movar::itest {
 namespace {
 
+using namespace std::chrono_literals;
+
 HostRun movar(const TempDir& dir, const std::vector<std::string>& args) {
   return runIn(dir.path(), MOVAR_CLI_PATH, args);
 }
 
 int lines(const std::string& text) { return static_cast<int>(std::count(text.begin(), text.end(), '\n')); }
+
+bool contains(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
+
+// movar started in the background (under $MOVAR_TEST_WRAPPER when set), to be interrupted.
+class Background {
+ public:
+  Background(const TempDir& dir, std::vector<std::string> args) {
+    const char* wrapper = std::getenv("MOVAR_TEST_WRAPPER");
+    args.insert(args.begin(), {"/bin/sh", "-c", std::string("exec ") + (wrapper ? wrapper : "") + " \"$0\" \"$@\"",
+                               MOVAR_CLI_PATH});
+    std::vector<char*> argv;
+    for (std::string& a : args) argv.push_back(a.data());
+    argv.push_back(nullptr);
+    const std::string err = (dir.path() / ".background-err").string();
+    pid_ = ::fork();
+    if (pid_ == 0) {  // only async-signal-safe calls until exec
+      const int fd = ::open(err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+      if (::chdir(dir.path().c_str()) != 0 || fd < 0 || ::dup2(fd, STDERR_FILENO) < 0) ::_exit(127);
+      ::execv(argv[0], argv.data());
+      ::_exit(127);
+    }
+  }
+  ~Background() {
+    if (pid_ > 0) {
+      ::kill(pid_, SIGKILL);
+      ::waitpid(pid_, nullptr, 0);
+    }
+  }
+  // Sends SIGINT; true when the process ended by it within `limit`.
+  bool interrupt(std::chrono::milliseconds limit) {
+    ::kill(pid_, SIGINT);
+    const auto until = std::chrono::steady_clock::now() + limit;
+    int status = 0;
+    while (::waitpid(pid_, &status, WNOHANG) == 0) {
+      if (std::chrono::steady_clock::now() > until) return false;
+      std::this_thread::sleep_for(5ms);
+    }
+    pid_ = -1;
+    return WIFSIGNALED(status) && WTERMSIG(status) == SIGINT;
+  }
+
+ private:
+  pid_t pid_ = -1;
+};
+
+template <class Condition>
+bool eventually(Condition condition, std::chrono::milliseconds limit = 10s) {
+  const auto until = std::chrono::steady_clock::now() + limit;
+  while (!condition()) {
+    if (std::chrono::steady_clock::now() > until) return false;
+    std::this_thread::sleep_for(5ms);
+  }
+  return true;
+}
 
 TEST(CommandLine, SerialTestDownloadShowAndFingerprints) {
   unmapAllPorts();
@@ -29,9 +94,14 @@ TEST(CommandLine, SerialTestDownloadShowAndFingerprints) {
   const HostRun test = movar(dir, {"test", "--com", "1", "--addr", "4"});
   EXPECT_EQ(test.exitCode, 0);
   EXPECT_EQ(test.out, "terminal 4 found on COM1\n");
-  EXPECT_EQ(movar(dir, {"download", "--com", "1", "--addr", "4"}).exitCode, 0);  // --dir: "."
+  const HostRun download = movar(dir, {"download", "--com", "1", "--addr", "0x4"});  // --dir: "."
+  EXPECT_EQ(download.exitCode, 0);
+  EXPECT_EQ(download.out.substr(0, download.out.find('\n')), "download: ok, 30 records");
+  EXPECT_TRUE(contains(download.out, "written: ./movar.dat ./movar.txt\n  backups: ./downbak/k"))
+      << download.out;
   EXPECT_EQ(lines(readFile(dir.path() / "movar.txt")), 30);
   const HostRun shown = movar(dir, {"--json", "show", "movar.dat"});
+  EXPECT_EQ(shown.exitCode, 0);
   EXPECT_EQ(lines(shown.out), 30);
   EXPECT_EQ(shown.out.substr(0, shown.out.find('\n')),
             R"({"person":0,"time":"2009-01-01 00:00","machine":0})");
@@ -39,54 +109,214 @@ TEST(CommandLine, SerialTestDownloadShowAndFingerprints) {
   EXPECT_EQ(readFile(dir.path() / "FINGERREC" / "IDLIST.TXT"), "0003000202\r\n");
 }
 
-TEST(CommandLine, TcpSettingsInJsonFailuresInWordsAndUsage) {
+TEST(CommandLine, TcpSettingsNamesInTheTerminalsCharsetAndJson) {
   SimNet net;
   const std::string& ip = net.ip();
   net.terminal.part<sim::LiveRecords>().push({0x00, 0x7B, 0x93, 0x0E, 0x28, 0xC5});
   TempDir dir;
-  const HostRun set = movar(dir, {"--json", "time", "set", "1", "2", "3", "4", "5", "6", "7", "--ip", ip});
+  const HostRun set = movar(dir, {"--json", "time", "set", "1", "2", "3", "4", "5", "6", "0x07", "--ip", ip});
   EXPECT_EQ(set.exitCode, 0);
   EXPECT_EQ(set.out, R"({"command":"time set","target":")" + ip + R"(","result":0,"ok":true})" "\n");
-  EXPECT_EQ(movar(dir, {"name", "send", "5", "Jos\xE9", "--ip", ip}).exitCode, 0);
+  EXPECT_EQ(movar(dir, {"name", "send", "5", "Jos\xC3\xA9", "--encoding", "CP1252", "--ip", ip}).exitCode, 0);
+  EXPECT_EQ(movar(dir, {"name", "send", "6", "\xE5\xBC\xA0\xE4\xB8\x89", "--encoding", "GBK", "--ip", ip}).exitCode, 0);
+  EXPECT_EQ(movar(dir, {"name", "send", "7", "\xFF\x01", "--encoding", "raw", "--ip", ip}).exitCode, 0);
   EXPECT_EQ(movar(dir, {"person", "disable", "--all", "--ip", ip}).exitCode, 0);
   const sim::TerminalSettings::State state = net.terminal.part<sim::TerminalSettings>().state();
   EXPECT_EQ(state.clock, (sim::Bytes{1, 2, 3, 4, 5, 6, 7}));
   EXPECT_EQ(state.names.at(5), (sim::Bytes{'J', 'o', 's', 0xE9}));
+  EXPECT_EQ(state.names.at(6), (sim::Bytes{0xD5, 0xC5, 0xC8, 0xFD}));  // 张三 in GBK
+  EXPECT_EQ(state.names.at(7), (sim::Bytes{0xFF, 0x01}));
   EXPECT_EQ(state.allPersons, sim::TerminalSettings::AllPersons::Disabled);
   EXPECT_EQ(movar(dir, {"--json", "realtime", "--ip", ip}).out,
             R"({"record":"00012320090314080507","person":123,"time":"2009-03-14 08:05","machine":7})"
             "\n");
+}
 
+// Each refused before any port, socket or file is touched: exit 2, the argument named, no byte
+// at either terminal, no --dir made.
+TEST(CommandLine, RefusedArgumentsSendNothing) {
+  unmapAllPorts();
+  auto port = SimPort::on(1, {});
+  SimNet net;
+  const std::string& ip = net.ip();
+  TempDir dir;
+  std::ofstream(dir.path() / "ips.txt") << ip << "\n";
+  struct Row {
+    std::vector<std::string> args;
+    std::string named;  // in the message
+  };
+  const std::string name21(21, 'n'), text101(101, 't');
+  const Row rows[] = {
+      {{"person", "enable", "99999999", "--ip", ip}, "person: 99999999 is outside 0-65535"},
+      {{"person", "enable", "-1", "--com", "1"}, "person"},
+      {{"person", "enable", "12x", "--com", "1"}, "person: \"12x\" is not a number"},
+      {{"name", "send", "70000", "Bob", "--ip", ip}, "person"},
+      {{"door", "mode", "0x100", "--ip", ip}, "mode: 0x100 is outside 0-255"},
+      {{"time", "set", "300", "2", "3", "4", "5", "6", "7", "--com", "1"}, "b1"},
+      {{"fp", "get", "2048", "0", "1", "--com", "1"}, "id"},
+      {{"fp", "del", "1", "16", "1", "--com", "1"}, "attribute"},
+      {{"fp", "send", "1", "3", "--com", "1"}, "finger"},
+      {{"test", "--com", "1", "--addr", "300"}, "--addr"},
+      {{"test", "--com", "99"}, "--com"},
+      {{"test", "--com", "0"}, "--com"},
+      {{"erase", "--ip", "10.0.0.5 x"}, "--ip"},
+      {{"erase", "--ip", "10.0.0.5:1024"}, "--ip"},
+      {{"erase", "--ip", "1.2.3"}, "--ip"},
+      {{"erase", "--ip", "1.2.3.256"}, "--ip"},
+      {{"realtime", "--ip", "abc"}, "--ip"},
+      {{"erase", "--com", "1", "--ip", ip}, "one target only"},
+      {{"erase", "--device", "/dev/null", "--ip", ip}, "one target only"},
+      {{"erase", "--ip", ip, "--addr", "3"}, "--addr"},
+      {{"erase"}, "give --com"},
+      {{"convert", "d/", "n", "--ip", ip}, "no --com"},
+      {{"answer", "5", "--com", "1"}, "not on a serial line"},
+      {{"bell", "1", "2", "3", "--ip", ip}, "not over TCP"},
+      {{"person", "enable", "--ip", ip}, "give person or --all"},
+      {{"time", "set", "1", "2", "--ip", ip}, "required"},
+      {{"name", "send", "1", name21, "--com", "1"}, "name: 21 bytes; the terminal holds at most 20"},
+      {{"name", "send", "1", std::string(101, 'n'), "--ip", ip}, "at most 100"},
+      {{"voice", "send", "1", "2", "3", "4", "5", "6", "7", "8", "9", "10", "11", "12", "13", text101, "--ip", ip},
+       "text: 101 bytes"},
+      {{"voice", "send", "1", "70000", "3", "4", "5", "6", "7", "8", "9", "10", "11", "12", "13", "t", "--ip", ip},
+       "f2"},
+      {{"name", "send", "1", "Zo\xC3\xAB", "--ip", ip}, "--encoding"},
+      {{"name", "send", "1", "Zo\xC3\xAB", "--encoding", "NO-SUCH-SET", "--ip", ip}, "--encoding NO-SUCH-SET"},
+      {{"name", "send", "1", "\xE5\xBC\xA0", "--encoding", "CP1252", "--ip", ip}, "cannot be written in CP1252"},
+      {{"name-list", "1", "d/", "ninechars"}, "at most 8"},
+      {{"modem", "download", std::string(33, '5'), "--com", "1"}, "number"},
+      {{"realtime", "--watch", "--interval", "0", "--ip", ip}, "--interval"},
+      {{"collect", "--ips", "ips.txt", "--jobs", "0"}, "--jobs"},
+      {{"collect", "--ips", "ips.txt", "--jobs", "-1"}, "--jobs"},
+      {{"collect", "--ips", "."}, "is a directory"},
+      {{"collect", "--ips", "missing.txt"}, "cannot read"},
+      {{"no-such-command"}, ""},
+  };
+  for (const Row& row : rows) {
+    std::vector<std::string> args = row.args;
+    args.insert(args.end(), {"--dir", "not-made"});
+    const HostRun run = movar(dir, args);
+    EXPECT_EQ(run.exitCode, 2) << row.args[0] << " " << row.named << "\n" << run.err;
+    EXPECT_TRUE(contains(run.err, row.named)) << row.named << " not in: " << run.err;
+  }
+  EXPECT_FALSE(std::filesystem::exists(dir.path() / "not-made"));
+  EXPECT_TRUE(port.terminal->receivedBytes().empty());
+  EXPECT_TRUE(net.terminal.receivedBytes().empty());
+}
+
+// A failed call says why in the library's own words (exit 1), a local cause with its path and
+// the system's reason; nothing connects or opens a port a second time to guess.
+TEST(CommandLine, FailuresSaidInWords) {
+  unmapAllPorts();
+  SimNet net;
+  net.terminal.part<sim::RecordMemory>().fill(10);
   const NobodyThere nobody;
-  const HostRun refused = movar(dir, {"person", "enable", "3", "--ip", nobody.ip()});
-  EXPECT_EQ(refused.exitCode, 1);
-  EXPECT_NE(refused.err.find("connection to " + nobody.ip() + ":1024 refused"), std::string::npos)
-      << refused.err;
-  for (const std::vector<std::string>& usage : std::vector<std::vector<std::string>>{
-           {"time", "set", "1", "2", "--ip", ip},  // too few clock bytes
-           {"time", "set", "1", "2", "3", "4", "5", "6", "7"},  // no target
-           {"answer", "5", "--com", "1"},  // TCP only
-           {"person", "enable", "--ip", ip},  // neither a person nor --all
-           {"no-such-command"}}) {
-    EXPECT_EQ(movar(dir, usage).exitCode, 2) << usage[0];
+  TempDir dir;
+  std::ofstream(dir.path() / "file.txt") << "x";
+  std::filesystem::create_directories(dir.path() / "blocked" / "movar.dat");
+  struct Row {
+    std::vector<std::string> args;
+    std::vector<std::string> said;
+  };
+  const Row rows[] = {
+      {{"person", "enable", "3", "--ip", nobody.ip()}, {"connection to " + nobody.ip() + ":1024", "refused"}},
+      {{"realtime", "--ip", nobody.ip()}, {nobody.ip() + ":1024"}},
+      {{"test", "--com", "1"}, {"COM1", "open"}},
+      {{"fp", "send", "99", "1", "--com", "1"}, {"FP0099_1.TXT"}},
+      {{"download", "--ip", net.ip(), "--dir", "file.txt/sub"},
+       {"cannot make the directory file.txt/sub: Not a directory"}},
+      {{"download", "--ip", net.ip(), "--dir", "blocked"}, {"blocked/movar.dat", "Is a directory"}},
+  };
+  for (const Row& row : rows) {
+    const HostRun run = movar(dir, row.args);
+    EXPECT_EQ(run.exitCode, 1) << row.args[0] << "\n" << run.err;
+    for (const std::string& words : row.said) EXPECT_TRUE(contains(run.err, words)) << words << " not in: " << run.err;
+  }
+  EXPECT_EQ(net.terminal.part<sim::RecordMemory>().count(), 10u);
+}
+
+// Ctrl-C ends a download at once, during the transfer or in the pause before the erase, and
+// the terminal keeps its records.
+TEST(CommandLine, InterruptedDownloadLeavesTheRecords) {
+  struct Row {
+    const char* when;
+    std::vector<sim::BlockFault> faults;
+    bool afterTransfer;
+  };
+  const Row rows[] = {
+      {"in the transfer", {{.block = 2, .kind = sim::BlockFault::Kind::Stall, .stall = sim::Millis{3'000}}}, false},
+      {"after the transfer, before the erase", {}, true},
+  };
+  for (const Row& row : rows) {
+    SimNet net;
+    auto& memory = net.terminal.part<sim::RecordMemory>();
+    memory.fill(100);
+    memory.script(row.faults);
+    TempDir dir;
+    Background download(dir, {"download", "--ip", net.ip()});
+    ASSERT_TRUE(eventually([&] {
+      return row.afterTransfer ? memory.downloadsServed() == 1 : net.terminal.receivedBytes().size() > 16;
+    })) << row.when;
+    EXPECT_TRUE(download.interrupt(500ms)) << row.when;
+    std::this_thread::sleep_for(100ms);
+    EXPECT_EQ(memory.erasures(), 0) << row.when;
+    EXPECT_EQ(memory.count(), 100u) << row.when;
   }
 }
 
-TEST(CommandLine, CollectKeepsGoingPastADeadTerminal) {
+TEST(CommandLine, ShowMarksWhatIsNotARecordFile) {
+  TempDir dir;
+  std::mt19937 random(25);
+  std::string noise(1000, '\0');
+  for (char& c : noise) c = static_cast<char>(random());
+  std::ofstream(dir.path() / "noise.bin", std::ios::binary) << noise;
+  // Person 300 at 2009-02-03 04:05 on machine 1, then day 30 of February.
+  std::ofstream(dir.path() / "two.dat", std::ios::binary) << std::string("\x01\x2C\x92\x03\x04\x45", 6)
+                                                          << std::string("\x01\x2C\x92\x1E\x04\x05", 6);
+
+  const HostRun noiseShown = movar(dir, {"show", "noise.bin"});
+  EXPECT_EQ(noiseShown.exitCode, 1);
+  EXPECT_TRUE(contains(noiseShown.out, "[date or time cannot be real]")) << noiseShown.out;
+  EXPECT_TRUE(contains(noiseShown.err, "noise.bin: 4 bytes after the last whole 6-byte record"));
+  const HostRun directory = movar(dir, {"show", "two.dat", "."});
+  EXPECT_EQ(directory.exitCode, 1);
+  EXPECT_TRUE(contains(directory.err, "movar show: .: cannot read: Is a directory")) << directory.err;
+  EXPECT_EQ(directory.out, "two.dat:\n"
+                           "person   300  2009-02-03 04:05  machine 1\n"
+                           "person   300  2009-02-30 04:05  machine 0  [date or time cannot be real]\n");
+  EXPECT_EQ(movar(dir, {"show", "--csv", "two.dat"}).out,
+            "file,person,time,machine,problem\n"
+            "two.dat,300,2009-02-03 04:05,1,\n"
+            "two.dat,300,2009-02-30 04:05,0,date or time cannot be real\n");
+}
+
+TEST(CommandLine, CollectDownloadsEachListedTerminalOnce) {
   SimNet first, second;
   first.terminal.part<sim::RecordMemory>().fill(100);
   second.terminal.part<sim::RecordMemory>().fill(200);
   const NobodyThere dead;
   TempDir dir;
   std::ofstream(dir.path() / "ips.txt") << "# the floor\n" << first.ip() << "\n" << dead.ip()
-                                        << "\n\n" << second.ip() << "\n";
+                                        << "\n\n" << second.ip() << "\n " << first.ip() << " \n";
   const HostRun run = movar(dir, {"--json", "collect", "--ips", "ips.txt", "--dir", "out", "--jobs", "3"});
   EXPECT_EQ(run.exitCode, 1);  // not all succeeded
-  EXPECT_NE(run.out.find(R"({"ip":")" + first.ip() + R"(","result":0,"ok":true,"records":100,)"),
-            std::string::npos) << run.out;
-  EXPECT_NE(run.out.find(R"({"ip":")" + dead.ip() + R"(","result":1,"ok":false,"records":0,)"),
-            std::string::npos) << run.out;
+  EXPECT_TRUE(contains(run.err, "line 6 repeats " + first.ip() + " from line 2; downloaded once"));
+  EXPECT_TRUE(contains(run.out, R"({"ip":")" + first.ip() + R"(","result":0,"ok":true,"records":100,)"))
+      << run.out;
+  EXPECT_TRUE(contains(run.out, R"({"ip":")" + dead.ip() + R"(","result":1,"ok":false,"records":0,)"))
+      << run.out;
+  EXPECT_TRUE(contains(run.out, R"({"terminals":3,"ok":2,"failed":1,"not_started":0,"records":300,)"))
+      << run.out;
+  EXPECT_EQ(first.terminal.part<sim::RecordMemory>().downloadsServed(), 1);
+  EXPECT_EQ(lines(readFile(dir.path() / "out" / first.ip() / "movar.txt")), 100);
   EXPECT_EQ(lines(readFile(dir.path() / "out" / second.ip() / "movar.txt")), 200);
+
+  // A line that is not an address stops everything before it starts; nothing is made.
+  std::ofstream(dir.path() / "bad.txt") << first.ip() << "\n../../x\n";
+  const HostRun bad = movar(dir, {"collect", "--ips", "bad.txt", "--dir", "bad-out"});
+  EXPECT_EQ(bad.exitCode, 2);
+  EXPECT_TRUE(contains(bad.err, "bad.txt line 2: \"../../x\" is not an IPv4 address")) << bad.err;
+  EXPECT_FALSE(std::filesystem::exists(dir.path() / "bad-out"));
+  EXPECT_EQ(first.terminal.part<sim::RecordMemory>().downloadsServed(), 1);
 }
 
 }  // namespace

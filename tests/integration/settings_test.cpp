@@ -211,6 +211,13 @@ TEST(LanSettingsThroughLibrary, ClockAnswerPersonsAndAll) {
   EXPECT_EQ(_LANENABLEALL(""), 1);
   const NobodyThere nobody;
   EXPECT_EQ(_LANENABLEALL(nobody.ip().c_str()), 1);
+  // Why, with the address; and nothing once a call succeeds.
+  EXPECT_EQ(movar_last_error_code(), MOVAR_E_CONNECT);
+  EXPECT_EQ(std::string(movar_last_error()),
+            "connection to " + nobody.ip() + ":1024 failed: Connection refused");
+  EXPECT_EQ(_LANENABLEALL(ip), 0);
+  EXPECT_EQ(movar_last_error_code(), MOVAR_OK);
+  EXPECT_STREQ(movar_last_error(), "");
 }
 
 }  // namespace

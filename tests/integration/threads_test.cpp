@@ -2,6 +2,10 @@
 // terminal: every result and every file is the one that call alone would give.
 #include <gtest/gtest.h>
 
+#include <thread>
+
+#include "exports/movar.h"
+
 #include "backup_device.h"
 #include "fingerprint_unit.h"
 #include "host_runner.h"
@@ -55,6 +59,41 @@ TEST(Threads, EightFamiliesAtOnceKeepTheirResultsAndFilesApart) {
   marked[0] = 0x01, marked[1] = 0x36, marked[2] = 0x02;
   EXPECT_EQ(readFile(dir.path() / "zwbak.txt"), asText(marked));
   EXPECT_EQ(clock.terminal->part<TerminalSettings>().state().lockNumber, 258);
+}
+
+// Each thread's files go where it chose, side by side; a thread that chose nothing, or went back
+// to the default, writes into $MOVAR_RECORD_DIR.
+TEST(Threads, EachThreadWritesIntoItsOwnRecordDirectory) {
+  TempDir chosen[2], environment;
+  ::setenv("MOVAR_RECORD_DIR", environment.path().c_str(), 1);
+  std::vector<std::unique_ptr<SimNet>> nets;
+  std::vector<std::thread> threads;
+  std::int32_t results[3] = {-1, -1, -1};
+  for (std::uint32_t k = 0; k < 3; ++k) {
+    nets.push_back(std::make_unique<SimNet>(sim::TerminalConfig{.address = 1}));
+    nets.back()->terminal.part<RecordMemory>().load(RecordMemory::records(k * 100, 10 + k));
+  }
+  for (int k = 0; k < 3; ++k) {
+    threads.emplace_back([&, k] {
+      // Without the trailing separator; the third thread goes back to the default.
+      movar_set_record_directory(chosen[k % 2].path().c_str());
+      if (k == 2) movar_set_record_directory("");
+      results[k] = _LANMANYDOWNLOAD(nets[k]->ip().c_str(), k);
+    });
+  }
+  for (std::thread& t : threads) t.join();
+  ::unsetenv("MOVAR_RECORD_DIR");
+  EXPECT_EQ(results[0], 0);
+  EXPECT_EQ(results[1], 0);
+  EXPECT_EQ(results[2], 0);
+  const std::filesystem::path where[3] = {chosen[0].path(), chosen[1].path(), environment.path()};
+  for (std::uint32_t k = 0; k < 3; ++k) {
+    const std::string stem = "movar" + std::to_string(k);
+    EXPECT_EQ(readFile(where[k] / (stem + ".dat")), asText(RecordMemory::records(k * 100, 10 + k)));
+    EXPECT_EQ(readFile(where[k] / (stem + ".txt")).size(), (10u + k) * 23);
+    EXPECT_TRUE(std::filesystem::is_directory(where[k] / "downbak"));
+  }
+  EXPECT_FALSE(std::filesystem::exists(chosen[0].path() / "movar1.dat"));
 }
 
 }  // namespace

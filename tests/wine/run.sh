@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # The real w_movar.dll under Wine: the Windows test host calls its exports against the simulator
 # (COM3 is the simulator's pty, COM4 the pty of its twin behind a modem, the other COM ports do not
-# open; TCP on 127.0.0.7:1024), then
+# open; TCP on 127.0.0.7:1024) and the movar_ extensions by their plain names, then
 # shows the progress windows under Xvfb and saves their pictures into the build folder.
 #
 #   tests/wine/run.sh CROSS_BUILD_DIR SIMULATOR
@@ -86,12 +86,13 @@ step "COM$com and COM$modem_com mapped"
 
 # Wine's own output goes to files: its service processes keep pipes open long after a call.
 windows_dir="Z:${build//\//\\}\\"
+rm -rf "$build/record-dir" && mkdir -p "$build/record-dir"
 rm -f "$build"/down-loading.png "$build"/lan-download.png "$build"/movar*.dat "$build"/movar*.txt "$build"/FINGERREC/* \
   "$build"/zwbak.txt
 status=0
 timeout -k 5 240 xvfb-run -a -s "-screen 0 1024x768x24" \
   timeout -k 5 180 "$wine" "$build/movar-wine-host.exe" exports "$ip" "$com" \
-  network "$ip" windows "$windows_dir" \
+  extensions "$ip" "${windows_dir}record-dir\\" network "$ip" windows "$windows_dir" \
   >"$work/host.out" 2>"$work/host.err" 9>&- || status=$?
 tr -d '\r' <"$work/host.out" >"$work/results"
 step "test host finished with status $status"

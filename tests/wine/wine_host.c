@@ -172,12 +172,84 @@ static int run_exports(const char* ip, int com) {
   return failed;
 }
 
+/* A stdcall entry point by name, or NULL (reported). */
+static FARPROC entry_of(HMODULE library, const char* name) {
+  FARPROC entry = GetProcAddress(library, name);
+  if (entry == NULL) report("FAIL", name, "not exported");
+  return entry;
+}
+
+static intptr_t call(FARPROC entry, const uintptr_t* args, int count, int* esp_failures) {
+  int32_t esp_delta = 0;
+  const intptr_t raw = movar_call_stdcall((const void*)entry, args, count, &esp_delta);
+  if (esp_delta != 0) ++*esp_failures;
+  return raw;
+}
+
+/* The movar_ extensions by their plain names: the version; a refused connection's reason naming
+ * the address, then none after a success; a record directory steering where a download writes. */
+static int run_extensions(const char* ip, const char* dir) {
+  HMODULE library = LoadLibraryA("w_movar.dll");
+  if (library == NULL) return report("FAIL", "load", "LoadLibraryA(\"w_movar.dll\")");
+  FARPROC version = entry_of(library, "movar_version");
+  FARPROC last_error = entry_of(library, "movar_last_error");
+  FARPROC last_code = entry_of(library, "movar_last_error_code");
+  FARPROC set_dir = entry_of(library, "movar_set_record_directory");
+  FARPROC lan_enable = entry_of(library, "_LANENABLEALL");
+  FARPROC lan_many = entry_of(library, "_LANMANYDOWNLOAD");
+  if (!version || !last_error || !last_code || !set_dir || !lan_enable || !lan_many) {
+    FreeLibrary(library);
+    return 1;
+  }
+  int failed = 0, esp = 0;
+  char detail[512];
+  const char* text = (const char*)call(version, NULL, 0, &esp);
+  snprintf(detail, sizeof detail, "movar_version() = \"%s\"", text ? text : "(null)");
+  failed += report(text && strcmp(text, MOVAR_EXPECTED_VERSION) == 0 ? "ok  " : "FAIL",
+                   "version", detail);
+
+  /* Nothing listens on 127.0.1.7, outside the 127.0.0.x the simulators take. */
+  const char* nobody = "127.0.1.7";
+  uintptr_t arg = (uintptr_t)nobody;
+  const int32_t refused = (int32_t)call(lan_enable, &arg, 1, &esp);
+  const int32_t code = (int32_t)call(last_code, NULL, 0, &esp);
+  text = (const char*)call(last_error, NULL, 0, &esp);
+  snprintf(detail, sizeof detail, "_LANENABLEALL(\"%s\") = %d, code %d, \"%s\"", nobody,
+           (int)refused, (int)code, text ? text : "(null)");
+  failed += report(refused == 1 && code == 4 && text && strstr(text, "127.0.1.7:1024") ? "ok  " : "FAIL",
+                   "last-error-refused", detail);
+
+  arg = (uintptr_t)dir;
+  const int32_t set = (int32_t)call(set_dir, &arg, 1, &esp);
+  uintptr_t download_args[2] = {(uintptr_t)ip, 9};
+  const int32_t downloaded = (int32_t)call(lan_many, download_args, 2, &esp);
+  const int32_t after = (int32_t)call(last_code, NULL, 0, &esp);
+  text = (const char*)call(last_error, NULL, 0, &esp);
+  char path[MAX_PATH];
+  snprintf(path, sizeof path, "%smovar9.dat", dir);
+  const int written = GetFileAttributesA(path) != INVALID_FILE_ATTRIBUTES;
+  snprintf(detail, sizeof detail, "set %d, _LANMANYDOWNLOAD = %d, code %d \"%s\", %s %s", (int)set,
+           (int)downloaded, (int)after, text ? text : "(null)", path, written ? "written" : "missing");
+  failed += report(set == 0 && downloaded == 0 && after == 0 && text && *text == 0 && written
+                       ? "ok  " : "FAIL",
+                   "record-directory", detail);
+  arg = 0;
+  call(set_dir, &arg, 1, &esp);
+  snprintf(detail, sizeof detail, "%d calls left ESP elsewhere", esp);
+  failed += report(esp == 0 ? "ok  " : "FAIL", "extensions-stdcall", detail);
+  FreeLibrary(library);
+  return failed;
+}
+
 int main(int argc, char** argv) {
   int failed = 0;
   int i = 1;
   while (i < argc) {
     if (strcmp(argv[i], "exports") == 0 && i + 2 < argc) {
       failed += run_exports(argv[i + 1], atoi(argv[i + 2]));
+      i += 3;
+    } else if (strcmp(argv[i], "extensions") == 0 && i + 2 < argc) {
+      failed += run_extensions(argv[i + 1], argv[i + 2]);
       i += 3;
     } else if (strcmp(argv[i], "network") == 0 && i + 1 < argc) {
       failed += movar_check_network(argv[i + 1]);
@@ -187,7 +259,8 @@ int main(int argc, char** argv) {
       failed += movar_check_message_box();
       i += 2;
     } else {
-      fprintf(stderr, "usage: movar-wine-host [exports IP COM] [network IP] [windows DIR]\n");
+      fprintf(stderr, "usage: movar-wine-host [exports IP COM] [extensions IP DIR] [network IP] "
+                    "[windows DIR]\n");
       return 2;
     }
   }

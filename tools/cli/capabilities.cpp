@@ -32,8 +32,51 @@ std::int32_t baudRate(Platform& p, std::int32_t, std::int32_t port, const Argume
                                          n[10], n[11], n[12]});
 }
 
-const std::vector<const char*> kVoiceFields{"f1", "f2", "f3", "f4", "f5", "f6", "f7",
-                                            "f8", "f9", "f10", "f11", "f12", "f13"};
+const Param kPerson = wordParam("person", "person number (16 bits)");
+const Param kEntry = wordParam("entry", "SN entry number (16 bits)");
+const Param kFingerId{"id", "template ID", 0, 2047};
+const Param kAttribute{"attribute", "template attribute", 0, 15};
+const Param kFinger{"finger", "finger number", 1, 2};
+
+// Passed to the terminal as given: the terminal alone gives these bytes a meaning.
+Param asGiven(const char* name, const char* help) { return byteParam(name, help); }
+
+std::vector<Param> clockBytes() {
+  static const char* const names[] = {"b1", "b2", "b3", "b4", "b5", "b6", "b7"};
+  std::vector<Param> params;
+  for (const char* name : names) {
+    params.push_back(asGiven(name, "clock byte, passed to the terminal as given (it reads the "
+                                   "seven in its own order and encoding, e.g. BCD)"));
+  }
+  return params;
+}
+
+std::vector<Param> voiceFields() {
+  static const char* const names[] = {"f1", "f2", "f3", "f4", "f5", "f6", "f7",
+                                      "f8", "f9", "f10", "f11", "f12", "f13"};
+  std::vector<Param> params;
+  for (std::size_t i = 0; i < 13; ++i) {
+    const bool wide = i == 1 || i == 2 || i == 4;  // fields 2, 3 and 5 are 16-bit
+    params.push_back(wide ? wordParam(names[i], "voice field (16 bits), passed to the terminal as given")
+                          : byteParam(names[i], "voice field (a byte), passed to the terminal as given"));
+  }
+  return params;
+}
+
+std::vector<Param> baudArguments() {
+  std::vector<Param> params{byteParam(
+      "code", "the new rate's code, sent after the message: 1 1200, 2 2400, 3 4800, 4 9600, "
+              "5 19200, 6 38400, 7 57600 baud")};
+  static const char* const names[] = {"m1", "m2", "m3", "m4", "m5", "m6",
+                                      "m7", "m8", "m9", "m10", "m11", "m12"};
+  for (const char* name : names) {
+    params.push_back(asGiven(name, "message byte, passed to the terminal as given"));
+  }
+  return params;
+}
+
+const TextParam kDirectory{"dir", "directory, joined to the file name as given (end it with /)"};
+const TextParam kBaseName{"name", "file name without .dat"};
 
 }  // namespace
 
@@ -51,20 +94,26 @@ const std::vector<Capability>& capabilities() {
        .serial = [](Platform& p, std::int32_t a, std::int32_t port, const Arguments&) {
          return dl::serialDownload(p, a, port);
        },
-       .lan = [](Platform& p, const char* ip, const Arguments&) { return dl::lanDownload(p, ip); }},
+       .lan = [](Platform& p, const char* ip, const Arguments&) { return dl::lanDownload(p, ip); },
+       .download = true},
       {.path = "download numbered", .help = "download over TCP into movar<N>.dat (_LANMANYDOWNLOAD)",
-       .numbers = {"file_number"},
+       .numbers = {{"n", "file number: the records go to movar<n>.dat", 0, 2147483647}},
        .lan = [](Platform& p, const char* ip, const Arguments& a) {
          return dl::lanManyDownload(p, ip, a.numbers[0]);
-       }},
+       },
+       .download = true},
       {.path = "download as-machine",
        .help = "download over TCP, the records marked as machine M (_LANDOWNLOADADDR)",
-       .numbers = {"machine"},
+       .numbers = {byteParam("machine", "machine address sent in the command; every line gets the machine number from the IP text's end")},
        .lan = [](Platform& p, const char* ip, const Arguments& a) {
          return dl::lanDownloadAddressed(p, ip, a.numbers[0]);
-       }},
+       },
+       .download = true},
       {.path = "realtime", .help = "the newest live record (_REALDOWNLOAD, _LANREALDOWNLOAD)",
-       .live = liveRecord, .result = Result::LiveRecord},
+       .live = liveRecord, .result = Result::LiveRecord,
+       .note = "On a serial line this is command 0x16, one attempt at the --com port (no search); "
+               "0x16 is also the command of `sn length`, so a terminal answers either one with "
+               "what it makes of 0x16."},
       {.path = "erase", .help = "erase the terminal's records (_DELETE, _LANDELETE)",
        .serial = [](Platform& p, std::int32_t a, std::int32_t port, const Arguments&) {
          return dl::deleteRecords(p, a, port);
@@ -82,99 +131,105 @@ const std::vector<Capability>& capabilities() {
        .flag = "--all"},
       {.path = "modem download",
        .help = "dial a terminal through the modem at --com and download its records (_MODEMDOWNLOAD)",
-       .text = "number",
+       .text = TextParam{"number", "phone number, dialled as typed", TextKind::Ascii, 32, 1},
        .serial = [](Platform& p, std::int32_t a, std::int32_t port, const Arguments& args) {
          return dl::modemDownload(p, a, port, args.text.c_str());
-       }},
+       },
+       .download = true,
+       .note = "The terminal's records are not erased after a modem download."},
       // Record files, in --dir.
       {.path = "convert", .help = "<dir><name>.dat to <dir><name>.txt (_CONVERFILE)",
-       .text = "dir", .name = "name",
+       .text = kDirectory, .name = kBaseName,
        .local = [](Platform& p, const Arguments& a) {
          return records::convertFile(p, a.text.c_str(), a.name.c_str());
        }},
       {.path = "convert-tx", .help = "a transaction file <dir><name>.dat to text (_CONVERXFFILE)",
-       .text = "dir", .name = "name",
+       .text = kDirectory, .name = kBaseName,
        .local = [](Platform& p, const Arguments& a) {
          return records::convertTransactionFile(p, a.text.c_str(), a.name.c_str());
        }},
       {.path = "name-list", .help = "append a person's name to the day's name list (_COPYNAME)",
-       .numbers = {"person"}, .text = "dir", .name = "name",
+       .numbers = {kPerson}, .text = kDirectory,
+       .name = TextParam{"name", "the person's name (8 bytes at most in the list)", TextKind::TerminalText, 8},
        .local = [](Platform& p, const Arguments& a) {
          return records::copyName(p, a.text.c_str(), a.numbers[0], a.name);
        }},
       // Clock and identity.
       {.path = "time set", .help = "send the seven clock bytes as given (_SETTIME, _LANSETTIME)",
-       .numbers = {"b1", "b2", "b3", "b4", "b5", "b6", "b7"},
+       .numbers = clockBytes(),
        .serialRow = &st::kSetTime, .lanRow = &st::kLanSetTime},
-      {.path = "machine-id", .help = "a new machine number (_SETMACHINEID)", .numbers = {"id"},
+      {.path = "machine-id", .help = "a new machine number (_SETMACHINEID)", .numbers = {byteParam("id", "the terminal's new machine number")},
        .serialRow = &st::kSetMachineId},
-      {.path = "password", .help = "a 16-bit password (_SETPASSWORD)", .numbers = {"password"},
+      {.path = "password", .help = "a 16-bit password (_SETPASSWORD)", .numbers = {wordParam("password", "password (16 bits)")},
        .serialRow = &st::kSetPassword},
-      {.path = "lock set", .help = "a 16-bit lock number (_SETLOCKNUM)", .numbers = {"lock"},
+      {.path = "lock set", .help = "a 16-bit lock number (_SETLOCKNUM)", .numbers = {wordParam("lock", "lock number (16 bits)")},
        .serialRow = &st::kSetLockNumber},
       {.path = "lock clear", .help = "clear the lock number (_DELLOCKNUM)",
        .serialRow = &st::kDeleteLockNumber},
-      {.path = "answer", .help = "command 0x03 with one byte over TCP (_LANANSWER)", .numbers = {"value"},
+      {.path = "answer", .help = "command 0x03 with one byte over TCP (_LANANSWER)", .numbers = {asGiven("value", "the byte, passed to the terminal as given")},
        .lanRow = &st::kLanAnswer},
       // Persons.
       {.path = "person enable", .help = "enable a person (_ENABLEPERSON, _LANENABLEPERSON)",
-       .numbers = {"person"}, .serialRow = &st::kEnablePerson, .lanRow = &st::kLanEnablePerson},
+       .numbers = {kPerson}, .serialRow = &st::kEnablePerson, .lanRow = &st::kLanEnablePerson},
       {.path = "person enable", .help = "enable every person (_ENABLEALL, _LANENABLEALL)",
        .serialRow = &st::kEnableAll, .lanRow = &st::kLanEnableAll, .flag = "--all"},
       {.path = "person disable", .help = "disable a person (_DISABLEPERSON, _LANDISABLEPERSON)",
-       .numbers = {"person"}, .serialRow = &st::kDisablePerson, .lanRow = &st::kLanDisablePerson},
+       .numbers = {kPerson}, .serialRow = &st::kDisablePerson, .lanRow = &st::kLanDisablePerson},
       {.path = "person disable", .help = "disable every person (_DISABLEALL, _LANDISABLEALL)",
        .serialRow = &st::kDisableAll, .lanRow = &st::kLanDisableAll, .flag = "--all"},
       // SN numbers and cards.
       {.path = "sn set", .help = "store an SN under an entry (_SETSN, _LANSETSN)",
-       .numbers = {"entry", "sn"}, .serialRow = &st::kSetSn, .lanRow = &st::kLanSetSn},
-      {.path = "sn del", .help = "delete an entry's SN (_DELSN, _LANDELSN)", .numbers = {"entry"},
+       .numbers = {kEntry, wordParam("sn", "SN value (16 bits)")}, .serialRow = &st::kSetSn, .lanRow = &st::kLanSetSn},
+      {.path = "sn del", .help = "delete an entry's SN (_DELSN, _LANDELSN)", .numbers = {kEntry},
        .serialRow = &st::kDeleteSn, .lanRow = &st::kLanDeleteSn},
-      {.path = "sn get", .help = "the SN stored under an entry (_WHATSN)", .numbers = {"entry"},
+      {.path = "sn get", .help = "the SN stored under an entry (_WHATSN)", .numbers = {kEntry},
        .serialRow = &st::kWhatSn, .result = Result::Value},
       {.path = "sn length", .help = "the terminal's SN length (_GETSNLENTH)",
-       .serialRow = &st::kSnLength, .result = Result::Value},
-      {.path = "card-mode", .help = "SN or card mode (_SETSNORCARD)", .numbers = {"mode"},
+       .serialRow = &st::kSnLength, .result = Result::Value,
+       .note = "Command 0x16 is also the serial real-time poll (`realtime --com`): which of the "
+               "two a terminal runs is its own affair, and a terminal that takes it as a poll "
+               "gives no length (65535)."},
+      {.path = "card-mode", .help = "SN or card mode (_SETSNORCARD)", .numbers = {asGiven("mode", "SN or card mode byte, passed to the terminal as given")},
        .serialRow = &st::kSetSnOrCard},
-      {.path = "card-wait", .help = "the card wait time (_SETCARDWAITTIME)", .numbers = {"time"},
+      {.path = "card-wait", .help = "the card wait time (_SETCARDWAITTIME)", .numbers = {asGiven("time", "card wait time byte, passed to the terminal as given")},
        .serialRow = &st::kSetCardWaitTime},
       {.path = "only-card add", .help = "add a card to the card-only list (_SENDONLYCARD)",
-       .numbers = {"card"}, .serialRow = &st::kSendOnlyCard},
+       .numbers = {wordParam("card", "card number (16 bits)")}, .serialRow = &st::kSendOnlyCard},
       {.path = "only-card del", .help = "remove a card from the list (_DELONLYCARD)",
-       .numbers = {"card"}, .serialRow = &st::kDeleteOnlyCard},
+       .numbers = {wordParam("card", "card number (16 bits)")}, .serialRow = &st::kDeleteOnlyCard},
       {.path = "only-card clear", .help = "clear the card-only list (_DELALLONLYCARD)",
        .serialRow = &st::kDeleteAllOnlyCards},
       // Doors, bell, line speed.
       {.path = "door mode", .help = "the door open mode (_SETOPENMODE, _LANSETOPENMODE)",
-       .numbers = {"mode"}, .serialRow = &st::kSetOpenMode, .lanRow = &st::kLanSetOpenMode},
+       .numbers = {asGiven("mode", "door open mode byte, passed to the terminal as given")}, .serialRow = &st::kSetOpenMode, .lanRow = &st::kLanSetOpenMode},
       {.path = "door time", .help = "the door open time (_SETOPENTIME, _LANSETOPENTIME)",
-       .numbers = {"time"}, .serialRow = &st::kSetOpenTime, .lanRow = &st::kLanSetOpenTime},
+       .numbers = {asGiven("time", "door open time byte, passed to the terminal as given")}, .serialRow = &st::kSetOpenTime, .lanRow = &st::kLanSetOpenTime},
       {.path = "door switch", .help = "open (1) or close the door (_SETOPENCLOSE, _LANSETOPENCLOSE)",
-       .numbers = {"open"}, .serialRow = &st::kSetOpenClose, .lanRow = &st::kLanSetOpenClose},
-      {.path = "bell", .help = "the bell's three bytes (_SETBELL)", .numbers = {"b1", "b2", "b3"},
+       .numbers = {byteParam("switch", "serial: 1 opens (sent as 0x55), anything else closes (0x00); TCP: the byte as given (0x55 opens)")}, .serialRow = &st::kSetOpenClose, .lanRow = &st::kLanSetOpenClose},
+      {.path = "bell", .help = "the bell's three bytes (_SETBELL)", .numbers = {asGiven("b1", "bell byte, passed to the terminal as given"), asGiven("b2", "bell byte, passed to the terminal as given"), asGiven("b3", "bell byte, passed to the terminal as given")},
        .serialRow = &st::kSetBell},
       {.path = "baud", .help = "move the terminal to another line speed (_SETBAUDRATE)",
-       .numbers = {"code", "m1", "m2", "m3", "m4", "m5", "m6", "m7", "m8", "m9", "m10", "m11", "m12"},
+       .numbers = baudArguments(),
        .serial = baudRate},
       // Names and voice.
       {.path = "name send", .help = "store a person's name, byte for byte (_SENDNAME, _LANSENDNAME)",
-       .numbers = {"person"}, .text = "name", .serialRow = &st::kSendName, .lanRow = &st::kLanSendName},
+       .numbers = {kPerson}, .text = TextParam{"name", "the name, in the terminal's character set (--encoding); at most 20 bytes on a serial line, 100 over TCP", TextKind::TerminalText}, .serialRow = &st::kSendName, .lanRow = &st::kLanSendName},
       {.path = "name renumber", .help = "move a name to another person number (_CHANGENAMEID, "
                                         "_LANCHANGENAMEID)",
-       .numbers = {"from", "to"}, .serialRow = &st::kChangeNameId, .lanRow = &st::kLanChangeNameId},
+       .numbers = {wordParam("from", "the name's person number now"), wordParam("to", "its new person number")}, .serialRow = &st::kChangeNameId, .lanRow = &st::kLanChangeNameId},
       {.path = "name clear", .help = "delete every name (_DELETEALLNAME, _LANDELETEALLNAME)",
        .serialRow = &st::kDeleteAllNames, .lanRow = &st::kLanDeleteAllNames},
       {.path = "voice send", .help = "store a voice record: 13 fields and a text (_SENDVOICE, "
                                      "_LANSENDVOICE)",
-       .numbers = kVoiceFields, .text = "text", .serialRow = &st::kSendVoice,
+       .numbers = voiceFields(), .text = TextParam{"text", "the text, in the terminal's character set (--encoding); at most 100 bytes", TextKind::TerminalText}, .serialRow = &st::kSendVoice,
        .lanRow = &st::kLanSendVoice},
       {.path = "voice del", .help = "delete a voice record (_DELVOICE, _LANDELVOICE)",
-       .numbers = {"voice"}, .serialRow = &st::kDeleteVoice, .lanRow = &st::kLanDeleteVoice},
+       .numbers = {wordParam("voice", "voice record number (0 deletes every record)")}, .serialRow = &st::kDeleteVoice, .lanRow = &st::kLanDeleteVoice},
       {.path = "voice clear", .help = "delete every voice record (_DELALLVOICE, _LANDELALLVOICE)",
        .serialRow = &st::kDeleteVoice, .lanRow = &st::kLanDeleteVoice, .preset = {0}},
       // The device backup: zwbak.txt in --dir.
       {.path = "backup trigger", .help = "start the terminal's parameter backup (_ZWBACKUP)",
-       .numbers = {"mode"}, .serialRow = &st::kZwBackup},
+       .numbers = {asGiven("mode", "backup mode byte, passed to the terminal as given")}, .serialRow = &st::kZwBackup},
       {.path = "backup receive", .help = "the device's backup into zwbak.txt (_RXZWFILE)",
        .serial = [](Platform& p, std::int32_t, std::int32_t port, const Arguments&) {
          return backup::receiveBackup(p, port);
@@ -190,7 +245,7 @@ const std::vector<Capability>& capabilities() {
        },
        .result = Result::UnitCode},
       {.path = "fp raw", .help = "one packet to the unit on its own port (_FDATXDATA)",
-       .numbers = {"request", "p1", "p2", "p3", "p4"},
+       .numbers = {byteParam("request", "the packet's request code"), wordParam("p1", "parameter (16 bits)"), wordParam("p2", "parameter (16 bits)"), wordParam("p3", "parameter (16 bits)"), wordParam("p4", "parameter (16 bits)")},
        .serial = [](Platform& p, std::int32_t, std::int32_t port, const Arguments& a) {
          const auto& n = a.numbers;
          return persons::transmitPacket(p, port, n[0], n[1], n[2], n[3], n[4]);
@@ -202,20 +257,20 @@ const std::vector<Capability>& capabilities() {
        },
        .result = Result::UnitCode},
       {.path = "fp get", .help = "a template into FINGERREC/FP<id>_<finger>.TXT (_GETIDFPREC)",
-       .numbers = {"id", "attribute", "finger"},
+       .numbers = {kFingerId, kAttribute, kFinger},
        .serial = [](Platform& p, std::int32_t a, std::int32_t port, const Arguments& args) {
          const auto& n = args.numbers;
          return persons::getTemplate(p, a, port, n[0], n[1], n[2]);
        },
        .result = Result::UnitCode},
       {.path = "fp send", .help = "FINGERREC/FP<id>_<finger>.TXT to the unit (_SENDIDFPREC)",
-       .numbers = {"id", "finger"},
+       .numbers = {kFingerId, kFinger},
        .serial = [](Platform& p, std::int32_t a, std::int32_t port, const Arguments& args) {
          return persons::sendTemplate(p, a, port, args.numbers[0], args.numbers[1]);
        },
        .result = Result::UnitCode},
       {.path = "fp del", .help = "delete a template (_DELIDFPREC)",
-       .numbers = {"id", "attribute", "finger"},
+       .numbers = {kFingerId, kAttribute, kFinger},
        .serial = [](Platform& p, std::int32_t a, std::int32_t port, const Arguments& args) {
          const auto& n = args.numbers;
          return persons::deleteTemplate(p, a, port, n[0], n[1], n[2]);

@@ -4,9 +4,11 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
+#include "arguments.h"
 #include "platform/platform.h"
 #include "settings/command.h"
 
@@ -16,6 +18,21 @@ struct Arguments {
   std::vector<std::int32_t> numbers;
   std::string text;  // a name, a voice text, a phone number, a directory
   std::string name;  // a file name
+};
+
+enum class TextKind {
+  TerminalText,  // shown by the terminal: converted to its character set by --encoding
+  Ascii,         // a phone number: ASCII as typed
+  Path,          // a directory or file name on this PC, as typed
+};
+
+// A text positional. `longest` 0: the row's own limit (the terminal's buffer), if any.
+struct TextParam {
+  const char* name;
+  const char* help;
+  TextKind kind = TextKind::Path;
+  std::size_t longest = 0;
+  std::size_t shortest = 0;
 };
 
 enum class Result {
@@ -35,9 +52,9 @@ using LiveCall = std::string (*)(Platform&, std::int32_t address, std::int32_t p
 struct Capability {
   const char* path;  // "time set"
   const char* help;
-  std::vector<const char*> numbers = {};
-  const char* text = nullptr;  // a text argument after the numbers
-  const char* name = nullptr;  // a file name argument after the text
+  std::vector<Param> numbers = {};
+  std::optional<TextParam> text = {};  // a text argument after the numbers
+  std::optional<TextParam> name = {};  // a file name argument after the text
   const settings::Command* serialRow = nullptr;
   const settings::Command* lanRow = nullptr;
   SerialCall serial = nullptr;
@@ -48,6 +65,8 @@ struct Capability {
   // Set: this row runs instead of its path's other row when the flag is given ("--all").
   const char* flag = nullptr;
   std::vector<std::int32_t> preset = {};  // numbers the row sends instead of the caller's
+  bool download = false;  // a progress window, records and files to report
+  const char* note = nullptr;  // said in the subcommand's help, below its arguments
 };
 
 const std::vector<Capability>& capabilities();

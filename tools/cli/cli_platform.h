@@ -1,38 +1,145 @@
-// The command line's own platform: the POSIX services, record files in --dir, and a progress bar
-// on standard error when that is a terminal (otherwise the library's own Linux UI: no window,
-// "Open Error" lines on stderr).
+// The command line's own platform: the POSIX services with record files in --dir, watched so
+// that the command line can say what a call did (records, files written, backups made) and
+// which phase a download is in, on a progress line on standard error when that is a terminal.
+// Message boxes are not printed: why a call failed comes from the library's failure account.
 #pragma once
 
+#include <chrono>
+#include <memory>
 #include <string>
+#include <vector>
 
 #include "platform/posix/posix_platform.h"
 
 namespace movar::cli {
 
-class TerminalUi final : public Ui {
+// What one call did on the PC.
+struct CallActivity {
+  std::vector<std::string> written;  // files created or opened for writing, each once
+  std::vector<std::string> backups;  // backup copies put in place
+  std::uint64_t storedBytes = 0;     // record bytes received
+  std::uint64_t announcedBytes = 0;  // record bytes the terminal announced
+};
+
+// A download's phases, from the progress window's life and what the call touches after it.
+enum class Phase { Idle, Connecting, Records, Closing, Converting, Erasing };
+
+class ProgressLine;
+
+class CallWatch {
  public:
-  explicit TerminalUi(bool progressBars) : progressBars_(progressBars) {}
-  std::unique_ptr<ProgressWindow> showProgress(ProgressWindowKind kind) override;
-  void messageBox(const std::string& text) override;
+  explicit CallWatch(bool progressLine);
+  ~CallWatch();
+  CallWatch(const CallWatch&) = delete;
+  CallWatch& operator=(const CallWatch&) = delete;
+
+  void windowShown(ProgressWindowKind kind);
+  void windowText(const std::string& text);
+  void transferred(std::uint64_t stored, std::uint64_t announced);
+  void windowGone();
+  void fileUsed();
+  void linkOpened();
+  void wrote(const std::string& path);
+  void backedUp(const std::string& path);
+  void shown(const std::string& message) { lastMessage_ = message; }
+  const std::string& lastMessage() const { return lastMessage_; }
+
+  // The call returned: the progress line goes, the activity stays.
+  void callReturned();
+  const CallActivity& activity() const { return activity_; }
+  Phase phase() const { return phase_; }
 
  private:
-  bool progressBars_;  // and standard error is a terminal
-  posix::PosixUi plain_;
+  void enter(Phase phase);
+  bool wantLine_;
+  std::unique_ptr<ProgressLine> line_;
+  CallActivity activity_;
+  Phase phase_ = Phase::Idle;
+  bool windowGone_ = false;
+  std::string connectionText_;  // the LAN window's text field
+  std::string lastMessage_;     // the last "Open Error" box
+};
+
+class WatchedFiles final : public Files {
+ public:
+  WatchedFiles(Files& inner, CallWatch& watch) : inner_(inner), watch_(watch) {}
+  std::string recordDirectory() override { return inner_.recordDirectory(); }
+  char separator() const override { return inner_.separator(); }
+  std::unique_ptr<File> create(const std::string& path) override;
+  std::unique_ptr<File> openRead(const std::string& path) override;
+  std::unique_ptr<File> openReadWrite(const std::string& path) override;
+  std::unique_ptr<File> openOrCreate(const std::string& path) override;
+  bool exists(const std::string& path) override;
+  bool isDirectory(const std::string& path) override;
+  bool makeDirectory(const std::string& path) override;
+  bool copyNoOverwrite(const std::string& from, const std::string& to) override;
+  bool move(const std::string& from, const std::string& to) override;
+  bool remove(const std::string& path) override;
+  bool replace(const std::string& from, const std::string& to) override;
+  std::string lastErrorText() override { return inner_.lastErrorText(); }
+
+ private:
+  std::unique_ptr<File> written(std::unique_ptr<File> file, const std::string& path);
+  Files& inner_;
+  CallWatch& watch_;
+};
+
+class WatchedSerialPorts final : public SerialPorts {
+ public:
+  WatchedSerialPorts(SerialPorts& inner, CallWatch& watch) : inner_(inner), watch_(watch) {}
+  std::unique_ptr<SerialLine> open(int port, const LineSettings& settings) override {
+    watch_.linkOpened();
+    return inner_.open(port, settings);
+  }
+
+ private:
+  SerialPorts& inner_;
+  CallWatch& watch_;
+};
+
+class WatchedNetwork final : public Network {
+ public:
+  WatchedNetwork(Network& inner, CallWatch& watch) : inner_(inner), watch_(watch) {}
+  Connection connect(const char* ipv4Text, std::uint16_t port) override {
+    watch_.linkOpened();
+    return inner_.connect(ipv4Text, port);
+  }
+
+ private:
+  Network& inner_;
+  CallWatch& watch_;
+};
+
+class WatchedUi final : public Ui {
+ public:
+  explicit WatchedUi(CallWatch& watch) : watch_(watch) {}
+  std::unique_ptr<ProgressWindow> showProgress(ProgressWindowKind kind) override;
+  // The failure account says why a call failed; the box's text is kept in case it does not.
+  void messageBox(const std::string& text) override { watch_.shown(text); }
+
+ private:
+  CallWatch& watch_;
 };
 
 class CliPlatform {
  public:
-  CliPlatform(const std::string& directory, bool progressBars)
-      : files_(directory), ui_(progressBars) {}
+  // `progressLine`: draw one when standard error is a terminal.
+  CliPlatform(const std::string& directory, bool progressLine)
+      : files_(directory), watch_(progressLine) {}
   Platform& platform() { return platform_; }
+  CallWatch& watch() { return watch_; }
 
  private:
   posix::PosixClock clock_;
   posix::PosixSerialPorts serial_;
   posix::PosixNetwork network_;
   posix::PosixFiles files_;
-  TerminalUi ui_;
-  Platform platform_{clock_, serial_, network_, files_, ui_};
+  CallWatch watch_;
+  WatchedSerialPorts watchedSerial_{serial_, watch_};
+  WatchedNetwork watchedNetwork_{network_, watch_};
+  WatchedFiles watchedFiles_{files_, watch_};
+  WatchedUi ui_{watch_};
+  Platform platform_{clock_, watchedSerial_, watchedNetwork_, watchedFiles_, ui_};
 };
 
 }  // namespace movar::cli

@@ -1,39 +1,55 @@
 #include "collect.h"
 
 #include <atomic>
+#include <cerrno>
 #include <chrono>
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <map>
 #include <thread>
 
+#include "arguments.h"
 #include "cli_platform.h"
 #include "download/lan_download.h"
+#include "interrupts.h"
+#include "link/failure.h"
+#include "records/attendance_record.h"
 #include "report.h"
 
 namespace movar::cli {
 
 namespace {
 
-long countLines(const std::filesystem::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  long lines = 0;
-  for (std::string line; std::getline(in, line);) ++lines;
-  return lines;
-}
-
 Collected downloadOne(const std::string& ip, const std::string& directory) {
-  Collected c{ip};
+  Collected c;
+  c.ip = ip;
+  c.started = true;
+  // The folder's name is a checked address: digits and dots only, so it stays inside `directory`.
   const std::filesystem::path folder = std::filesystem::path(directory) / ip;
   std::error_code error;
   std::filesystem::create_directories(folder, error);
-  if (error) return c;
+  if (error) {
+    c.reason = "cannot make " + folder.string() + ": " + error.message();
+    return c;
+  }
   CliPlatform platform(folder.string(), false);  // no bars: dozens on one terminal are noise
+  clearFailure();
   const auto start = std::chrono::steady_clock::now();
   c.result = download::lanDownload(platform.platform(), ip.c_str());
   c.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-  c.records = countLines(folder / "movar.txt");
+  c.records = static_cast<long>(platform.watch().activity().storedBytes /
+                                records::kAttendanceRecordSize);
+  if (c.result != 0) c.reason = failureReason(platform.watch().lastMessage());
   return c;
+}
+
+std::string trimmed(std::string line) {
+  line = line.substr(0, line.find('#'));
+  const auto first = line.find_first_not_of(" \t\r");
+  if (first == std::string::npos) return "";
+  return line.substr(first, line.find_last_not_of(" \t\r") - first + 1);
 }
 
 }  // namespace
@@ -41,50 +57,93 @@ Collected downloadOne(const std::string& ip, const std::string& directory) {
 std::vector<Collected> collect(const std::vector<std::string>& ips, const std::string& directory,
                                int jobs) {
   std::vector<Collected> results(ips.size());
+  for (std::size_t i = 0; i < ips.size(); ++i) results[i].ip = ips[i];
   std::atomic<std::size_t> next{0};
   const auto work = [&] {
-    for (std::size_t i; (i = next++) < ips.size();) results[i] = downloadOne(ips[i], directory);
+    for (std::size_t i; !interruptRequested() && (i = next++) < ips.size();) {
+      try {
+        results[i] = downloadOne(ips[i], directory);
+      } catch (const std::exception& e) {  // one terminal's fault never ends the others
+        results[i].started = true;
+        results[i].reason = e.what();
+      }
+    }
   };
   std::vector<std::jthread> workers;
-  const std::size_t count = jobs < 1 ? 1 : std::min<std::size_t>(static_cast<std::size_t>(jobs), ips.size());
+  const std::size_t count = std::min<std::size_t>(static_cast<std::size_t>(std::max(jobs, 1)), ips.size());
   for (std::size_t w = 0; w < count; ++w) workers.emplace_back(work);
   workers.clear();  // joins
   return results;
 }
 
-std::vector<std::string> readAddresses(const std::string& path, bool& readable) {
+std::vector<std::string> readAddresses(const std::string& path) {
+  std::error_code error;
+  if (std::filesystem::is_directory(path, error)) throw UsageError("--ips " + path + ": is a directory");
   std::ifstream in(path);
-  readable = static_cast<bool>(in);
+  if (!in) throw UsageError("--ips " + path + ": cannot read: " + std::strerror(errno));
   std::vector<std::string> ips;
-  for (std::string line; std::getline(in, line);) {
-    line = line.substr(0, line.find('#'));
-    const auto first = line.find_first_not_of(" \t\r");
-    if (first == std::string::npos) continue;
-    ips.push_back(line.substr(first, line.find_last_not_of(" \t\r") - first + 1));
+  std::map<std::string, int> firstLine;
+  int number = 0;
+  for (std::string raw; std::getline(in, raw);) {
+    ++number;
+    const std::string line = trimmed(raw);
+    if (line.empty()) continue;
+    if (!isIpv4Address(line)) {
+      throw UsageError("--ips " + path + " line " + std::to_string(number) + ": \"" + line +
+                       "\" is not an IPv4 address (four fields 0-255, no leading zeros)");
+    }
+    const auto [at, fresh] = firstLine.emplace(line, number);
+    if (!fresh) {
+      std::fprintf(stderr, "movar collect: %s line %d repeats %s from line %d; downloaded once\n",
+                   path.c_str(), number, line.c_str(), at->second);
+      continue;
+    }
+    ips.push_back(line);
   }
+  if (in.bad()) throw UsageError("--ips " + path + ": cannot read: " + std::strerror(errno));
   return ips;
 }
 
-int printCollected(const std::vector<Collected>& results, bool json) {
-  bool allOk = true;
+int printCollected(const std::vector<Collected>& results, double seconds, bool json) {
+  int ok = 0, failed = 0, notStarted = 0;
+  long records = 0;
   if (!json) std::printf("%-16s %8s %9s  %s\n", "terminal", "records", "seconds", "result");
   for (const Collected& c : results) {
-    allOk = allOk && c.result == 0;
+    if (!c.started) {
+      ++notStarted;
+      continue;
+    }
+    records += c.records;
+    (c.result == 0 ? ok : failed) += 1;
     if (json) {
-      std::printf("%s\n", JsonLine()
-                              .text("ip", c.ip)
-                              .number("result", c.result)
-                              .boolean("ok", c.result == 0)
-                              .number("records", c.records)
-                              .number("milliseconds", static_cast<long long>(c.seconds * 1000))
-                              .str()
-                              .c_str());
+      Json line{{"ip", c.ip},
+                {"result", c.result},
+                {"ok", c.result == 0},
+                {"records", c.records},
+                {"milliseconds", static_cast<long long>(c.seconds * 1000)}};
+      if (c.result != 0) line["error"] = c.reason;
+      printJson(line);
     } else {
       std::printf("%-16s %8ld %9.2f  %s\n", c.ip.c_str(), c.records, c.seconds,
-                  c.result == 0 ? "ok" : "failed");
+                  c.result == 0 ? "ok" : ("failed: " + c.reason).c_str());
     }
   }
-  return allOk ? 0 : 1;
+  if (json) {
+    printJson({{"terminals", results.size()},
+               {"ok", ok},
+               {"failed", failed},
+               {"not_started", notStarted},
+               {"records", records},
+               {"seconds", seconds}});
+  } else {
+    for (const Collected& c : results) {
+      if (!c.started) std::printf("%-16s %8s %9s  not started (interrupted)\n", c.ip.c_str(), "-", "-");
+    }
+    std::printf("%zu terminals: %d ok, %d failed%s; %ld records in %.1f s\n", results.size(), ok,
+                failed, notStarted > 0 ? (", " + std::to_string(notStarted) + " not started").c_str() : "",
+                records, seconds);
+  }
+  return ok == static_cast<int>(results.size()) ? 0 : 1;
 }
 
 }  // namespace movar::cli

@@ -1,5 +1,6 @@
 // `movar collect`: many LAN terminals downloaded at once, each into DIR/<ip>/, one failing
-// terminal never stopping the others.
+// terminal never stopping the others. After a Ctrl-C no new download starts; the running ones
+// finish.
 #pragma once
 
 #include <string>
@@ -9,18 +10,22 @@ namespace movar::cli {
 
 struct Collected {
   std::string ip;
+  bool started = false;
   int result = 1;
-  long records = 0;  // lines of the terminal's movar.txt
+  long records = 0;  // received in this download
   double seconds = 0;
+  std::string reason;  // why it failed
 };
 
 std::vector<Collected> collect(const std::vector<std::string>& ips, const std::string& directory,
                                int jobs);
 
-// The addresses of a file, one per line; blank lines and "#" comments skipped.
-std::vector<std::string> readAddresses(const std::string& path, bool& readable);
+// The addresses of a list file, one per line; blank lines and "#" comments skipped. A line that
+// is not an address, or a file that cannot be read, is a UsageError (with the line's number); a
+// repeated address is kept once, with a warning on stderr.
+std::vector<std::string> readAddresses(const std::string& path);
 
-// The summary table (or JSON lines); 0 when every terminal succeeded.
-int printCollected(const std::vector<Collected>& results, bool json);
+// The summary table (or JSON lines) with totals; 0 when every terminal succeeded.
+int printCollected(const std::vector<Collected>& results, double seconds, bool json);
 
 }  // namespace movar::cli

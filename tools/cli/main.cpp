@@ -1,39 +1,46 @@
-// movar: the library's capabilities from a shell. A target is --com N [--addr A] or --ip
-// A.B.C.D; record files go to --dir (default: the current directory). Exit status 0 on success,
-// 1 when the terminal or the library reported failure, 2 on a usage error.
+// movar: the library's capabilities from a shell. Every argument is checked before any port,
+// socket or file is touched; see kFooter (help.cpp) for targets, numbers, texts, Ctrl-C and the
+// exit statuses.
 #include <CLI/CLI.hpp>
 
-#include <csignal>
-#include <filesystem>
+#include <chrono>
 #include <cstdio>
+#include <cstdlib>
+#include <filesystem>
 #include <map>
 #include <optional>
 #include <sstream>
 #include <thread>
 
+#include "arguments.h"
 #include "capabilities.h"
 #include "cli_platform.h"
 #include "collect.h"
+#include "encoding.h"
+#include "help.h"
+#include "interrupts.h"
+#include "link/failure.h"
+#include "exports/movar.h"
 #include "report.h"
 #include "show.h"
 
 namespace movar::cli {
 namespace {
 
-volatile std::sig_atomic_t interrupted = 0;  // set by SIGINT: --watch ends
-
+constexpr int kFailure = 1;
 constexpr int kUsage = 2;
 
-// The rows of one subcommand: its own, and the one its flag selects.
+// The rows of one subcommand: its own, and the one its flag selects; the typed positionals.
 struct Leaf {
   int plain = -1, flagged = -1;
   bool flag = false;
+  std::vector<std::string> numbers;
+  std::string text, name;
 };
 
-struct Options {
-  std::optional<int> com;
-  int address = 1;
-  std::string ip;
+// What the user typed, unchecked.
+struct Typed {
+  std::string com, address, ip, device, encoding;
   std::string directory = ".";
   bool json = false;
 };
@@ -63,24 +70,102 @@ CLI::App* selectedLeaf(CLI::App& app) {
   return at;
 }
 
-int finish(const Capability& c, const Target& target, Platform& platform, std::int32_t value,
+// The target, checked; Kind::None when none was given.
+Target checkedTarget(const Typed& t) {
+  const int given = !t.ip.empty() + (!t.com.empty() || !t.device.empty());
+  if (given > 1) throw UsageError("one target only: --ip, or --com/--device (with --addr)");
+  if (!t.ip.empty()) {
+    if (!t.address.empty()) throw UsageError("--addr: serial only; a TCP terminal is named by --ip");
+    if (!isIpv4Address(t.ip)) {
+      throw UsageError("--ip: \"" + t.ip + "\" is not an IPv4 address (four decimal fields 0-255, "
+                       "no leading zeros, nothing else)");
+    }
+    return {Target::Kind::Tcp, 0, 0, t.ip};
+  }
+  const std::int32_t address = t.address.empty() ? 1 : checkedNumber("--addr", t.address, 0, 255);
+  if (t.com.empty() && t.device.empty()) {
+    if (!t.address.empty()) throw UsageError("--addr: give --com N or --device PATH too");
+    return {};
+  }
+  const std::int32_t port = t.com.empty() ? 1 : checkedNumber("--com", t.com, 1, 9);
+  if (!t.device.empty()) {
+    ::setenv(("MOVAR_COM" + std::to_string(port)).c_str(), t.device.c_str(), 1);
+  }
+  return {Target::Kind::Serial, address, port, ""};
+}
+
+// The row's positionals, checked and converted; texts in the terminal's character set.
+Arguments checkedArguments(const Capability& c, const Leaf& leaf, const Target& target,
+                           const std::string& encoding) {
+  Arguments a;
+  for (std::size_t k = 0; k < c.numbers.size(); ++k) {
+    const Param& p = c.numbers[k];
+    a.numbers.push_back(checkedNumber(p.name, leaf.numbers[k], p.min, p.max));
+  }
+  const auto checkedText = [&](const TextParam& t, const std::string& typed) {
+    const std::string text = t.kind == TextKind::TerminalText ? toTerminalText(t.name, typed, encoding)
+                             : t.kind == TextKind::Ascii      ? toTerminalText(t.name, typed, "")
+                                                              : typed;
+    const settings::Command* row = target.kind == Target::Kind::Tcp ? c.lanRow : c.serialRow;
+    const std::size_t longest = t.longest > 0 ? t.longest : row ? row->longestText : 0;
+    if (longest > 0 && text.size() > longest) {
+      throw UsageError(std::string(t.name) + ": " + std::to_string(text.size()) +
+                       " bytes; the terminal holds at most " + std::to_string(longest) + " here");
+    }
+    if (text.size() < t.shortest) throw UsageError(std::string(t.name) + ": empty");
+    return text;
+  };
+  if (c.text) a.text = checkedText(*c.text, leaf.text);
+  if (c.name) a.name = checkedText(*c.name, leaf.name);
+  return a;
+}
+
+void makeDirectory(const std::string& directory) {
+  std::error_code error;
+  std::filesystem::create_directories(directory, error);
+  if (error) throw std::runtime_error("cannot make the directory " + directory + ": " + error.message());
+}
+
+void printDownload(const Capability& c, const CallActivity& a, bool ok, Json& json, bool asJson) {
+  const auto records = static_cast<long long>(a.storedBytes / 6);
+  if (asJson) {
+    json["records"] = records;
+    json["files"] = a.written;
+    json["backups"] = a.backups;
+    return;
+  }
+  if (ok) std::printf("%s: ok, %lld records\n", c.path, records);
+  const auto list = [](const char* what, const std::vector<std::string>& paths) {
+    if (paths.empty()) return;
+    std::printf("  %s:", what);
+    for (const std::string& p : paths) std::printf(" %s", p.c_str());
+    std::printf("\n");
+  };
+  list("written", a.written);
+  list("backups", a.backups);
+}
+
+int finish(const Capability& c, const Target& target, CliPlatform& cli, std::int32_t value,
            bool json) {
+  cli.watch().callReturned();
   const bool ok = c.result == Result::Value  ? value != 65535
                   : c.result == Result::Port ? value > 0
                                              : value == 0;
   const bool unitAnswered = c.result == Result::UnitCode && value != 255;
   const std::string error = ok             ? ""
                             : unitAnswered ? "the unit answered " + std::to_string(value)
-                                           : explainFailure(platform, target);
-  if (json) {
-    JsonLine line;
-    line.text("command", c.path);
-    if (target.kind != Target::Kind::None) line.text("target", target.text());
-    line.number("result", value).boolean("ok", ok);
-    if (!ok) line.text("error", error);
-    std::printf("%s\n", line.str().c_str());
-  } else if (!ok) {
-    std::fprintf(stderr, "movar %s: failed (%d): %s\n", c.path, value, error.c_str());
+                                           : failureReason(cli.watch().lastMessage());
+  Json line{{"command", c.path}};
+  if (target.kind != Target::Kind::None) line["target"] = target.text();
+  line["result"] = value;
+  line["ok"] = ok;
+  if (!ok) {
+    line["error"] = error;
+    if (!json) std::fprintf(stderr, "movar %s: failed (%d): %s\n", c.path, value, error.c_str());
+  }
+  if (c.download) {
+    printDownload(c, cli.watch().activity(), ok, line, json);
+  } else if (json || !ok) {
   } else if (c.result == Result::Port) {
     std::printf("terminal %d found on COM%d\n", target.address, value);
   } else if (c.result == Result::Value) {
@@ -90,66 +175,116 @@ int finish(const Capability& c, const Target& target, Platform& platform, std::i
   } else {
     std::printf("%s: ok\n", c.path);
   }
-  return ok ? 0 : 1;
+  if (json) printJson(line);
+  return ok ? 0 : kFailure;
 }
 
-int live(const Capability& c, const Target& target, Platform& platform, bool watch, int intervalMs,
-         int count, bool json) {
+struct Watch {
+  bool on = false;
+  int intervalMs = 1'000;
+  int count = 0;  // 0: until interrupted
+};
+
+void pauseUnlessInterrupted(int ms) {
+  const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
+  while (!interruptRequested() && std::chrono::steady_clock::now() < until) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  }
+}
+
+// Twenty zeros are "no record" only when the library recorded no failure for the poll.
+int live(const Capability& c, const Target& target, CliPlatform& cli, const Watch& w, bool json) {
   const char* ip = target.kind == Target::Kind::Tcp ? target.ip.c_str() : nullptr;
   std::string last;
-  for (int shown = 0; count <= 0 || shown < count;) {
-    const std::string digits = c.live(platform, target.address, target.port, ip);
+  bool reachable = true;
+  for (int shown = 0; w.count <= 0 || shown < w.count;) {
+    clearFailure();
+    const std::string digits = c.live(cli.platform(), target.address, target.port, ip);
     LiveFields fields;
     const bool record = decodeLiveRecord(digits, fields);
+    const bool failed = !record && lastFailureKind() != FailureKind::None;
     if (record && digits != last) {
       printLiveRecord(digits, fields, json);
       ++shown;
     }
     if (record) last = digits;
-    if (!watch) {
+    if (!w.on) {
+      if (failed) {
+        std::fprintf(stderr, "movar realtime: failed: %s\n", failureReason(cli.watch().lastMessage()).c_str());
+        return kFailure;
+      }
       if (!record && !json) std::printf("no record waiting\n");
-      if (!record && json) std::printf("%s\n", JsonLine().text("record", digits).str().c_str());
+      if (!record && json) printJson({{"record", digits}});
       return 0;
     }
-    if (interrupted) return 0;
-    if (!record) std::this_thread::sleep_for(std::chrono::milliseconds(intervalMs));
-    if (interrupted) return 0;
+    if (failed == reachable) {  // one line when the terminal goes, one when it is back
+      reachable = !failed;
+      if (failed) {
+        std::fprintf(stderr, "movar realtime: %s cannot be reached: %s (polling on)\n",
+                     target.text().c_str(), failureReason(cli.watch().lastMessage()).c_str());
+      } else {
+        std::fprintf(stderr, "movar realtime: %s answers again\n", target.text().c_str());
+      }
+    }
+    if (interruptRequested()) return 0;
+    if (!record) pauseUnlessInterrupted(w.intervalMs);
+    if (interruptRequested()) return 0;
   }
   return 0;
 }
 
 int run(int argc, char** argv) {
+  handleInterrupts(InterruptMeaning::EndAtOnce);
   CLI::App app{"movar: download, configure and watch time-attendance terminals"};
   app.fallthrough();
   app.require_subcommand(1);
-  Options o;
-  app.add_option("--com", o.com, "serial: the COM port at which the search starts (1-4)");
-  app.add_option("--addr", o.address, "serial: the terminal's machine address")->capture_default_str();
-  app.add_option("--ip", o.ip, "TCP: the terminal's IPv4 address (port 1024)");
-  app.add_option("--dir", o.directory, "where record files and backups go")->capture_default_str();
-  app.add_flag("--json", o.json, "one JSON object per result or record");
+  app.set_version_flag("--version", "movar " MOVAR_VERSION " (the library's version; the command "
+                                   "line is built with it)");
+  Typed typed;
+  app.add_option("--com", typed.com, "serial: the COM port at which the search starts (1-9)")
+      ->type_name("N");
+  app.add_option("--addr", typed.address, "serial: the terminal's machine address (0-255, default 1)")
+      ->type_name("A");
+  app.add_option("--device", typed.device,
+                 "serial: a device path for the search's first port (as MOVAR_COM<n> would)")
+      ->type_name("PATH");
+  app.add_option("--ip", typed.ip, "TCP: the terminal's IPv4 address (port 1024)")
+      ->type_name("A.B.C.D");
+  app.add_option("--dir", typed.directory, "where record files and backups go (made when missing)")
+      ->type_name("DIR")
+      ->capture_default_str();
+  app.add_option("--encoding", typed.encoding,
+                 "the terminal's character set for names and voice texts (iconv name, or raw)")
+      ->type_name("CHARSET");
+  app.add_flag("--json", typed.json, "one JSON object per result or record");
 
   const std::vector<Capability>& rows = capabilities();
-  std::vector<Arguments> arguments(rows.size());
   std::map<CLI::App*, Leaf> leaves;
+  std::map<CLI::App*, std::vector<const Capability*>> rowsOf;
   for (std::size_t i = 0; i < rows.size(); ++i) {
     const Capability& c = rows[i];
     CLI::App* sub = subcommandAt(app, c.path, c.help);
     Leaf& leaf = leaves[sub];
+    rowsOf[sub].push_back(&c);
+    if (c.note) sub->footer(c.note);
     if (c.flag) {
       leaf.flagged = static_cast<int>(i);
       sub->add_flag(c.flag, leaf.flag, c.help);
       continue;
     }
     leaf.plain = static_cast<int>(i);
-    arguments[i].numbers.resize(c.numbers.size());
+    leaf.numbers.resize(c.numbers.size());
     for (std::size_t k = 0; k < c.numbers.size(); ++k) {
-      sub->add_option(c.numbers[k], arguments[i].numbers[k])->required();
+      sub->add_option(c.numbers[k].name, leaf.numbers[k], describe(c.numbers[k]))
+          ->type_name("NUMBER")
+          ->required();
     }
-    if (c.text) sub->add_option(c.text, arguments[i].text)->required();
-    if (c.name) sub->add_option(c.name, arguments[i].name)->required();
+    if (c.text) sub->add_option(c.text->name, leaf.text, describe(*c.text))->required();
+    if (c.name) sub->add_option(c.name->name, leaf.name, describe(*c.name))->required();
   }
   for (auto& [sub, leaf] : leaves) {
+    const std::string mark = whereItRuns(rowsOf[sub]);
+    if (!mark.empty()) sub->description(sub->get_description() + " " + mark);
     if (leaf.flagged < 0 || leaf.plain < 0) continue;
     // With the flag the row's own arguments are not wanted.
     for (CLI::Option* option : sub->get_options()) {
@@ -158,25 +293,36 @@ int run(int argc, char** argv) {
   }
 
   CLI::App* watchable = subcommandAt(app, "realtime", "");
-  bool watch = false;
-  int intervalMs = 1'000;
-  int count = 0;
-  watchable->add_flag("--watch", watch, "poll until interrupted, each record printed once");
-  watchable->add_option("--interval", intervalMs, "--watch: milliseconds between empty polls")
+  Watch watch;
+  std::string interval = "1000", count;
+  watchable->add_flag("--watch", watch.on, "poll until Ctrl-C (ends after the current poll), each "
+                                           "record printed once");
+  watchable->add_option("--interval", interval, "--watch: milliseconds between empty polls (1-3600000)")
+      ->type_name("MS")
       ->capture_default_str();
-  watchable->add_option("--count", count, "--watch: stop after this many records");
+  watchable->add_option("--count", count, "--watch: stop after this many records")->type_name("N");
 
-  CLI::App* show = app.add_subcommand("show", "decode a record file (or --transactions) into lines");
-  std::string showPath;
-  bool transactions = false;
-  show->add_option("file", showPath)->required();
-  show->add_flag("--transactions", transactions, "the file holds 17-byte transaction records");
+  CLI::App* show = app.add_subcommand("show", "decode record files (or --transactions) into lines "
+                                              "[no terminal]");
+  std::vector<std::string> showPaths;
+  bool transactions = false, csv = false;
+  show->add_option("file", showPaths, "record files (movar.dat, movar<n>.dat, backups)")
+      ->type_name("FILE")
+      ->required();
+  show->add_flag("--transactions", transactions, "the files hold 17-byte transaction records");
+  show->add_flag("--csv", csv, "comma-separated values with a header line");
 
-  CLI::App* collecting = app.add_subcommand("collect", "download many LAN terminals at once");
-  std::string ipsFile;
-  int jobs = 8;
-  collecting->add_option("--ips", ipsFile, "a file of terminal addresses, one per line")->required();
-  collecting->add_option("--jobs", jobs, "downloads at the same time")->capture_default_str();
+  CLI::App* collecting = app.add_subcommand(
+      "collect", "download many LAN terminals at once, each into --dir/<ip>/, then a summary");
+  std::string ipsFile, jobs = "8";
+  collecting->add_option("--ips", ipsFile, "a file of terminal addresses, one per line (# comments)")
+      ->type_name("FILE")
+      ->required();
+  collecting->add_option("--jobs", jobs, "downloads at the same time (1-1024)")
+      ->type_name("N")
+      ->capture_default_str();
+  describeGroups(app);
+  app.footer(kFooter);  // after the subcommands, which would take it as their own
 
   try {
     app.parse(argc, argv);
@@ -185,73 +331,95 @@ int run(int argc, char** argv) {
   }
 
   CLI::App* leafApp = selectedLeaf(app);
-  if (leafApp == show) return showFile(showPath, transactions, o.json);
-  if (leafApp == collecting) {
-    bool readable = false;
-    const std::vector<std::string> ips = readAddresses(ipsFile, readable);
-    if (!readable) {
-      std::fprintf(stderr, "movar collect: can not read %s\n", ipsFile.c_str());
+  std::string command = leafApp->get_name();
+  try {
+    if (leafApp == show) {
+      if (csv && typed.json) throw UsageError("--csv or --json, not both");
+      return showFiles(showPaths, transactions,
+                       csv ? ShowFormat::Csv : typed.json ? ShowFormat::JsonLines : ShowFormat::Text);
+    }
+    if (leafApp == collecting) {
+      if (checkedTarget(typed).kind != Target::Kind::None) {
+        throw UsageError("the terminals come from --ips; no --com, --device or --ip");
+      }
+      const int jobCount = checkedNumber("--jobs", jobs, 1, 1024);
+      const std::vector<std::string> ips = readAddresses(ipsFile);
+      makeDirectory(typed.directory);
+      handleInterrupts(InterruptMeaning::FinishThenStop);
+      const auto start = std::chrono::steady_clock::now();
+      const std::vector<Collected> results = collect(ips, typed.directory, jobCount);
+      const double seconds =
+          std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+      const int status = printCollected(results, seconds, typed.json);
+      return interruptRequested() ? 130 : status;
+    }
+    const auto found = leaves.find(leafApp);
+    if (found == leaves.end()) {
+      std::fprintf(stderr, "%s", leafApp->help().c_str());
       return kUsage;
     }
-    return printCollected(collect(ips, o.directory, jobs), o.json);
-  }
-  const auto found = leaves.find(leafApp);
-  if (found == leaves.end()) {
-    std::fprintf(stderr, "%s", leafApp->help().c_str());
-    return kUsage;
-  }
-  const Leaf& leaf = found->second;
-  const int index = leaf.flag ? leaf.flagged : leaf.plain;
-  if (index < 0) {
-    std::fprintf(stderr, "movar: %s needs its arguments\n", leafApp->get_name().c_str());
-    return kUsage;
-  }
-  const Capability& c = rows[static_cast<std::size_t>(index)];
-  Arguments& a = arguments[static_cast<std::size_t>(index)];
-  if (!leaf.flag && leaf.flagged >= 0) {
-    const Capability& plain = rows[static_cast<std::size_t>(leaf.plain)];
-    if (!plain.numbers.empty() && leafApp->count(plain.numbers[0]) == 0) {
-      std::fprintf(stderr, "movar %s: give %s or %s\n", c.path, plain.numbers[0],
-                   rows[static_cast<std::size_t>(leaf.flagged)].flag);
-      return kUsage;
+    const Leaf& leaf = found->second;
+    const int index = leaf.flag ? leaf.flagged : leaf.plain;
+    if (index < 0) throw UsageError("needs its arguments");
+    const Capability& c = rows[static_cast<std::size_t>(index)];
+    command = c.path;
+    if (!leaf.flag && leaf.flagged >= 0) {
+      const Capability& plain = rows[static_cast<std::size_t>(leaf.plain)];
+      if (!plain.numbers.empty() && leafApp->count(plain.numbers[0].name) == 0) {
+        throw UsageError(std::string("give ") + plain.numbers[0].name + " or " +
+                         rows[static_cast<std::size_t>(leaf.flagged)].flag);
+      }
     }
-  }
+    if (!typed.encoding.empty() && !isKnownCharset(typed.encoding)) {
+      throw UsageError("--encoding " + typed.encoding + ": not a character set iconv knows");
+    }
+    const Target target = checkedTarget(typed);
+    if (c.local && target.kind != Target::Kind::None) {
+      throw UsageError("works on files here; no --com, --device or --ip");
+    }
+    if (!c.local && target.kind == Target::Kind::None) {
+      throw UsageError("give --com N [--addr A], --device PATH or --ip A.B.C.D");
+    }
+    if (target.kind == Target::Kind::Tcp && !c.live && !c.lanRow && !c.lan) {
+      throw UsageError("not over TCP; use --com or --device");
+    }
+    if (target.kind == Target::Kind::Serial && !c.live && !c.serialRow && !c.serial) {
+      throw UsageError("not on a serial line; use --ip");
+    }
+    const Arguments a = checkedArguments(c, leaf, target, typed.encoding);
+    Watch w = watch;
+    if (c.live) {
+      w.intervalMs = checkedNumber("--interval", interval, 1, 3'600'000);
+      w.count = count.empty() ? 0 : checkedNumber("--count", count, 1, 2'147'483'647);
+    }
 
-  std::error_code ignored;  // a directory that cannot be made shows as a file that cannot be
-  std::filesystem::create_directories(o.directory, ignored);
-  CliPlatform cli(o.directory, !o.json);
-  Platform& platform = cli.platform();
-  Target target;
-  if (!o.ip.empty()) {
-    target = {Target::Kind::Tcp, o.address, 0, o.ip};
-  } else if (o.com) {
-    target = {Target::Kind::Serial, o.address, *o.com, ""};
-  }
-  if (c.local) return finish(c, {}, platform, c.local(platform, a), o.json);
-  if (target.kind == Target::Kind::None) {
-    std::fprintf(stderr, "movar %s: give --com N [--addr A] or --ip A.B.C.D\n", c.path);
-    return kUsage;
-  }
-  if (c.live) return live(c, target, platform, watch, intervalMs, count, o.json);
-  if (target.kind == Target::Kind::Tcp) {
-    if (!c.lanRow && !c.lan) {
-      std::fprintf(stderr, "movar %s: not over TCP; use --com\n", c.path);
-      return kUsage;
+    // From here on files, ports and sockets are touched.
+    makeDirectory(typed.directory);
+    CliPlatform cli(typed.directory, !typed.json);
+    Platform& platform = cli.platform();
+    if (c.local) {
+      clearFailure();
+      return finish(c, {}, cli, c.local(platform, a), typed.json);
     }
-    return finish(c, target, platform, runLan(c, platform, target.ip.c_str(), a), o.json);
-  }
-  if (!c.serialRow && !c.serial) {
-    std::fprintf(stderr, "movar %s: not on a serial line; use --ip\n", c.path);
+    if (c.live) {
+      if (w.on) handleInterrupts(InterruptMeaning::FinishThenStop);
+      return live(c, target, cli, w, typed.json);
+    }
+    clearFailure();
+    const std::int32_t value = target.kind == Target::Kind::Tcp
+                                   ? runLan(c, platform, target.ip.c_str(), a)
+                                   : runSerial(c, platform, target.address, target.port, a);
+    return finish(c, target, cli, value, typed.json);
+  } catch (const UsageError& e) {
+    std::fprintf(stderr, "movar %s: %s\n", command.c_str(), e.what());
     return kUsage;
+  } catch (const std::exception& e) {  // a local step, or the library's own fault
+    std::fprintf(stderr, "movar %s: %s\n", command.c_str(), e.what());
+    return kFailure;
   }
-  return finish(c, target, platform, runSerial(c, platform, target.address, target.port, a),
-                o.json);
 }
 
 }  // namespace
 }  // namespace movar::cli
 
-int main(int argc, char** argv) {
-  std::signal(SIGINT, [](int) { movar::cli::interrupted = 1; });
-  return movar::cli::run(argc, argv);
-}
+int main(int argc, char** argv) { return movar::cli::run(argc, argv); }

@@ -2,6 +2,8 @@
 
 #include <cstdio>
 
+#include "link/failure.h"
+
 namespace movar::cli {
 
 std::string Target::text() const {
@@ -13,64 +15,24 @@ std::string Target::text() const {
   return "";
 }
 
-void JsonLine::key(const char* key) {
-  if (!body_.empty()) body_ += ',';
-  body_ += '"';
-  body_ += key;
-  body_ += "\":";
+void printJson(const Json& object) {
+  std::printf("%s\n", object.dump(-1, ' ', false, Json::error_handler_t::replace).c_str());
 }
 
-JsonLine& JsonLine::text(const char* k, const std::string& value) {
-  key(k);
-  body_ += '"';
-  for (unsigned char c : value) {
-    if (c == '"' || c == '\\') {
-      body_ += '\\';
-      body_ += static_cast<char>(c);
-    } else if (c < 0x20) {
-      char escaped[8];
-      std::snprintf(escaped, sizeof escaped, "\\u%04x", c);
-      body_ += escaped;
-    } else {
-      body_ += static_cast<char>(c);
-    }
+std::string csvField(std::string_view text) {
+  if (text.find_first_of(",\"\r\n") == std::string_view::npos) return std::string(text);
+  std::string quoted = "\"";
+  for (char c : text) {
+    if (c == '"') quoted += '"';
+    quoted += c;
   }
-  body_ += '"';
-  return *this;
+  return quoted + '"';
 }
 
-JsonLine& JsonLine::number(const char* k, long long value) {
-  key(k);
-  body_ += std::to_string(value);
-  return *this;
-}
-
-JsonLine& JsonLine::boolean(const char* k, bool value) {
-  key(k);
-  body_ += value ? "true" : "false";
-  return *this;
-}
-
-std::string explainFailure(Platform& platform, const Target& target) {
-  if (target.kind == Target::Kind::Tcp) {
-    const std::string where = target.ip + ":1024";
-    Connection probe = platform.network.connect(target.ip.c_str(), 1024);
-    switch (probe.error) {
-      case ConnectError::None: return "the terminal at " + where + " did not take the command";
-      case ConnectError::Connect: return "connection to " + where + " refused or not answered";
-      default: return "no connection to " + where + " could be set up";
-    }
-  }
-  if (target.kind == Target::Kind::Serial) {
-    bool anyOpened = false;
-    for (int port = 1; port <= 4 && !anyOpened; ++port) {
-      anyOpened = platform.serial.open(port, {}) != nullptr;
-    }
-    if (!anyOpened) return "none of COM1-COM4 could be opened";
-    return "no terminal at address " + std::to_string(target.address) +
-           " answered on COM1-COM4 at 57600/19200 baud, or it refused the command";
-  }
-  return "the library reported failure";
+std::string failureReason(const std::string& shownToTheUser) {
+  if (!lastFailureText().empty()) return lastFailureText();
+  if (!shownToTheUser.empty()) return shownToTheUser;
+  return "the library recorded no reason";
 }
 
 bool decodeLiveRecord(const std::string& d, LiveFields& f) {
@@ -87,13 +49,7 @@ void printLiveRecord(const std::string& digits, const LiveFields& f, bool json) 
   std::snprintf(when, sizeof when, "%04ld-%02ld-%02ld %02ld:%02ld", f.year, f.month, f.day, f.hour,
                 f.minute);
   if (json) {
-    std::printf("%s\n", JsonLine()
-                            .text("record", digits)
-                            .number("person", f.person)
-                            .text("time", when)
-                            .number("machine", f.machine)
-                            .str()
-                            .c_str());
+    printJson({{"record", digits}, {"person", f.person}, {"time", when}, {"machine", f.machine}});
   } else {
     std::printf("person %ld at %s on machine %ld (%s)\n", f.person, when, f.machine, digits.c_str());
   }

@@ -3,11 +3,22 @@
 
 #include <cstdint>
 #include <string>
-#include <vector>
+#include <string_view>
+
+#include <nlohmann/json.hpp>
 
 #include "platform/platform.h"
 
 namespace movar::cli {
+
+// Fields in the order they are set.
+using Json = nlohmann::ordered_json;
+
+// One object on a line; bytes that are not UTF-8 (a name in a terminal's charset) are replaced.
+void printJson(const Json& object);
+
+// One CSV field, quoted when it holds a comma, a quote or a line break (quotes doubled).
+std::string csvField(std::string_view text);
 
 // Where a command went.
 struct Target {
@@ -18,21 +29,9 @@ struct Target {
   std::string text() const;  // "COM1 address 1", "10.1.2.3"
 };
 
-// One JSON object on a line: fields in the order given, values already JSON.
-class JsonLine {
- public:
-  JsonLine& text(const char* key, const std::string& value);
-  JsonLine& number(const char* key, long long value);
-  JsonLine& boolean(const char* key, bool value);
-  std::string str() const { return "{" + body_ + "}"; }
-
- private:
-  void key(const char* key);
-  std::string body_;
-};
-
-// The words for a failed call: what a look at the line or the connection shows.
-std::string explainFailure(Platform& platform, const Target& target);
+// Why the calling thread's last library call failed, from the library's own account (each call
+// starts with clearFailure()); else the last "Open Error" text the call showed.
+std::string failureReason(const std::string& shownToTheUser = "");
 
 // A live record's fields, from its digits; false for twenty zeros or a malformed text.
 struct LiveFields {

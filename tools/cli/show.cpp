@@ -1,9 +1,9 @@
 #include "show.h"
 
+#include <cerrno>
 #include <cstdio>
-#include <fstream>
-#include <iterator>
-#include <vector>
+#include <cstring>
+#include <memory>
 
 #include "records/attendance_record.h"
 #include "records/transaction_record.h"
@@ -13,72 +13,156 @@ namespace movar::cli {
 
 namespace {
 
-void showAttendance(const std::vector<std::uint8_t>& bytes, bool json) {
-  using records::AttendanceRecord;
-  for (std::size_t at = 0; at + records::kAttendanceRecordSize <= bytes.size();
-       at += records::kAttendanceRecordSize) {
-    const AttendanceRecord r = AttendanceRecord::decode(bytes.data() + at);
-    const unsigned machine = r.machine({});
-    char when[32];
-    std::snprintf(when, sizeof when, "%04d-%02d-%02d %02d:%02d", 2000 + r.year, r.month, r.day,
-                  r.hour, r.minute);
-    if (json) {
-      std::printf("%s\n", JsonLine()
-                              .number("person", r.person)
-                              .text("time", when)
-                              .number("machine", machine)
-                              .str()
-                              .c_str());
-    } else {
-      std::printf("person %5u  %s  machine %u\n", static_cast<unsigned>(r.person), when, machine);
-    }
+constexpr const char* kImpossible = "date or time cannot be real";
+
+struct FileCloser {
+  void operator()(std::FILE* f) const { std::fclose(f); }
+};
+
+// The whole file, or the OS's reason why not.
+bool readWhole(const std::string& path, std::vector<std::uint8_t>& bytes, std::string& reason) {
+  errno = 0;
+  const std::unique_ptr<std::FILE, FileCloser> file(std::fopen(path.c_str(), "rb"));
+  if (!file) {
+    reason = std::strerror(errno);
+    return false;
   }
+  std::uint8_t chunk[1 << 16];
+  for (std::size_t got; (got = std::fread(chunk, 1, sizeof chunk, file.get())) > 0;) {
+    bytes.insert(bytes.end(), chunk, chunk + got);
+  }
+  if (std::ferror(file.get())) {
+    reason = std::strerror(errno);
+    return false;
+  }
+  return true;
 }
 
-void showTransactions(const std::vector<std::uint8_t>& bytes, bool json) {
-  using records::TransactionRecord;
-  for (std::size_t at = 0; at + records::kTransactionRecordSize <= bytes.size();
-       at += records::kTransactionRecordSize) {
-    const TransactionRecord r = TransactionRecord::decode(bytes.data() + at);
-    if (!r.valid()) continue;
-    char line[64];
-    records::writeTransactionLine(r, line);
-    const std::string text(line);  // the line's own zero byte ends it
-    if (json) {
-      char when[32];
-      std::snprintf(when, sizeof when, "%04d-%02d-%02d %02d:%02d:%02d", 2000 + r.year, r.month,
-                    r.day, r.hour, r.minute, r.second);
-      std::printf("%s\n", JsonLine()
-                              .text("time", when)
-                              .number("card", r.card)
-                              .text("sign", std::string(1, r.sign()))
-                              .number("amount", r.amount())
-                              .number("machine", r.machine)
-                              .text("line", text)
-                              .str()
-                              .c_str());
-    } else {
-      std::printf("%s\n", text.c_str());
+bool isLeap(int year) { return (year % 4 == 0 && year % 100 != 0) || year % 400 == 0; }
+
+bool isRealDate(int year, int month, int day) {
+  static constexpr int kDays[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+  if (month < 1 || month > 12 || day < 1) return false;
+  return day <= kDays[month - 1] + (month == 2 && isLeap(year) ? 1 : 0);
+}
+
+bool isRealTime(int hour, int minute, int second = 0) {
+  return hour <= 23 && minute <= 59 && second <= 59;
+}
+
+// One record's fields as the chosen format prints them; `problem` empty for a possible record.
+struct Shown {
+  Json fields;      // the JSON object's fields, also the CSV columns after "file"
+  std::string text;  // the readable line
+  std::string problem;
+};
+
+Shown attendance(const std::uint8_t* bytes) {
+  const records::AttendanceRecord r = records::AttendanceRecord::decode(bytes);
+  const int year = 2000 + r.year;
+  const unsigned machine = r.machine({});
+  char when[32];
+  std::snprintf(when, sizeof when, "%04d-%02d-%02d %02d:%02d", year, r.month, r.day, r.hour,
+                r.minute);
+  Shown s;
+  if (!isRealDate(year, r.month, r.day) || !isRealTime(r.hour, r.minute)) s.problem = kImpossible;
+  s.fields = {{"person", r.person}, {"time", when}, {"machine", machine}};
+  char line[80];
+  std::snprintf(line, sizeof line, "person %5u  %s  machine %u", static_cast<unsigned>(r.person),
+                when, machine);
+  s.text = line;
+  return s;
+}
+
+Shown transaction(const std::uint8_t* bytes) {
+  const records::TransactionRecord r = records::TransactionRecord::decode(bytes);
+  const int year = 2000 + r.year;
+  char when[32];
+  std::snprintf(when, sizeof when, "%04d-%02d-%02d %02d:%02d:%02d", year, r.month, r.day, r.hour,
+                r.minute, r.second);
+  char line[64];
+  records::writeTransactionLine(r, line);
+  Shown s;
+  if (!isRealDate(year, r.month, r.day) || !isRealTime(r.hour, r.minute, r.second)) {
+    s.problem = kImpossible;
+  } else if (!r.valid()) {
+    s.problem = "not a sale or top-up the conversion writes (type, card or year)";
+  }
+  s.text = std::string(line);  // the line's own zero byte ends it
+  s.fields = {{"time", when},           {"card", r.card},       {"sign", std::string(1, r.sign())},
+              {"amount", r.amount()},   {"machine", r.machine}, {"line", s.text}};
+  return s;
+}
+
+void printCsvHeader(const Shown& sample) {
+  std::string header = "file";
+  for (const auto& [key, value] : sample.fields.items()) header += "," + key;
+  std::printf("%s,problem\n", header.c_str());
+}
+
+void print(const Shown& s, const std::string& path, bool severalFiles, ShowFormat format) {
+  switch (format) {
+    case ShowFormat::Text:
+      std::printf("%s%s\n", s.text.c_str(), s.problem.empty() ? "" : ("  [" + s.problem + "]").c_str());
+      break;
+    case ShowFormat::JsonLines: {
+      Json object;
+      if (severalFiles) object["file"] = path;
+      object.update(s.fields);
+      if (!s.problem.empty()) object["problem"] = s.problem;
+      printJson(object);
+      break;
+    }
+    case ShowFormat::Csv: {
+      std::string row = csvField(path);
+      for (const auto& [key, value] : s.fields.items()) {
+        row += "," + csvField(value.is_string() ? value.get<std::string>() : value.dump());
+      }
+      std::printf("%s,%s\n", row.c_str(), csvField(s.problem).c_str());
+      break;
     }
   }
 }
 
 }  // namespace
 
-int showFile(const std::string& path, bool transactions, bool json) {
-  std::ifstream in(path, std::ios::binary);
-  if (!in) {
-    std::fprintf(stderr, "movar: can not open %s\n", path.c_str());
-    return 1;
+int showFiles(const std::vector<std::string>& paths, bool transactions, ShowFormat format) {
+  const std::size_t size =
+      transactions ? records::kTransactionRecordSize : records::kAttendanceRecordSize;
+  const auto decode = transactions ? transaction : attendance;
+  const bool several = paths.size() > 1;
+  bool allSound = true;
+  if (format == ShowFormat::Csv) {
+    const std::vector<std::uint8_t> zeros(size, 0);
+    printCsvHeader(decode(zeros.data()));
   }
-  const std::vector<std::uint8_t> bytes((std::istreambuf_iterator<char>(in)),
-                                        std::istreambuf_iterator<char>());
-  if (transactions) {
-    showTransactions(bytes, json);
-  } else {
-    showAttendance(bytes, json);
+  for (const std::string& path : paths) {
+    std::vector<std::uint8_t> bytes;
+    std::string reason;
+    if (!readWhole(path, bytes, reason)) {
+      std::fprintf(stderr, "movar show: %s: cannot read: %s\n", path.c_str(), reason.c_str());
+      allSound = false;
+      continue;
+    }
+    if (several && format == ShowFormat::Text) std::printf("%s:\n", path.c_str());
+    std::size_t marked = 0;
+    for (std::size_t at = 0; at + size <= bytes.size(); at += size) {
+      const Shown shown = decode(bytes.data() + at);
+      if (!shown.problem.empty()) ++marked;
+      print(shown, path, several, format);
+    }
+    if (marked > 0) {
+      std::fprintf(stderr, "movar show: %s: %zu of %zu records marked (%s)\n", path.c_str(), marked,
+                   bytes.size() / size, transactions ? "not transactions" : "not attendance");
+      allSound = false;
+    }
+    if (bytes.size() % size != 0) {
+      std::fprintf(stderr, "movar show: %s: %zu bytes after the last whole %zu-byte record\n",
+                   path.c_str(), bytes.size() % size, size);
+      allSound = false;
+    }
   }
-  return 0;
+  return allSound ? 0 : 1;
 }
 
 }  // namespace movar::cli

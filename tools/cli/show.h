@@ -1,11 +1,16 @@
-// `movar show FILE`: a record file or a transaction file as readable lines or JSON lines.
+// `movar show FILE...`: record files or transaction files as readable lines, JSON or CSV. A
+// record whose date or time cannot be real is marked, so that a file that is not a record file
+// is never printed as attendance.
 #pragma once
 
 #include <string>
+#include <vector>
 
 namespace movar::cli {
 
-// 0 when the file was read, 1 when it could not be.
-int showFile(const std::string& path, bool transactions, bool json);
+enum class ShowFormat { Text, JsonLines, Csv };
+
+// 0 when every file was read and every record is possible; 1 otherwise (said on stderr).
+int showFiles(const std::vector<std::string>& paths, bool transactions, ShowFormat format);
 
 }  // namespace movar::cli

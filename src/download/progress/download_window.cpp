@@ -8,7 +8,9 @@ DownloadWindow::DownloadWindow(Ui& ui, ProgressWindowKind kind)
 }
 
 void DownloadWindow::position(std::uint64_t storedBytes, std::uint64_t announcedBytes) {
-  if (!window_ || announcedBytes == 0) return;
+  if (!window_) return;
+  window_->setTransferred(storedBytes, announcedBytes);
+  if (announcedBytes == 0) return;
   window_->setPosition(static_cast<int>(storedBytes * 100 / announcedBytes));
   if (repaintAfterPosition_) window_->repaint();
 }

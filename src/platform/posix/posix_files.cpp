@@ -5,9 +5,12 @@
 #include <cerrno>
 #include <climits>
 #include <cstdio>
+#include <cstdlib>
+#include <system_error>
 
 #include "platform/posix/posix_platform.h"
 #include "platform/posix/unique_fd.h"
+#include "platform/record_directory.h"
 
 namespace movar::posix {
 
@@ -66,6 +69,8 @@ std::string PosixFiles::recordDirectory() {
   if (!recordDirectory_.empty()) {
     return recordDirectory_.back() == '/' ? recordDirectory_ : recordDirectory_ + '/';
   }
+  std::string preferred = preferredRecordDirectory('/', std::getenv("MOVAR_RECORD_DIR"));
+  if (!preferred.empty()) return preferred;
   char buffer[PATH_MAX];
   const ssize_t n = ::readlink("/proc/self/exe", buffer, sizeof buffer - 1);
   if (n <= 0) return "./";
@@ -79,7 +84,10 @@ std::unique_ptr<File> PosixFiles::create(const std::string& path) {
 // A directory opens for reading on POSIX but not on Windows; refused here too, so both products
 // report it as a file that cannot be opened.
 std::unique_ptr<File> PosixFiles::openRead(const std::string& path) {
-  if (isDirectory(path)) return nullptr;
+  if (isDirectory(path)) {
+    errno = EISDIR;
+    return nullptr;
+  }
   return openWith(path, O_RDONLY);
 }
 std::unique_ptr<File> PosixFiles::openReadWrite(const std::string& path) {
@@ -128,5 +136,7 @@ bool PosixFiles::replace(const std::string& from, const std::string& to) {
 }
 
 bool PosixFiles::remove(const std::string& path) { return ::unlink(path.c_str()) == 0; }
+
+std::string PosixFiles::lastErrorText() { return std::generic_category().message(errno); }
 
 }  // namespace movar::posix

@@ -5,6 +5,7 @@
 #include <sys/socket.h>
 
 #include <cerrno>
+#include <system_error>
 
 #include "platform/posix/posix_platform.h"
 #include "platform/posix/unique_fd.h"
@@ -51,33 +52,36 @@ class PosixNetStream final : public NetStream {
 }  // namespace
 
 Connection PosixNetwork::connect(const char* ipv4Text, std::uint16_t port) {
+  auto failed = [](ConnectError error, int code) {
+    return Connection{nullptr, error, std::generic_category().message(code)};
+  };
   UniqueFd fd(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0));
-  if (!fd) return {nullptr, ConnectError::Socket};
+  if (!fd) return failed(ConnectError::Socket, errno);
   sockaddr_in address{};
   address.sin_family = AF_INET;
   address.sin_port = htons(port);
   // The forms inet_addr takes; a text that is not an address makes the connect fail.
   if (ipv4Text == nullptr || ::inet_aton(ipv4Text, &address.sin_addr) == 0) {
-    return {nullptr, ConnectError::Connect};
+    return failed(ConnectError::Connect, EINVAL);
   }
   // A dead host must not hold the caller for the kernel's two-minute SYN retry.
   const int flags = ::fcntl(fd.get(), F_GETFL);
   ::fcntl(fd.get(), F_SETFL, flags | O_NONBLOCK);
   if (::connect(fd.get(), reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0) {
-    if (errno != EINPROGRESS && errno != EINTR) return {nullptr, ConnectError::Connect};
+    if (errno != EINPROGRESS && errno != EINTR) return failed(ConnectError::Connect, errno);
     pollfd p{fd.get(), POLLOUT, 0};
     int ready = 0;
     const Millis deadline = PosixClock{}.now() + kConnectLimitMs;
     do {
       const Millis left = deadline - PosixClock{}.now();
-      if (left <= 0) return {nullptr, ConnectError::Connect};
+      if (left <= 0) return failed(ConnectError::Connect, ETIMEDOUT);
       ready = ::poll(&p, 1, static_cast<int>(left));
     } while (ready < 0 && errno == EINTR);
     int error = 0;
     socklen_t length = sizeof error;
     if (ready <= 0 || ::getsockopt(fd.get(), SOL_SOCKET, SO_ERROR, &error, &length) != 0 ||
         error != 0) {
-      return {nullptr, ConnectError::Connect};
+      return failed(ConnectError::Connect, error != 0 ? error : errno);
     }
   }
   ::fcntl(fd.get(), F_SETFL, flags);

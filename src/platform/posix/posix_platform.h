@@ -28,7 +28,8 @@ class PosixNetwork final : public Network {
   Connection connect(const char* ipv4Text, std::uint16_t port) override;
 };
 
-// The record directory is the executable's, or the one given (a tool's --dir).
+// The record directory is the one given (a tool's --dir), else the thread's choice or
+// $MOVAR_RECORD_DIR, else the executable's.
 class PosixFiles final : public Files {
  public:
   PosixFiles() = default;
@@ -46,6 +47,7 @@ class PosixFiles final : public Files {
   bool move(const std::string& from, const std::string& to) override;
   bool replace(const std::string& from, const std::string& to) override;
   bool remove(const std::string& path) override;
+  std::string lastErrorText() override;
 
  private:
   std::string recordDirectory_;  // empty: the executable's

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <string>
 
+#include "platform/record_directory.h"
+#include "platform/win32/system_message.h"
 #include "platform/win32/unique_handle.h"
 #include "platform/win32/win32_platform.h"
 
@@ -60,6 +62,12 @@ std::unique_ptr<File> openWith(const std::string& path, DWORD access, DWORD disp
 }  // namespace
 
 std::string Win32Files::recordDirectory() {
+  // The process environment, not the C runtime's copy of it, which misses what a host set later.
+  char environment[MAX_PATH];
+  const DWORD length = ::GetEnvironmentVariableA("MOVAR_RECORD_DIR", environment, MAX_PATH);
+  std::string preferred =
+      preferredRecordDirectory('\\', length > 0 && length < MAX_PATH ? environment : nullptr);
+  if (!preferred.empty()) return preferred;
   // Paths longer than MAX_PATH exist; grow until the name fits.
   std::string path(MAX_PATH, '\0');
   for (;;) {
@@ -114,5 +122,7 @@ bool Win32Files::replace(const std::string& from, const std::string& to) {
 }
 
 bool Win32Files::remove(const std::string& path) { return ::DeleteFileA(path.c_str()) != 0; }
+
+std::string Win32Files::lastErrorText() { return systemMessage(::GetLastError()); }
 
 }  // namespace movar::win32

@@ -1,7 +1,9 @@
 #include <winsock2.h>
 
+#include <string>
 #include <utility>
 
+#include "platform/win32/system_message.h"
 #include "platform/win32/win32_platform.h"
 
 namespace movar::win32 {
@@ -65,20 +67,29 @@ class Win32NetStream final : public NetStream {
   UniqueSocket socket_;
 };
 
-// A dead host must not hold the caller for the stack's own SYN retries (about 21 s).
-bool connectWithin(SOCKET s, const sockaddr_in& address, Millis limit) {
+// A dead host must not hold the caller for the stack's own SYN retries (about 21 s). On failure
+// `reason` says why.
+bool connectWithin(SOCKET s, const sockaddr_in& address, Millis limit, std::string& reason) {
   u_long nonBlocking = 1;
   ::ioctlsocket(s, FIONBIO, &nonBlocking);
   if (::connect(s, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0) {
-    if (::WSAGetLastError() != WSAEWOULDBLOCK) return false;
+    if (const int code = ::WSAGetLastError(); code != WSAEWOULDBLOCK) {
+      reason = systemMessage(static_cast<DWORD>(code));
+      return false;
+    }
     fd_set writable, failed;
     FD_ZERO(&writable);
     FD_ZERO(&failed);
     FD_SET(s, &writable);
     FD_SET(s, &failed);
     timeval timeout = timeoutOf(limit);
-    if (::select(0, nullptr, &writable, &failed, &timeout) <= 0 || FD_ISSET(s, &failed) ||
-        !FD_ISSET(s, &writable)) {
+    const int ready = ::select(0, nullptr, &writable, &failed, &timeout);
+    if (ready <= 0 || FD_ISSET(s, &failed) || !FD_ISSET(s, &writable)) {
+      int code = 0;
+      int length = sizeof code;
+      ::getsockopt(s, SOL_SOCKET, SO_ERROR, reinterpret_cast<char*>(&code), &length);
+      reason = ready == 0 ? "no answer within " + std::to_string(limit / 1000) + " s"
+                          : systemMessage(static_cast<DWORD>(code));
       return false;
     }
   }
@@ -92,16 +103,22 @@ bool connectWithin(SOCKET s, const sockaddr_in& address, Millis limit) {
 // Winsock itself is never cut off by us.
 Connection Win32Network::connect(const char* ipv4Text, std::uint16_t port) {
   WSADATA data{};
-  if (::WSAStartup(MAKEWORD(2, 0), &data) != 0) return {nullptr, ConnectError::LibraryStart};
+  if (const int code = ::WSAStartup(MAKEWORD(2, 0), &data); code != 0) {
+    return {nullptr, ConnectError::LibraryStart, systemMessage(static_cast<DWORD>(code))};
+  }
   UniqueSocket s(::socket(AF_INET, SOCK_STREAM, 0));
-  if (!s) return {nullptr, ConnectError::Socket};
+  if (!s) {
+    return {nullptr, ConnectError::Socket, systemMessage(static_cast<DWORD>(::WSAGetLastError()))};
+  }
   sockaddr_in address{};
   address.sin_family = AF_INET;
   address.sin_port = ::htons(port);
   address.sin_addr.s_addr = ipv4Text ? ::inet_addr(ipv4Text) : INADDR_NONE;
   // INADDR_NONE is also "255.255.255.255", which no terminal has.
-  if (address.sin_addr.s_addr == INADDR_NONE || !connectWithin(s.get(), address, kConnectLimitMs)) {
-    return {nullptr, ConnectError::Connect};
+  std::string reason = "not an IPv4 address";
+  if (address.sin_addr.s_addr == INADDR_NONE ||
+      !connectWithin(s.get(), address, kConnectLimitMs, reason)) {
+    return {nullptr, ConnectError::Connect, reason};
   }
   auto stream = std::make_unique<Win32NetStream>(s.release());
   return {std::move(stream), ConnectError::None};

@@ -45,6 +45,7 @@ class Win32Files final : public Files {
   bool move(const std::string& from, const std::string& to) override;
   bool replace(const std::string& from, const std::string& to) override;
   bool remove(const std::string& path) override;
+  std::string lastErrorText() override;
 };
 
 // Real windows of the calling thread, and "Open Error" message boxes.

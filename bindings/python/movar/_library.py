@@ -1,0 +1,35 @@
+"""Finding and loading libw_movar.so (w_movar.dll on Windows)."""
+from __future__ import annotations
+
+import ctypes
+import ctypes.util
+import functools
+import os
+from pathlib import Path
+
+WINDOWS = os.name == "nt"
+FILE_NAME = "w_movar.dll" if WINDOWS else "libw_movar.so"
+
+
+@functools.lru_cache(maxsize=None)
+def load() -> ctypes.CDLL:
+    """MOVAR_LIBRARY when set, else the system's search, else the library beside this package."""
+    # The exports are stdcall on 32-bit Windows; WinDLL is the same as CDLL on 64-bit.
+    loader = ctypes.WinDLL if WINDOWS else ctypes.CDLL
+    chosen = os.environ.get("MOVAR_LIBRARY")
+    if chosen:
+        return loader(chosen)  # a path named by the user is not second-guessed
+    candidates = (FILE_NAME, ctypes.util.find_library("w_movar"), str(Path(__file__).parent / FILE_NAME))
+    failures = []
+    for candidate in filter(None, candidates):
+        try:
+            return loader(candidate)
+        except OSError as error:
+            failures.append(f"{candidate}: {error}")
+    raise OSError(f"{FILE_NAME} not found (set MOVAR_LIBRARY to its path); tried " + "; ".join(failures))
+
+
+def path_bytes(path) -> bytes:
+    """A path as the library's file calls take it: the ANSI code page on Windows (its file calls
+    are the A forms), the file system's bytes elsewhere."""
+    return os.fspath(path).encode("mbcs") if WINDOWS else os.fsencode(path)

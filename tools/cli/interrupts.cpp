@@ -1,0 +1,47 @@
+#include "interrupts.h"
+
+#include <unistd.h>
+
+#include <csignal>
+
+namespace movar::cli {
+
+namespace {
+
+// What a signal handler may touch: the process's one disposition of SIGINT.
+volatile std::sig_atomic_t requests = 0;
+volatile std::sig_atomic_t progressLineShown = 0;
+volatile std::sig_atomic_t meaning = static_cast<int>(InterruptMeaning::EndAtOnce);
+
+void endAtOnce() {
+  if (progressLineShown) {
+    constexpr char kClearLine[] = "\r\033[K";
+    [[maybe_unused]] const auto ignored = ::write(STDERR_FILENO, kClearLine, sizeof kClearLine - 1);
+  }
+  // Re-raised with the default action: the process ends as interrupted (status 130 in a shell).
+  std::signal(SIGINT, SIG_DFL);
+  std::raise(SIGINT);
+}
+
+extern "C" void onInterrupt(int) {
+  requests = requests + 1;
+  if (meaning == static_cast<int>(InterruptMeaning::EndAtOnce) || requests > 1) endAtOnce();
+}
+
+}  // namespace
+
+void handleInterrupts(InterruptMeaning m) {
+  meaning = static_cast<int>(m);
+  struct sigaction action {};
+  action.sa_handler = onInterrupt;
+  sigemptyset(&action.sa_mask);
+  // The library's waits carry on through a request (they retry on EINTR); so does stdio.
+  action.sa_flags = SA_RESTART;
+  ::sigaction(SIGINT, &action, nullptr);
+}
+
+bool interruptRequested() { return requests > 0; }
+
+void setProgressLineShown(bool shown) { progressLineShown = shown ? 1 : 0; }
+
+}  // namespace movar::cli
