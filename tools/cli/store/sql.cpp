@@ -4,10 +4,12 @@
 
 namespace movar::cli::store {
 
+// Text in byte order, so that every store answers in the same order whatever its server's locale:
+// SQLite's own "binary"; PostgreSQL's store makes a collation of that name from "C".
 const char* const kSchema = R"(CREATE TABLE IF NOT EXISTS attendance (
-  terminal  TEXT    NOT NULL,
+  terminal  TEXT    COLLATE "binary" NOT NULL,
   person    INTEGER NOT NULL,
-  time      TEXT    NOT NULL,
+  time      TEXT    COLLATE "binary" NOT NULL,
   machine   INTEGER NOT NULL,
   collected TEXT    NOT NULL,
   source    TEXT    NOT NULL,
@@ -44,11 +46,7 @@ std::string utcNow() {
 }
 
 std::unique_ptr<Store> openStore(const std::string& location) {
-  if (location.rfind("postgresql://", 0) == 0 || location.rfind("postgres://", 0) == 0) {
-    throw StoreError("this movar keeps its store in a SQLite file; " + location +
-                     " names a PostgreSQL server");
-  }
-  return openSqliteStore(location);
+  return namesPostgres(location) ? openPostgresStore(location) : openSqliteStore(location);
 }
 
 }  // namespace movar::cli::store

@@ -21,5 +21,7 @@ QueryBounds boundsOf(const Query& query);
 std::string utcNow();
 
 std::unique_ptr<Store> openSqliteStore(const std::string& path);
+std::unique_ptr<Store> openPostgresStore(const std::string& connection);
+bool namesPostgres(const std::string& location);
 
 }  // namespace movar::cli::store
