@@ -3,11 +3,13 @@
 // many threads (collect --jobs) take turns on one connection.
 #include <libpq-fe.h>
 
+#include <algorithm>
 #include <functional>
 #include <memory>
 #include <mutex>
 #include <optional>
 #include <string_view>
+#include <tuple>
 #include <vector>
 
 #include "store/sql.h"
@@ -56,6 +58,9 @@ std::string describe(const std::string& connection) {
   return text;
 }
 
+// One round trip for a download of this many facts; well under the server's 65535 parameters.
+constexpr std::size_t kFactsAStatement = 1000;
+
 // Bounded waits where the connection string says nothing: a server that does not answer, or a
 // network that silently dropped the connection, becomes an error instead of a hang.
 const char* const kDefaultKeywords[] = {"connect_timeout", "keepalives_idle", "keepalives_interval",
@@ -76,15 +81,30 @@ class PostgresStore final : public Store {
     });
   }
 
-  std::size_t write(const std::vector<Fact>& facts, const std::string& source) override {
+  std::size_t write(const std::vector<Fact>& unordered, const std::string& source) override {
+    // Every writer takes its facts' keys in one order: writers over the same facts then wait for
+    // each other instead of deadlocking (the server would end one of them).
+    std::vector<Fact> facts = unordered;
+    std::sort(facts.begin(), facts.end(), [](const Fact& a, const Fact& b) {
+      return std::tie(a.terminal, a.person, a.time, a.machine) < std::tie(b.terminal, b.person, b.time, b.machine);
+    });
     std::lock_guard lock(mutex_);
     const std::string collected = utcNow();
     std::size_t added = 0;
     inTransaction([&] {
-      for (const Fact& f : facts) {
-        const Result inserted = run(kInsertFact, {f.terminal, std::to_string(f.person), f.time,
-                                                  std::to_string(f.machine), collected, source});
-        added += std::string_view(PQcmdTuples(inserted.get())) == "1";
+      for (std::size_t at = 0; at < facts.size(); at += kFactsAStatement) {
+        const std::size_t rows = std::min(kFactsAStatement, facts.size() - at);
+        Parameters parameters;
+        parameters.reserve(rows * kInsertColumns);
+        for (std::size_t i = at; i < at + rows; ++i) {
+          const Fact& f = facts[i];
+          for (std::string value : {f.terminal, std::to_string(f.person), f.time, std::to_string(f.machine),
+                                    collected, source}) {
+            parameters.push_back(std::move(value));
+          }
+        }
+        const Result inserted = run(insertFacts(rows).c_str(), parameters);
+        added += std::stoul(PQcmdTuples(inserted.get()));
       }
     });
     return added;

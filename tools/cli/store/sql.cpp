@@ -19,9 +19,17 @@ CREATE INDEX IF NOT EXISTS attendance_by_time ON attendance (time);
 CREATE INDEX IF NOT EXISTS attendance_by_person ON attendance (person, time);
 )";
 
-const char* const kInsertFact =
-    "INSERT INTO attendance (terminal, person, time, machine, collected, source) "
-    "VALUES ($1, $2, $3, $4, $5, $6) ON CONFLICT DO NOTHING";
+std::string insertFacts(std::size_t rows) {
+  std::string sql = "INSERT INTO attendance (terminal, person, time, machine, collected, source) VALUES ";
+  for (std::size_t row = 0; row < rows; ++row) {
+    sql += row ? ", (" : "(";
+    for (std::size_t column = 1; column <= kInsertColumns; ++column) {
+      sql += (column > 1 ? ", $" : "$") + std::to_string(row * kInsertColumns + column);
+    }
+    sql += ")";
+  }
+  return sql + " ON CONFLICT DO NOTHING";
+}
 
 const char* const kSelectFacts =
     "SELECT terminal, person, time, machine, collected FROM attendance "
