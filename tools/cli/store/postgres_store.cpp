@@ -63,13 +63,16 @@ constexpr std::size_t kFactsAStatement = 1000;
 
 // Bounded waits where the connection string says nothing: a server that does not answer, or a
 // network that silently dropped the connection, becomes an error instead of a hang.
-const char* const kDefaultKeywords[] = {"connect_timeout", "keepalives_idle", "keepalives_interval",
-                                        "keepalives_count", "dbname", nullptr};
+const char* const kDefaultKeywords[] = {"connect_timeout",    "keepalives_idle", "keepalives_interval",
+                                        "keepalives_count",   "tcp_user_timeout", "dbname", nullptr};
+// A write that waits on a session which never ends its transaction fails instead of hanging.
+// Set in the transaction rather than at connection: poolers refuse start-up options.
+const char* const kBegin = "BEGIN; SET LOCAL lock_timeout = '60s'";
 
 class PostgresStore final : public Store {
  public:
   explicit PostgresStore(const std::string& connection) : where_(describe(connection)) {
-    const char* const values[] = {"10", "30", "10", "3", connection.c_str(), nullptr};
+    const char* const values[] = {"10", "30", "10", "3", "30000", connection.c_str(), nullptr};
     connection_.reset(PQconnectdbParams(kDefaultKeywords, values, 1));
     if (!connection_ || PQstatus(connection_.get()) != CONNECTION_OK) fail("cannot reach");
     // The server's notices ("already exists, skipping") are not for the user.
@@ -131,7 +134,7 @@ class PostgresStore final : public Store {
   // All of `body` or nothing. A failure of any statement, COMMIT included, throws: a write is
   // reported stored only when the server said it committed.
   void inTransaction(const std::function<void()>& body) {
-    first("BEGIN", {});
+    first(kBegin, {});
     try {
       body();
       run("COMMIT");
