@@ -4,10 +4,12 @@
 
 namespace movar::cli::store {
 
+// Text in byte order, so that every store answers in the same order whatever its server's locale:
+// SQLite's own "binary"; PostgreSQL's store makes a collation of that name from "C".
 const char* const kSchema = R"(CREATE TABLE IF NOT EXISTS attendance (
-  terminal  TEXT    NOT NULL,
+  terminal  TEXT    COLLATE "binary" NOT NULL,
   person    INTEGER NOT NULL,
-  time      TEXT    NOT NULL,
+  time      TEXT    COLLATE "binary" NOT NULL,
   machine   INTEGER NOT NULL,
   collected TEXT    NOT NULL,
   source    TEXT    NOT NULL,
@@ -17,9 +19,17 @@ CREATE INDEX IF NOT EXISTS attendance_by_time ON attendance (time);
 CREATE INDEX IF NOT EXISTS attendance_by_person ON attendance (person, time);
 )";
 
-const char* const kInsertFact =
-    "INSERT INTO attendance (terminal, person, time, machine, collected, source) "
-    "VALUES ($1, $2, $3, $4, $5, $6) ON CONFLICT DO NOTHING";
+std::string insertFacts(std::size_t rows) {
+  std::string sql = "INSERT INTO attendance (terminal, person, time, machine, collected, source) VALUES ";
+  for (std::size_t row = 0; row < rows; ++row) {
+    sql += row ? ", (" : "(";
+    for (std::size_t column = 1; column <= kInsertColumns; ++column) {
+      sql += (column > 1 ? ", $" : "$") + std::to_string(row * kInsertColumns + column);
+    }
+    sql += ")";
+  }
+  return sql + " ON CONFLICT DO NOTHING";
+}
 
 const char* const kSelectFacts =
     "SELECT terminal, person, time, machine, collected FROM attendance "
@@ -44,11 +54,7 @@ std::string utcNow() {
 }
 
 std::unique_ptr<Store> openStore(const std::string& location) {
-  if (location.rfind("postgresql://", 0) == 0 || location.rfind("postgres://", 0) == 0) {
-    throw StoreError("this movar keeps its store in a SQLite file; " + location +
-                     " names a PostgreSQL server");
-  }
-  return openSqliteStore(location);
+  return namesPostgres(location) ? openPostgresStore(location) : openSqliteStore(location);
 }
 
 }  // namespace movar::cli::store

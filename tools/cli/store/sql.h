@@ -1,6 +1,7 @@
 // The SQL both stores speak: one schema, one insert that skips a fact already there, one query.
 #pragma once
 
+#include <cstddef>
 #include <optional>
 #include <string>
 
@@ -8,7 +9,11 @@
 
 namespace movar::cli::store {
 
-extern const char* const kInsertFact;  // ?1 terminal ?2 person ?3 time ?4 machine ?5 collected ?6 source
+// The insert of `rows` facts that skips those already there: $1 terminal, $2 person, $3 time,
+// $4 machine, $5 collected, $6 source, then $7.. the next fact's. Many rows a statement saves a
+// round trip a fact where the database is on another machine.
+constexpr std::size_t kInsertColumns = 6;
+std::string insertFacts(std::size_t rows);
 extern const char* const kSelectFacts;  // ?1 from ?2 to ?3 person ?4 terminal, each NULL for any
 
 struct QueryBounds {
@@ -21,5 +26,7 @@ QueryBounds boundsOf(const Query& query);
 std::string utcNow();
 
 std::unique_ptr<Store> openSqliteStore(const std::string& path);
+std::unique_ptr<Store> openPostgresStore(const std::string& connection);
+bool namesPostgres(const std::string& location);
 
 }  // namespace movar::cli::store

@@ -42,7 +42,7 @@ class SqliteStore final : public Store {
     const std::string collected = utcNow();
     exec("BEGIN IMMEDIATE");
     try {
-      Statement insert = prepare(kInsertFact);
+      Statement insert = prepare(insertFacts(1).c_str());
       std::size_t added = 0;
       for (const Fact& f : facts) {
         bindText(insert, 1, f.terminal);

@@ -47,8 +47,11 @@ class Store {
   virtual std::vector<StoredFact> query(const Query& query) = 0;
 };
 
-// A SQLite file (made with its schema on first use), or a PostgreSQL connection string
-// ("postgresql://..." or "postgres://..."). Throws StoreError with the cause in words.
+// A PostgreSQL database named as libpq takes it: a URI ("postgresql://USER@HOST/DB",
+// "postgres://...") or a "key=value ..." string that sets host, hostaddr, dbname or service
+// ("host=/run/postgresql dbname=movar"). Anything else is a SQLite file, made on first use; a
+// file whose name reads like such a string is named with its folder ("./host=a.db"). Either
+// store makes its schema on first use. Throws StoreError with the cause in words.
 std::unique_ptr<Store> openStore(const std::string& location);
 
 // The schema every store has, for the README and other readers.
