@@ -408,7 +408,10 @@ TEST(CommandLine, ScheduledCollectionAndAKilledCollector) {
   {
     Background collector(dir, {"collect", "--ips", "floor.txt", "--dir", "site", "--store", "kill.db", "--jobs", "1"});
     // Killed while the second terminal's download runs: the first is stored, the second not yet.
-    EXPECT_TRUE(eventually([&] { return !storedPerTerminal().empty(); }, 30s));
+    EXPECT_TRUE(eventually([&] {
+      std::this_thread::sleep_for(200ms);  // a reader now and then, not a crowd of them
+      return !storedPerTerminal().empty();
+    }, 30s));
     EXPECT_TRUE(collector.signal(SIGKILL, 10s));
   }
   const auto stored = storedPerTerminal();

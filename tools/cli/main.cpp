@@ -402,7 +402,7 @@ int run(int argc, char** argv) {
         if (!to.empty()) q.to = checkedTime("--to", to);
         if (!person.empty()) q.person = checkedNumber("--person", person, 0, 65535);
         if (!terminal.empty()) q.terminal = terminal;
-        printFacts(openStore()->query(q), recordsCsv   ? FactFormat::Csv
+        printFacts(store::openStore(typed.store, false)->query(q), recordsCsv   ? FactFormat::Csv
                                           : typed.json ? FactFormat::JsonLines
                                                        : FactFormat::Text);
         return 0;

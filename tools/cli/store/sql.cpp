@@ -53,8 +53,8 @@ std::string utcNow() {
   return text;
 }
 
-std::unique_ptr<Store> openStore(const std::string& location) {
-  return namesPostgres(location) ? openPostgresStore(location) : openSqliteStore(location);
+std::unique_ptr<Store> openStore(const std::string& location, bool create) {
+  return namesPostgres(location) ? openPostgresStore(location) : openSqliteStore(location, create);
 }
 
 }  // namespace movar::cli::store

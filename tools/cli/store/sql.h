@@ -25,7 +25,7 @@ QueryBounds boundsOf(const Query& query);
 // "YYYY-MM-DD HH:MM:SS" in UTC.
 std::string utcNow();
 
-std::unique_ptr<Store> openSqliteStore(const std::string& path);
+std::unique_ptr<Store> openSqliteStore(const std::string& path, bool create);
 std::unique_ptr<Store> openPostgresStore(const std::string& connection);
 bool namesPostgres(const std::string& location);
 

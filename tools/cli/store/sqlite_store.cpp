@@ -24,17 +24,20 @@ using Statement = std::unique_ptr<sqlite3_stmt, FinalizeStatement>;
 
 class SqliteStore final : public Store {
  public:
-  SqliteStore(const std::string& path) : path_(path) {
+  SqliteStore(const std::string& path, bool create) : path_(path) {
     sqlite3* raw = nullptr;
-    const int opened = sqlite3_open_v2(path.c_str(), &raw,
-                                       SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOMUTEX,
-                                       nullptr);
+    const int opened = sqlite3_open_v2(
+        path.c_str(), &raw, SQLITE_OPEN_READWRITE | (create ? SQLITE_OPEN_CREATE : 0) | SQLITE_OPEN_NOMUTEX,
+        nullptr);
     db_.reset(raw);
     if (opened != SQLITE_OK) fail("cannot open the store");
     sqlite3_busy_timeout(db_.get(), 60000);
-    exec("PRAGMA journal_mode=WAL");
     exec("PRAGMA synchronous=NORMAL");
-    exec(kSchema);
+    // Made once, by whoever comes first: a reader of a store in use takes no write lock.
+    if (!hasSchema()) {
+      exec("PRAGMA journal_mode=WAL");
+      exec(kSchema);
+    }
   }
 
   std::size_t write(const std::vector<Fact>& facts, const std::string& source) override {
@@ -90,6 +93,10 @@ class SqliteStore final : public Store {
     throw StoreError(what + " " + path_ + ": " +
                      (db_ ? sqlite3_errmsg(db_.get()) : "out of memory"));
   }
+  bool hasSchema() {
+    Statement found = prepare("SELECT 1 FROM sqlite_master WHERE type = 'table' AND name = 'attendance'");
+    return sqlite3_step(found.get()) == SQLITE_ROW;
+  }
   void exec(const char* sql) {
     if (sqlite3_exec(db_.get(), sql, nullptr, nullptr, nullptr) != SQLITE_OK) fail("cannot use the store");
   }
@@ -113,8 +120,8 @@ class SqliteStore final : public Store {
 
 }  // namespace
 
-std::unique_ptr<Store> openSqliteStore(const std::string& path) {
-  return std::make_unique<SqliteStore>(path);
+std::unique_ptr<Store> openSqliteStore(const std::string& path, bool create) {
+  return std::make_unique<SqliteStore>(path, create);
 }
 
 }  // namespace movar::cli::store

@@ -52,7 +52,8 @@ class Store {
 // ("host=/run/postgresql dbname=movar"). Anything else is a SQLite file, made on first use; a
 // file whose name reads like such a string is named with its folder ("./host=a.db"). Either
 // store makes its schema on first use. Throws StoreError with the cause in words.
-std::unique_ptr<Store> openStore(const std::string& location);
+// `create`: a SQLite file that is missing is made (a reader passes false).
+std::unique_ptr<Store> openStore(const std::string& location, bool create = true);
 
 // The schema every store has, for the README and other readers.
 extern const char* const kSchema;
