@@ -13,12 +13,14 @@
 #include <map>
 #include <optional>
 #include <random>
+#include <set>
 #include <sstream>
 #include <thread>
 
 #include "fingerprint_unit.h"
 #include "host_runner.h"
 #include "live_records.h"
+#include "pg_cluster.h"
 #include "record_memory.h"
 #include "sim_fixture.h"
 #include "terminal_settings.h"
@@ -74,6 +76,10 @@ class Background {
   // Sends `signal`; the wait status when the process ended within `limit`.
   std::optional<int> signal(int signal, std::chrono::milliseconds limit) {
     ::kill(pid_, signal);
+    return wait(limit);
+  }
+  // The wait status when the process ended within `limit`.
+  std::optional<int> wait(std::chrono::milliseconds limit) {
     const auto until = std::chrono::steady_clock::now() + limit;
     int status = 0;
     while (::waitpid(pid_, &status, WNOHANG) == 0) {
@@ -417,6 +423,51 @@ TEST(CommandLine, ScheduledCollectionAndAKilledCollector) {
   const auto stored = storedPerTerminal();
   EXPECT_FALSE(stored.empty());
   for (const auto& [terminal, count] : stored) EXPECT_EQ(count, 400) << terminal;
+}
+
+// Collectors at four sites writing into one PostgreSQL at once, over lists that overlap, twice
+// (the terminals restored in between): every fact once, and the same facts a SQLite store gets
+// from the files they left.
+TEST(CommandLine, CollectorsAtOnceKeepEachFactOnceInPostgres) {
+  PgCluster pg;
+  if (!pg.installed()) GTEST_SKIP() << "no PostgreSQL server installed";
+  std::vector<std::unique_ptr<SimNet>> terminals;
+  for (int k = 0; k < 4; ++k) {
+    terminals.push_back(std::make_unique<SimNet>());
+    terminals.back()->terminal.part<sim::RecordMemory>().fill(static_cast<std::uint32_t>(40 + k));
+  }
+  TempDir dir;
+  for (int site = 0; site < 4; ++site) {
+    std::ofstream list(dir.path() / ("site" + std::to_string(site) + ".txt"));
+    for (int k = 0; k < 3; ++k) list << terminals[static_cast<std::size_t>((site + k) % 4)]->ip() << "\n";
+  }
+  for (int pass = 0; pass < 2; ++pass) {
+    std::vector<std::unique_ptr<Background>> collectors;
+    for (int site = 0; site < 4; ++site) {
+      collectors.push_back(std::make_unique<Background>(
+          dir, std::vector<std::string>{"collect", "--ips", "site" + std::to_string(site) + ".txt", "--dir",
+                                        "site" + std::to_string(site), "--store", pg.uri()}));
+    }
+    for (auto& c : collectors) EXPECT_TRUE(c->wait(120s));
+    for (auto& t : terminals) t->terminal.part<sim::RecordMemory>().restore();
+  }
+  const auto facts = [&](const std::string& store) {
+    const HostRun run = movar(dir, {"records", "--store", store, "--csv"});
+    EXPECT_EQ(run.exitCode, 0) << run.err;
+    std::vector<std::string> rows;  // without the time of collection
+    std::istringstream in(run.out);
+    for (std::string line; std::getline(in, line);) rows.push_back(line.substr(0, line.rfind(',')));
+    return rows;
+  };
+  const std::vector<std::string> fromPostgres = facts(pg.uri());
+  EXPECT_EQ(fromPostgres.size(), 1u + 40 + 41 + 42 + 43);
+  EXPECT_EQ(std::set<std::string>(fromPostgres.begin(), fromPostgres.end()).size(), fromPostgres.size());
+  for (int site = 0; site < 4; ++site) {
+    EXPECT_EQ(movar(dir, {"store", "import", "--store", "files.db", "site" + std::to_string(site)}).exitCode, 0);
+  }
+  EXPECT_EQ(facts("files.db"), fromPostgres);
+  const HostRun again = movar(dir, {"store", "import", "--store", pg.uri(), "site0", "site1", "site2", "site3"});
+  EXPECT_TRUE(contains(again.out, "records, 0 new in the store")) << again.out;
 }
 
 }  // namespace
