@@ -1,10 +1,13 @@
 // The store in a SQLite file. WAL, so that `records` reads while a collector writes; writes of
-// many threads (collect --jobs) take turns on one connection, those of other processes wait for
-// the file's lock.
+// many threads (collect --jobs) share transactions on one connection, those of other processes
+// wait for the file's lock.
 #include <sqlite3.h>
 
 #include <memory>
+#include <condition_variable>
+#include <exception>
 #include <mutex>
+#include <vector>
 
 #include "store/sql.h"
 #include "store/store.h"
@@ -33,6 +36,7 @@ class SqliteStore final : public Store {
     if (opened != SQLITE_OK) fail("cannot open the store");
     sqlite3_busy_timeout(db_.get(), 60000);
     exec("PRAGMA synchronous=NORMAL");
+    exec("PRAGMA cache_size=-131072");
     // Made once, by whoever comes first: a reader of a store in use takes no write lock.
     if (!hasSchema()) {
       exec("PRAGMA journal_mode=WAL");
@@ -40,30 +44,40 @@ class SqliteStore final : public Store {
     }
   }
 
+  // Whoever finds no write under way writes every download queued so far in one transaction:
+  // each is still whole or absent, and a crowd of collect jobs shares one commit instead of
+  // rewriting the same index pages once per download.
   std::size_t write(const std::vector<Fact>& facts, const std::string& source) override {
-    std::lock_guard lock(mutex_);
-    const std::string collected = utcNow();
-    exec("BEGIN IMMEDIATE");
-    try {
-      Statement insert = prepare(insertFacts(1).c_str());
-      std::size_t added = 0;
-      for (const Fact& f : facts) {
-        bindText(insert, 1, f.terminal);
-        sqlite3_bind_int(insert.get(), 2, f.person);
-        bindText(insert, 3, f.time);
-        sqlite3_bind_int(insert.get(), 4, f.machine);
-        bindText(insert, 5, collected);
-        bindText(insert, 6, source);
-        if (sqlite3_step(insert.get()) != SQLITE_DONE) fail("cannot store a record");
-        added += static_cast<std::size_t>(sqlite3_changes(db_.get()));
-        sqlite3_reset(insert.get());
+    Pending mine;
+    mine.facts = &facts;
+    mine.source = &source;
+    std::unique_lock lock(queueMutex_);
+    queue_.push_back(&mine);
+    while (!mine.done) {
+      if (writing_) {
+        written_.wait(lock);
+        continue;
       }
-      exec("COMMIT");
-      return added;
-    } catch (...) {
-      sqlite3_exec(db_.get(), "ROLLBACK", nullptr, nullptr, nullptr);
-      throw;
+      writing_ = true;
+      std::vector<Pending*> batch;
+      batch.swap(queue_);
+      lock.unlock();
+      std::exception_ptr failed;
+      try {
+        writeBatch(batch);
+      } catch (...) {
+        failed = std::current_exception();
+      }
+      lock.lock();
+      writing_ = false;
+      for (Pending* p : batch) {
+        p->failed = failed;
+        p->done = true;
+      }
+      written_.notify_all();
     }
+    if (mine.failed) std::rethrow_exception(mine.failed);
+    return mine.added;
   }
 
   std::vector<StoredFact> query(const Query& q) override {
@@ -93,6 +107,41 @@ class SqliteStore final : public Store {
     throw StoreError(what + " " + path_ + ": " +
                      (db_ ? sqlite3_errmsg(db_.get()) : "out of memory"));
   }
+  struct Pending {
+    const std::vector<Fact>* facts = nullptr;
+    const std::string* source = nullptr;
+    std::size_t added = 0;
+    bool done = false;
+    std::exception_ptr failed;
+  };
+
+  void writeBatch(const std::vector<Pending*>& batch) {
+    std::lock_guard lock(mutex_);
+    const std::string collected = utcNow();
+    exec("BEGIN IMMEDIATE");
+    try {
+      Statement insert = prepare(insertFacts(1).c_str());
+      for (Pending* p : batch) {
+        p->added = 0;
+        for (const Fact& f : *p->facts) {
+          bindText(insert, 1, f.terminal);
+          sqlite3_bind_int(insert.get(), 2, f.person);
+          bindText(insert, 3, f.time);
+          sqlite3_bind_int(insert.get(), 4, f.machine);
+          bindText(insert, 5, collected);
+          bindText(insert, 6, *p->source);
+          if (sqlite3_step(insert.get()) != SQLITE_DONE) fail("cannot store a record");
+          p->added += static_cast<std::size_t>(sqlite3_changes(db_.get()));
+          sqlite3_reset(insert.get());
+        }
+      }
+      exec("COMMIT");
+    } catch (...) {
+      sqlite3_exec(db_.get(), "ROLLBACK", nullptr, nullptr, nullptr);
+      throw;
+    }
+  }
+
   bool hasSchema() {
     Statement found = prepare("SELECT 1 FROM sqlite_master WHERE type = 'table' AND name = 'attendance'");
     return sqlite3_step(found.get()) == SQLITE_ROW;
@@ -115,7 +164,11 @@ class SqliteStore final : public Store {
 
   std::string path_;
   Database db_;
-  std::mutex mutex_;
+  std::mutex mutex_;  // the connection
+  std::mutex queueMutex_;
+  std::condition_variable written_;
+  std::vector<Pending*> queue_;
+  bool writing_ = false;
 };
 
 }  // namespace
