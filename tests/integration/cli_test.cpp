@@ -10,12 +10,17 @@
 
 #include <chrono>
 #include <fstream>
+#include <map>
+#include <optional>
 #include <random>
+#include <set>
+#include <sstream>
 #include <thread>
 
 #include "fingerprint_unit.h"
 #include "host_runner.h"
 #include "live_records.h"
+#include "pg_cluster.h"
 #include "record_memory.h"
 #include "sim_fixture.h"
 #include "terminal_settings.h"
@@ -44,10 +49,15 @@ class Background {
     for (std::string& a : args) argv.push_back(a.data());
     argv.push_back(nullptr);
     const std::string err = (dir.path() / ".background-err").string();
+    const std::string out = (dir.path() / ".background-out").string();
     pid_ = ::fork();
     if (pid_ == 0) {  // only async-signal-safe calls until exec
       const int fd = ::open(err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-      if (::chdir(dir.path().c_str()) != 0 || fd < 0 || ::dup2(fd, STDERR_FILENO) < 0) ::_exit(127);
+      const int outFd = ::open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+      if (::chdir(dir.path().c_str()) != 0 || fd < 0 || ::dup2(fd, STDERR_FILENO) < 0 || outFd < 0 ||
+          ::dup2(outFd, STDOUT_FILENO) < 0) {
+        ::_exit(127);
+      }
       ::execv(argv[0], argv.data());
       ::_exit(127);
     }
@@ -60,15 +70,24 @@ class Background {
   }
   // Sends SIGINT; true when the process ended by it within `limit`.
   bool interrupt(std::chrono::milliseconds limit) {
-    ::kill(pid_, SIGINT);
+    const std::optional<int> status = signal(SIGINT, limit);
+    return status && WIFSIGNALED(*status) && WTERMSIG(*status) == SIGINT;
+  }
+  // Sends `signal`; the wait status when the process ended within `limit`.
+  std::optional<int> signal(int signal, std::chrono::milliseconds limit) {
+    ::kill(pid_, signal);
+    return wait(limit);
+  }
+  // The wait status when the process ended within `limit`.
+  std::optional<int> wait(std::chrono::milliseconds limit) {
     const auto until = std::chrono::steady_clock::now() + limit;
     int status = 0;
     while (::waitpid(pid_, &status, WNOHANG) == 0) {
-      if (std::chrono::steady_clock::now() > until) return false;
+      if (std::chrono::steady_clock::now() > until) return std::nullopt;
       std::this_thread::sleep_for(5ms);
     }
     pid_ = -1;
-    return WIFSIGNALED(status) && WTERMSIG(status) == SIGINT;
+    return status;
   }
 
  private:
@@ -317,6 +336,138 @@ TEST(CommandLine, CollectDownloadsEachListedTerminalOnce) {
   EXPECT_TRUE(contains(bad.err, "bad.txt line 2: \"../../x\" is not an IPv4 address")) << bad.err;
   EXPECT_FALSE(std::filesystem::exists(dir.path() / "bad-out"));
   EXPECT_EQ(first.terminal.part<sim::RecordMemory>().downloadsServed(), 1);
+}
+
+
+// The record store: each attendance fact once, whatever brings it again (a download after a
+// restore, an import of the same files), and the queries payroll runs.
+TEST(CommandLine, StoreKeepsEachFactOnce) {
+  SimNet net;
+  net.terminal.part<sim::RecordMemory>().fill(30);
+  TempDir dir;
+  const std::string& ip = net.ip();
+  const HostRun first = movar(dir, {"download", "--ip", ip, "--dir", "d", "--store", "s.db"});
+  EXPECT_EQ(first.exitCode, 0);
+  EXPECT_TRUE(contains(first.out, "stored: 30 new of 30 records\n")) << first.out;
+  EXPECT_EQ(movar(dir, {"restore", "--all", "--ip", ip}).exitCode, 0);
+  const HostRun again = movar(dir, {"--json", "download", "--ip", ip, "--dir", "d", "--store", "s.db"});
+  EXPECT_TRUE(contains(again.out, R"("stored":0})")) << again.out;
+  for (int pass = 0; pass < 2; ++pass) {
+    const HostRun imported = movar(dir, {"store", "import", "--store", "s.db", "--terminal", ip, "d"});
+    EXPECT_EQ(imported.exitCode, 0);
+    EXPECT_TRUE(contains(imported.out, "3 files: 90 records, 0 new in the store\n")) << imported.out;
+  }
+  const HostRun all = movar(dir, {"records", "--store", "s.db", "--csv"});
+  EXPECT_EQ(lines(all.out), 31);
+  EXPECT_EQ(all.out.substr(0, all.out.find('\n')), "time,person,machine,terminal,collected");
+  // Record i is dated 2009-(1 + i % 12)-(1 + i % 28): March holds records 2, 14 and 26.
+  const HostRun march = movar(dir, {"--json", "records", "--store", "s.db", "--from", "2009-03-01",
+                                    "--to", "2009-03-31"});
+  EXPECT_EQ(lines(march.out), 3);
+  EXPECT_TRUE(contains(march.out, R"({"time":"2009-03-03 02:02","person":2,"machine":0,"terminal":")" + ip))
+      << march.out;
+  EXPECT_EQ(lines(movar(dir, {"records", "--store", "s.db", "--person", "14"}).out), 1);
+  EXPECT_EQ(movar(dir, {"records", "--store", "s.db", "--from", "March"}).exitCode, 2);
+}
+
+// Rounds until SIGTERM, each said in a line; a collector killed in the middle of a round leaves
+// a store that opens and holds whole downloads only.
+TEST(CommandLine, ScheduledCollectionAndAKilledCollector) {
+  SimNet net;
+  net.terminal.part<sim::RecordMemory>().fill(50);
+  TempDir dir;
+  std::ofstream(dir.path() / "one.txt") << net.ip() << "\n";
+  {
+    Background rounds(dir, {"collect", "--ips", "one.txt", "--dir", "site", "--store", "s.db", "--every", "1s"});
+    EXPECT_TRUE(eventually([&] { return lines(readFile(dir.path() / ".background-out")) >= 2; }, 30s));
+    const std::optional<int> status = rounds.signal(SIGTERM, 10s);
+    ASSERT_TRUE(status);
+    EXPECT_TRUE(WIFEXITED(*status) && WEXITSTATUS(*status) == 130);
+    const std::string out = readFile(dir.path() / ".background-out");
+    EXPECT_TRUE(contains(out, "round 1 at ")) << out;
+    EXPECT_TRUE(contains(out, "1 of 1 terminals ok, 50 records, 50 new in the store")) << out;
+    EXPECT_TRUE(contains(out, "round 2 at ")) << out;
+  }
+
+  std::vector<std::unique_ptr<SimNet>> floor;
+  std::ofstream list(dir.path() / "floor.txt");
+  for (int k = 0; k < 3; ++k) {
+    floor.push_back(std::make_unique<SimNet>());
+    floor.back()->terminal.part<sim::RecordMemory>().fill(400);
+    list << floor.back()->ip() << "\n";
+  }
+  list.close();
+  const auto storedPerTerminal = [&] {
+    std::map<std::string, int> count;
+    const HostRun facts = movar(dir, {"records", "--store", "kill.db", "--csv"});
+    std::istringstream in(facts.out);
+    std::string line;
+    std::getline(in, line);
+    while (std::getline(in, line)) {  // time,person,machine,terminal,collected
+      std::istringstream fields(line);
+      std::string terminal;
+      for (int k = 0; k < 4; ++k) std::getline(fields, terminal, ',');
+      ++count[terminal];
+    }
+    return count;
+  };
+  {
+    Background collector(dir, {"collect", "--ips", "floor.txt", "--dir", "site", "--store", "kill.db", "--jobs", "1"});
+    // Killed while the second terminal's download runs: the first is stored, the second not yet.
+    EXPECT_TRUE(eventually([&] {
+      std::this_thread::sleep_for(200ms);  // a reader now and then, not a crowd of them
+      return !storedPerTerminal().empty();
+    }, 30s));
+    EXPECT_TRUE(collector.signal(SIGKILL, 10s));
+  }
+  const auto stored = storedPerTerminal();
+  EXPECT_FALSE(stored.empty());
+  for (const auto& [terminal, count] : stored) EXPECT_EQ(count, 400) << terminal;
+}
+
+// Collectors at four sites writing into one PostgreSQL at once, over lists that overlap, twice
+// (the terminals restored in between): every fact once, and the same facts a SQLite store gets
+// from the files they left.
+TEST(CommandLine, CollectorsAtOnceKeepEachFactOnceInPostgres) {
+  PgCluster pg;
+  if (!pg.installed()) GTEST_SKIP() << "no PostgreSQL server installed";
+  std::vector<std::unique_ptr<SimNet>> terminals;
+  for (int k = 0; k < 4; ++k) {
+    terminals.push_back(std::make_unique<SimNet>());
+    terminals.back()->terminal.part<sim::RecordMemory>().fill(static_cast<std::uint32_t>(40 + k));
+  }
+  TempDir dir;
+  for (int site = 0; site < 4; ++site) {
+    std::ofstream list(dir.path() / ("site" + std::to_string(site) + ".txt"));
+    for (int k = 0; k < 3; ++k) list << terminals[static_cast<std::size_t>((site + k) % 4)]->ip() << "\n";
+  }
+  for (int pass = 0; pass < 2; ++pass) {
+    std::vector<std::unique_ptr<Background>> collectors;
+    for (int site = 0; site < 4; ++site) {
+      collectors.push_back(std::make_unique<Background>(
+          dir, std::vector<std::string>{"collect", "--ips", "site" + std::to_string(site) + ".txt", "--dir",
+                                        "site" + std::to_string(site), "--store", pg.uri()}));
+    }
+    for (auto& c : collectors) EXPECT_TRUE(c->wait(120s));
+    for (auto& t : terminals) t->terminal.part<sim::RecordMemory>().restore();
+  }
+  const auto facts = [&](const std::string& store) {
+    const HostRun run = movar(dir, {"records", "--store", store, "--csv"});
+    EXPECT_EQ(run.exitCode, 0) << run.err;
+    std::vector<std::string> rows;  // without the time of collection
+    std::istringstream in(run.out);
+    for (std::string line; std::getline(in, line);) rows.push_back(line.substr(0, line.rfind(',')));
+    return rows;
+  };
+  const std::vector<std::string> fromPostgres = facts(pg.uri());
+  EXPECT_EQ(fromPostgres.size(), 1u + 40 + 41 + 42 + 43);
+  EXPECT_EQ(std::set<std::string>(fromPostgres.begin(), fromPostgres.end()).size(), fromPostgres.size());
+  for (int site = 0; site < 4; ++site) {
+    EXPECT_EQ(movar(dir, {"store", "import", "--store", "files.db", "site" + std::to_string(site)}).exitCode, 0);
+  }
+  EXPECT_EQ(facts("files.db"), fromPostgres);
+  const HostRun again = movar(dir, {"store", "import", "--store", pg.uri(), "site0", "site1", "site2", "site3"});
+  EXPECT_TRUE(contains(again.out, "records, 0 new in the store")) << again.out;
 }
 
 }  // namespace

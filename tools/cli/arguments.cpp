@@ -34,6 +34,18 @@ std::int32_t checkedNumber(const std::string& what, const std::string& text, std
   return static_cast<std::int32_t>(*value);
 }
 
+std::int32_t checkedDuration(const std::string& what, const std::string& text) {
+  constexpr std::int64_t kWeek = 7 * 24 * 3600;
+  const char unit = text.empty() ? '\0' : text.back();
+  const std::int64_t scale = unit == 's' ? 1 : unit == 'm' ? 60 : unit == 'h' ? 3600 : 0;
+  const std::optional<std::int64_t> count =
+      scale ? parseNumber(std::string_view(text).substr(0, text.size() - 1)) : std::nullopt;
+  if (!count || *count < 1 || *count * scale > kWeek) {
+    throw UsageError(what + ": \"" + text + "\" is not a duration from 1s to 7 days (30s, 10m, 2h)");
+  }
+  return static_cast<std::int32_t>(*count * scale * 1000);
+}
+
 bool isIpv4Address(const std::string& text) {
   in_addr parsed{};
   return link::isDottedDecimal(text.c_str()) && ::inet_pton(AF_INET, text.c_str(), &parsed) == 1;

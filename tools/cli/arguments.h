@@ -34,6 +34,9 @@ std::optional<std::int64_t> parseNumber(std::string_view text);
 std::int32_t checkedNumber(const std::string& what, const std::string& text, std::int64_t min,
                            std::int64_t max);
 
+// A duration: a number with s, m or h (30s, 10m, 2h), in milliseconds; 1 s to 7 days.
+std::int32_t checkedDuration(const std::string& what, const std::string& text);
+
 // An address the library takes (four dot-separated decimal fields) and the socket layer reads
 // as the same four values (each 0..255).
 bool isIpv4Address(const std::string& text);

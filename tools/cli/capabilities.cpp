@@ -108,7 +108,8 @@ const std::vector<Capability>& capabilities() {
        .lan = [](Platform& p, const char* ip, const Arguments& a) {
          return dl::lanDownloadAddressed(p, ip, a.numbers[0]);
        },
-       .download = true},
+       .download = true,
+       .machineFromAddress = true},
       {.path = "realtime", .help = "the newest live record (_REALDOWNLOAD, _LANREALDOWNLOAD)",
        .live = liveRecord, .result = Result::LiveRecord,
        .note = "On a serial line this is command 0x16, one attempt at the --com port (no search); "

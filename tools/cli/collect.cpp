@@ -1,10 +1,12 @@
 #include "collect.h"
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <chrono>
 #include <cstdio>
 #include <cstring>
+#include <ctime>
 #include <filesystem>
 #include <fstream>
 #include <map>
@@ -22,7 +24,7 @@ namespace movar::cli {
 
 namespace {
 
-Collected downloadOne(const std::string& ip, const std::string& directory) {
+Collected downloadOne(const std::string& ip, const std::string& directory, store::Store* store) {
   Collected c;
   c.ip = ip;
   c.started = true;
@@ -42,6 +44,7 @@ Collected downloadOne(const std::string& ip, const std::string& directory) {
   c.records = static_cast<long>(platform.watch().activity().storedBytes /
                                 records::kAttendanceRecordSize);
   if (c.result != 0) c.reason = failureReason(platform.watch().lastMessage());
+  if (store) c.stored = storeDownload(*store, ip, platform.watch().activity().written, std::nullopt);
   return c;
 }
 
@@ -55,14 +58,14 @@ std::string trimmed(std::string line) {
 }  // namespace
 
 std::vector<Collected> collect(const std::vector<std::string>& ips, const std::string& directory,
-                               int jobs) {
+                               int jobs, store::Store* store) {
   std::vector<Collected> results(ips.size());
   for (std::size_t i = 0; i < ips.size(); ++i) results[i].ip = ips[i];
   std::atomic<std::size_t> next{0};
   const auto work = [&] {
     for (std::size_t i; !interruptRequested() && (i = next++) < ips.size();) {
       try {
-        results[i] = downloadOne(ips[i], directory);
+        results[i] = downloadOne(ips[i], directory, store);
       } catch (const std::exception& e) {  // one terminal's fault never ends the others
         results[i].started = true;
         results[i].reason = e.what();
@@ -104,9 +107,43 @@ std::vector<std::string> readAddresses(const std::string& path) {
   return ips;
 }
 
-int printCollected(const std::vector<Collected>& results, double seconds, bool json) {
-  int ok = 0, failed = 0, notStarted = 0;
+int printRound(int round, const std::vector<Collected>& results, double seconds, bool json) {
+  int ok = 0, unstored = 0;
   long records = 0;
+  std::size_t added = 0;
+  std::string failures;
+  for (const Collected& c : results) {
+    if (!c.started) continue;
+    records += c.records;
+    if (c.stored) added += c.stored->added;
+    const bool notStored = c.stored && !c.stored->error.empty();
+    unstored += notStored;
+    if (c.result == 0) {
+      ++ok;
+    } else {
+      failures += (failures.empty() ? "" : "; ") + c.ip + ": " + c.reason;
+    }
+    if (notStored) failures += (failures.empty() ? "" : "; ") + c.ip + ": not stored: " + c.stored->error;
+  }
+  const std::time_t now = std::time(nullptr);
+  char when[24];
+  std::strftime(when, sizeof when, "%Y-%m-%d %H:%M:%S", std::localtime(&now));
+  if (json) {
+    printJson({{"round", round}, {"at", when}, {"terminals", results.size()}, {"ok", ok},
+               {"records", records}, {"stored", added}, {"seconds", seconds}, {"failures", failures}});
+  } else {
+    std::printf("round %d at %s: %d of %zu terminals ok, %ld records, %zu new in the store, %.1f s%s%s\n",
+                round, when, ok, results.size(), records, added, seconds,
+                failures.empty() ? "" : "; ", failures.c_str());
+  }
+  std::fflush(stdout);
+  return ok == static_cast<int>(results.size()) && unstored == 0 ? 0 : 1;
+}
+
+int printCollected(const std::vector<Collected>& results, double seconds, bool json) {
+  int ok = 0, failed = 0, notStarted = 0, unstored = 0;
+  long records = 0;
+  std::size_t added = 0;
   if (!json) std::printf("%-16s %8s %9s  %s\n", "terminal", "records", "seconds", "result");
   for (const Collected& c : results) {
     if (!c.started) {
@@ -115,6 +152,10 @@ int printCollected(const std::vector<Collected>& results, double seconds, bool j
     }
     records += c.records;
     (c.result == 0 ? ok : failed) += 1;
+    if (c.stored) {
+      added += c.stored->added;
+      if (!c.stored->error.empty()) ++unstored;
+    }
     if (json) {
       Json line{{"ip", c.ip},
                 {"result", c.result},
@@ -122,10 +163,12 @@ int printCollected(const std::vector<Collected>& results, double seconds, bool j
                 {"records", c.records},
                 {"milliseconds", static_cast<long long>(c.seconds * 1000)}};
       if (c.result != 0) line["error"] = c.reason;
+      if (c.stored) reportStored(*c.stored, &line);
       printJson(line);
     } else {
-      std::printf("%-16s %8ld %9.2f  %s\n", c.ip.c_str(), c.records, c.seconds,
-                  c.result == 0 ? "ok" : ("failed: " + c.reason).c_str());
+      std::string result = c.result == 0 ? "ok" : "failed: " + c.reason;
+      if (c.stored && !c.stored->error.empty()) result += "; not stored: " + c.stored->error;
+      std::printf("%-16s %8ld %9.2f  %s\n", c.ip.c_str(), c.records, c.seconds, result.c_str());
     }
   }
   if (json) {
@@ -134,16 +177,23 @@ int printCollected(const std::vector<Collected>& results, double seconds, bool j
                {"failed", failed},
                {"not_started", notStarted},
                {"records", records},
+               {"stored", added},
+               {"not_stored", unstored},
                {"seconds", seconds}});
   } else {
     for (const Collected& c : results) {
       if (!c.started) std::printf("%-16s %8s %9s  not started (interrupted)\n", c.ip.c_str(), "-", "-");
     }
-    std::printf("%zu terminals: %d ok, %d failed%s; %ld records in %.1f s\n", results.size(), ok,
+    const bool withStore = std::any_of(results.begin(), results.end(), [](const Collected& c) { return c.stored.has_value(); });
+    std::printf("%zu terminals: %d ok, %d failed%s; %ld records in %.1f s%s\n", results.size(), ok,
                 failed, notStarted > 0 ? (", " + std::to_string(notStarted) + " not started").c_str() : "",
-                records, seconds);
+                records, seconds,
+                withStore ? ("; " + std::to_string(added) + " new in the store" +
+                             (unstored ? ", " + std::to_string(unstored) + " downloads not stored" : ""))
+                                .c_str()
+                          : "");
   }
-  return ok == static_cast<int>(results.size()) ? 0 : 1;
+  return ok == static_cast<int>(results.size()) && unstored == 0 ? 0 : 1;
 }
 
 }  // namespace movar::cli

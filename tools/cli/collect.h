@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "storing.h"
+
 namespace movar::cli {
 
 struct Collected {
@@ -15,15 +17,20 @@ struct Collected {
   long records = 0;  // received in this download
   double seconds = 0;
   std::string reason;  // why it failed
+  std::optional<Stored> stored;  // with a store
 };
 
+// With a store, each terminal's records go into it as its download ends.
 std::vector<Collected> collect(const std::vector<std::string>& ips, const std::string& directory,
-                               int jobs);
+                               int jobs, store::Store* store = nullptr);
 
 // The addresses of a list file, one per line; blank lines and "#" comments skipped. A line that
 // is not an address, or a file that cannot be read, is a UsageError (with the line's number); a
 // repeated address is kept once, with a warning on stderr.
 std::vector<std::string> readAddresses(const std::string& path);
+
+// One line (or JSON object) for a round of `collect --every`; 0 when every terminal succeeded.
+int printRound(int round, const std::vector<Collected>& results, double seconds, bool json);
 
 // The summary table (or JSON lines) with totals; 0 when every terminal succeeded.
 int printCollected(const std::vector<Collected>& results, double seconds, bool json);

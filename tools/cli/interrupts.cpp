@@ -8,8 +8,9 @@ namespace movar::cli {
 
 namespace {
 
-// What a signal handler may touch: the process's one disposition of SIGINT.
+// What a signal handler may touch: the process's one disposition of SIGINT and SIGTERM.
 volatile std::sig_atomic_t requests = 0;
+volatile std::sig_atomic_t lastSignal = SIGINT;
 volatile std::sig_atomic_t progressLineShown = 0;
 volatile std::sig_atomic_t meaning = static_cast<int>(InterruptMeaning::EndAtOnce);
 
@@ -19,11 +20,12 @@ void endAtOnce() {
     [[maybe_unused]] const auto ignored = ::write(STDERR_FILENO, kClearLine, sizeof kClearLine - 1);
   }
   // Re-raised with the default action: the process ends as interrupted (status 130 in a shell).
-  std::signal(SIGINT, SIG_DFL);
-  std::raise(SIGINT);
+  std::signal(lastSignal, SIG_DFL);
+  std::raise(lastSignal);
 }
 
-extern "C" void onInterrupt(int) {
+extern "C" void onInterrupt(int signal) {
+  lastSignal = signal;
   requests = requests + 1;
   if (meaning == static_cast<int>(InterruptMeaning::EndAtOnce) || requests > 1) endAtOnce();
 }
@@ -38,6 +40,8 @@ void handleInterrupts(InterruptMeaning m) {
   // The library's waits carry on through a request (they retry on EINTR); so does stdio.
   action.sa_flags = SA_RESTART;
   ::sigaction(SIGINT, &action, nullptr);
+  // A service manager stops a scheduled collection with SIGTERM: the same request as Ctrl-C.
+  ::sigaction(SIGTERM, &action, nullptr);
 }
 
 bool interruptRequested() { return requests > 0; }

@@ -1,4 +1,4 @@
-// Ctrl-C. By default it ends the command at once, as for any program; a download killed that
+// Ctrl-C (and SIGTERM alike). By default it ends the command at once, as for any program; a download killed that
 // way never reaches the erase that follows its transfer, so the terminal keeps its records.
 // A command that has a sound stopping point of its own asks for the first Ctrl-C as a request
 // instead; a second one still ends it at once.

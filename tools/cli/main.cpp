@@ -23,6 +23,8 @@
 #include "exports/movar.h"
 #include "report.h"
 #include "show.h"
+#include "download/lan_download.h"
+#include "storing.h"
 
 namespace movar::cli {
 namespace {
@@ -40,7 +42,7 @@ struct Leaf {
 
 // What the user typed, unchecked.
 struct Typed {
-  std::string com, address, ip, device, encoding;
+  std::string com, address, ip, device, encoding, store;
   std::string directory = ".";
   bool json = false;
 };
@@ -146,7 +148,7 @@ void printDownload(const Capability& c, const CallActivity& a, bool ok, Json& js
 }
 
 int finish(const Capability& c, const Target& target, CliPlatform& cli, std::int32_t value,
-           bool json) {
+           bool json, store::Store* store = nullptr) {
   cli.watch().callReturned();
   const bool ok = c.result == Result::Value  ? value != 65535
                   : c.result == Result::Port ? value > 0
@@ -163,8 +165,17 @@ int finish(const Capability& c, const Target& target, CliPlatform& cli, std::int
     line["error"] = error;
     if (!json) std::fprintf(stderr, "movar %s: failed (%d): %s\n", c.path, value, error.c_str());
   }
+  bool stored = true;
   if (c.download) {
     printDownload(c, cli.watch().activity(), ok, line, json);
+    if (store) {
+      const std::optional<int> machine =
+          c.machineFromAddress ? std::optional<int>(download::machineFromAddressText(target.ip.c_str()))
+                               : std::nullopt;
+      const Stored s = storeDownload(*store, storeName(target), cli.watch().activity().written, machine);
+      reportStored(s, json ? &line : nullptr);
+      stored = s.error.empty();
+    }
   } else if (json || !ok) {
   } else if (c.result == Result::Port) {
     std::printf("terminal %d found on COM%d\n", target.address, value);
@@ -176,7 +187,7 @@ int finish(const Capability& c, const Target& target, CliPlatform& cli, std::int
     std::printf("%s: ok\n", c.path);
   }
   if (json) printJson(line);
-  return ok ? 0 : kFailure;
+  return ok && stored ? 0 : kFailure;
 }
 
 struct Watch {
@@ -193,7 +204,8 @@ void pauseUnlessInterrupted(int ms) {
 }
 
 // Twenty zeros are "no record" only when the library recorded no failure for the poll.
-int live(const Capability& c, const Target& target, CliPlatform& cli, const Watch& w, bool json) {
+int live(const Capability& c, const Target& target, CliPlatform& cli, const Watch& w, bool json,
+         store::Store* store) {
   const char* ip = target.kind == Target::Kind::Tcp ? target.ip.c_str() : nullptr;
   std::string last;
   bool reachable = true;
@@ -205,6 +217,10 @@ int live(const Capability& c, const Target& target, CliPlatform& cli, const Watc
     const bool failed = !record && lastFailureKind() != FailureKind::None;
     if (record && digits != last) {
       printLiveRecord(digits, fields, json);
+      if (store) {
+        const Stored s = storeLive(*store, storeName(target), fields);
+        if (!s.error.empty()) reportStored(s, nullptr);
+      }
       ++shown;
     }
     if (record) last = digits;
@@ -257,6 +273,11 @@ int run(int argc, char** argv) {
                  "the terminal's character set for names and voice texts (iconv name, or raw)")
       ->type_name("CHARSET");
   app.add_flag("--json", typed.json, "one JSON object per result or record");
+  app.add_option("--store", typed.store,
+                 "the record store: a SQLite file (made when missing) where download, collect, "
+                 "modem download and realtime --watch keep every record once, and records and "
+                 "store read")
+      ->type_name("FILE");
 
   const std::vector<Capability>& rows = capabilities();
   std::map<CLI::App*, Leaf> leaves;
@@ -312,6 +333,33 @@ int run(int argc, char** argv) {
   show->add_flag("--transactions", transactions, "the files hold 17-byte transaction records");
   show->add_flag("--csv", csv, "comma-separated values with a header line");
 
+  CLI::App* recordsApp = app.add_subcommand(
+      "records", "the attendance facts in the --store, in time order [no terminal]");
+  std::string from, to, person, terminal;
+  recordsApp->add_option("--from", from, "from this time on: YYYY-MM-DD or \"YYYY-MM-DD HH:MM\"")
+      ->type_name("TIME");
+  recordsApp->add_option("--to", to, "up to this time (a date alone: its whole day)")->type_name("TIME");
+  recordsApp->add_option("--person", person, "this person only (0-65535)")->type_name("N");
+  recordsApp->add_option("--terminal", terminal, "this terminal only: its address or COM<n>:<addr>")
+      ->type_name("T");
+  bool recordsCsv = false;
+  recordsApp->add_flag("--csv", recordsCsv, "comma-separated values with a header line");
+
+  CLI::App* storeApp = app.add_subcommand(
+      "store", "the record store: import record files, make the schema (import, init) [no terminal]");
+  CLI::App* importApp = storeApp->add_subcommand(
+      "import", "record files (movar*.dat, downbak/*.dat, or folders searched for them) into the "
+                "--store; importing them again adds nothing");
+  std::vector<std::string> importPaths;
+  std::string importTerminal;
+  importApp->add_option("path", importPaths, "record files and folders")->type_name("PATH")->required();
+  importApp->add_option("--terminal", importTerminal,
+                        "the terminal the records came from (default: the folder holding each file, "
+                        "as collect names them)")
+      ->type_name("T");
+  CLI::App* initApp = storeApp->add_subcommand("init", "make the --store and its schema");
+  storeApp->require_subcommand(1);
+
   CLI::App* collecting = app.add_subcommand(
       "collect", "download many LAN terminals at once, each into --dir/<ip>/, then a summary");
   std::string ipsFile, jobs = "8";
@@ -321,6 +369,11 @@ int run(int argc, char** argv) {
   collecting->add_option("--jobs", jobs, "downloads at the same time (1-1024)")
       ->type_name("N")
       ->capture_default_str();
+  std::string every;
+  collecting->add_option("--every", every,
+                         "collect in rounds this far apart (30s, 10m, 2h) until Ctrl-C or SIGTERM; "
+                         "a terminal that failed is tried again next round")
+      ->type_name("DURATION");
   describeGroups(app);
   app.footer(kFooter);  // after the subcommands, which would take it as their own
 
@@ -333,6 +386,50 @@ int run(int argc, char** argv) {
   CLI::App* leafApp = selectedLeaf(app);
   std::string command = leafApp->get_name();
   try {
+    const bool takesStore = leafApp == collecting || leafApp == recordsApp || leafApp == importApp ||
+                            leafApp == initApp;
+    const auto openStore = [&]() -> std::unique_ptr<store::Store> {
+      if (typed.store.empty()) return nullptr;
+      return store::openStore(typed.store);
+    };
+    if (leafApp == recordsApp || leafApp == importApp || leafApp == initApp) {
+      if (typed.store.empty()) throw UsageError("give --store FILE");
+      if (checkedTarget(typed).kind != Target::Kind::None) throw UsageError("no --com, --device or --ip here");
+      if (leafApp == recordsApp) {
+        if (recordsCsv && typed.json) throw UsageError("--csv or --json, not both");
+        store::Query q;
+        if (!from.empty()) q.from = checkedTime("--from", from);
+        if (!to.empty()) q.to = checkedTime("--to", to);
+        if (!person.empty()) q.person = checkedNumber("--person", person, 0, 65535);
+        if (!terminal.empty()) q.terminal = terminal;
+        printFacts(store::openStore(typed.store, false)->query(q), recordsCsv   ? FactFormat::Csv
+                                          : typed.json ? FactFormat::JsonLines
+                                                       : FactFormat::Text);
+        return 0;
+      }
+      if (leafApp == initApp) {
+        openStore();
+        if (!typed.json) std::printf("store: %s ready\n", typed.store.c_str());
+        return 0;
+      }
+      std::string error;
+      const std::vector<std::string> files = store::recordFilesOf(importPaths, error);
+      if (!error.empty()) throw UsageError(error);
+      const auto s = openStore();
+      return printImported(store::importFiles(*s, files, importTerminal.empty()
+                                                             ? std::nullopt
+                                                             : std::optional<std::string>(importTerminal)),
+                           typed.json);
+    }
+    if (!typed.store.empty() && !takesStore) {
+      const auto found = leaves.find(leafApp);
+      const bool download = found != leaves.end() && found->second.plain >= 0 &&
+                            rows[static_cast<std::size_t>(found->second.plain)].download;
+      if (!download && !(leafApp == watchable && watch.on)) {
+        throw UsageError("--store goes with download, collect, modem download, realtime --watch, "
+                         "records and store");
+      }
+    }
     if (leafApp == show) {
       if (csv && typed.json) throw UsageError("--csv or --json, not both");
       return showFiles(showPaths, transactions,
@@ -343,14 +440,28 @@ int run(int argc, char** argv) {
         throw UsageError("the terminals come from --ips; no --com, --device or --ip");
       }
       const int jobCount = checkedNumber("--jobs", jobs, 1, 1024);
+      const int everyMs = every.empty() ? 0 : checkedDuration("--every", every);  // 0: one round
       const std::vector<std::string> ips = readAddresses(ipsFile);
+      const auto s = openStore();
       makeDirectory(typed.directory);
       handleInterrupts(InterruptMeaning::FinishThenStop);
-      const auto start = std::chrono::steady_clock::now();
-      const std::vector<Collected> results = collect(ips, typed.directory, jobCount);
-      const double seconds =
-          std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-      const int status = printCollected(results, seconds, typed.json);
+      int status = 0;
+      for (int round = 1;; ++round) {
+        const auto start = std::chrono::steady_clock::now();
+        const std::vector<Collected> results = collect(ips, typed.directory, jobCount, s.get());
+        const double seconds =
+            std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+        if (everyMs == 0) {
+          status = printCollected(results, seconds, typed.json);
+          break;
+        }
+        status = printRound(round, results, seconds, typed.json);
+        const auto next = start + std::chrono::milliseconds(everyMs);
+        while (!interruptRequested() && std::chrono::steady_clock::now() < next) {
+          std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        }
+        if (interruptRequested()) break;
+      }
       return interruptRequested() ? 130 : status;
     }
     const auto found = leaves.find(leafApp);
@@ -393,7 +504,9 @@ int run(int argc, char** argv) {
       w.count = count.empty() ? 0 : checkedNumber("--count", count, 1, 2'147'483'647);
     }
 
-    // From here on files, ports and sockets are touched.
+    // From here on files, ports and sockets are touched; a store that cannot be used stops the
+    // command before the terminal is.
+    const auto store = openStore();
     makeDirectory(typed.directory);
     CliPlatform cli(typed.directory, !typed.json);
     Platform& platform = cli.platform();
@@ -403,13 +516,13 @@ int run(int argc, char** argv) {
     }
     if (c.live) {
       if (w.on) handleInterrupts(InterruptMeaning::FinishThenStop);
-      return live(c, target, cli, w, typed.json);
+      return live(c, target, cli, w, typed.json, store.get());
     }
     clearFailure();
     const std::int32_t value = target.kind == Target::Kind::Tcp
                                    ? runLan(c, platform, target.ip.c_str(), a)
                                    : runSerial(c, platform, target.address, target.port, a);
-    return finish(c, target, cli, value, typed.json);
+    return finish(c, target, cli, value, typed.json, store.get());
   } catch (const UsageError& e) {
     std::fprintf(stderr, "movar %s: %s\n", command.c_str(), e.what());
     return kUsage;

@@ -1,7 +1,9 @@
 // movar-terminal: a simulated terminal on a pty and/or 127.0.0.x:1024, until stdin closes or a
 // signal ends it. Prints "pty <path>", "modem-pty <path>" and "tcp <ip>:1024" once it listens.
 #include <CLI/CLI.hpp>
+#include <arpa/inet.h>
 #include <poll.h>
+#include <sys/resource.h>
 #include <unistd.h>
 
 #include <array>
@@ -11,6 +13,7 @@
 #include <fstream>
 #include <map>
 #include <memory>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -90,6 +93,38 @@ class PtyLink {
   std::filesystem::path link_;
 };
 
+// The n-th loopback address after `first` (consecutive as numbers), or "" past 127.255.255.255.
+std::string loopbackAfter(const std::string& first, std::uint32_t n) {
+  in_addr address{};
+  if (::inet_pton(AF_INET, first.c_str(), &address) != 1) return "";
+  const std::uint64_t value = std::uint64_t{ntohl(address.s_addr)} + n;
+  if (value >> 24 != 127) return "";
+  address.s_addr = htonl(static_cast<std::uint32_t>(value));
+  char text[INET_ADDRSTRLEN];
+  return ::inet_ntop(AF_INET, &address, text, sizeof text) ? text : "";
+}
+
+// Terminal k of a fleet: records of its own (persons from k * n on) stamped with machine number
+// k % 32.
+Bytes fleetRecords(std::uint32_t k, std::uint32_t n) {
+  Bytes records = RecordMemory::records(k * n, n);
+  const unsigned machine = k % 32;
+  for (std::size_t at = 0; at + 6 <= records.size(); at += 6) {
+    records[at + 4] = static_cast<std::uint8_t>(records[at + 4] | (machine / 4) << 5);
+    records[at + 5] = static_cast<std::uint8_t>(records[at + 5] | (machine % 4) << 6);
+  }
+  return records;
+}
+
+// A thousand terminals want a descriptor each for listening and for their connections.
+void raiseDescriptorLimit() {
+  rlimit limit{};
+  if (::getrlimit(RLIMIT_NOFILE, &limit) == 0 && limit.rlim_cur < limit.rlim_max) {
+    limit.rlim_cur = limit.rlim_max;
+    ::setrlimit(RLIMIT_NOFILE, &limit);
+  }
+}
+
 struct Options {
   int address = 1;
   bool pty = false, modemPty = false, log = false, logBytes = false, pace = false;
@@ -98,6 +133,7 @@ struct Options {
   std::uint32_t records = 0;
   int templates = 0;
   std::size_t backupBytes = 0;
+  int count = 1;
   std::vector<std::string> tcp, live, fingerprints;
   std::vector<int> speeds;
 };
@@ -142,7 +178,8 @@ int serve(const Options& o) {
 
   std::unique_ptr<PtyPort> port, modemPort;
   std::unique_ptr<PtyLink> link;
-  std::vector<std::unique_ptr<TcpListener>> listeners;
+  std::vector<std::unique_ptr<Terminal>> fleet;  // --count: the terminals after the first
+  std::vector<std::unique_ptr<TcpListener>> listeners;  // destroyed first: they serve the fleet
   try {
     if (o.pty || !o.ptyLink.empty() || o.tcp.empty()) {
       port = std::make_unique<PtyPort>(terminal);
@@ -157,6 +194,16 @@ int serve(const Options& o) {
       listeners.push_back(ip == "auto" ? std::make_unique<TcpListener>(terminal)
                                        : std::make_unique<TcpListener>(terminal, ip));
       std::printf("tcp %s:1024\n", listeners.back()->ip().c_str());
+    }
+    if (o.count > 1) raiseDescriptorLimit();
+    for (int k = 1; k < o.count; ++k) {
+      const std::string ip = loopbackAfter(o.tcp.front(), static_cast<std::uint32_t>(k));
+      if (ip.empty()) throw std::runtime_error("--count runs past the loopback range");
+      fleet.push_back(std::make_unique<Terminal>(config));
+      installStandardCommands(*fleet.back());
+      fleet.back()->part<RecordMemory>().load(fleetRecords(static_cast<std::uint32_t>(k), o.records));
+      listeners.push_back(std::make_unique<TcpListener>(*fleet.back(), ip));
+      std::printf("tcp %s:1024\n", ip.c_str());
     }
   } catch (const std::exception& e) {
     std::fprintf(stderr, "movar-terminal: %s\n", e.what());
@@ -215,6 +262,10 @@ int main(int argc, char** argv) {
   app.add_option("--ack-delay", o.ackDelay, "milliseconds before the answer");
   app.add_flag("--pace", o.pace, "serial output at the real line rate");
   app.add_option("--records", o.records, "records in its memory for downloads");
+  app.add_option("--count", o.count,
+                 "terminals in all, with --tcp IP: the others on the next loopback addresses, "
+                 "each with records of its own stamped with machine number k % 32")
+      ->check(CLI::Range(1, 65536));
   app.add_option("--live", o.live, "6-byte records (hex) queued for real-time polls");
   app.add_option("--names", o.namesFile, "names to hold: PERSON NAME per line");
   app.add_option("--templates", o.templates, "fingerprint templates in its unit, made up");
@@ -233,6 +284,10 @@ int main(int argc, char** argv) {
       std::fprintf(stderr, "movar-terminal: --live wants 6 bytes in hex, not %s\n", hex.c_str());
       return 2;
     }
+  }
+  if (o.count > 1 && (o.tcp.size() != 1 || o.tcp.front() == "auto")) {
+    std::fprintf(stderr, "movar-terminal: --count wants one --tcp with the first address\n");
+    return 2;
   }
   std::signal(SIGINT, [](int) { stopRequested = 1; });
   std::signal(SIGTERM, [](int) { stopRequested = 1; });

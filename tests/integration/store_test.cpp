@@ -1,0 +1,230 @@
+// The record store on a real SQLite file and on a real PostgreSQL server: a fact kept once
+// whatever brings it again (writers at the same moment included), the queries payroll runs, record
+// files imported (twice) from a collection's folders, and a server lost in the middle of writes.
+#include <gtest/gtest.h>
+#include <libpq-fe.h>
+
+#include <chrono>
+#include <fstream>
+#include <future>
+#include <latch>
+#include <thread>
+
+#include "host_runner.h"
+#include "pg_cluster.h"
+#include "store/facts.h"
+#include "store/import.h"
+#include "store/store.h"
+
+namespace movar::itest {
+namespace {
+
+namespace store = movar::cli::store;
+using store::Fact;
+
+// A 6-byte record: person, year-2000 and month, day, hour, minute (machine number 0).
+std::vector<std::uint8_t> record(int person, int year, int month, int day, int hour, int minute) {
+  return {static_cast<std::uint8_t>(person >> 8), static_cast<std::uint8_t>(person),
+          static_cast<std::uint8_t>(year << 4 | month), static_cast<std::uint8_t>(day),
+          static_cast<std::uint8_t>(hour), static_cast<std::uint8_t>(minute)};
+}
+
+std::vector<Fact> factsOf(const std::vector<store::StoredFact>& stored) {
+  std::vector<Fact> out;
+  for (const auto& s : stored) out.push_back(s.fact);
+  return out;
+}
+
+// Where a test's store is: a SQLite file, or a throwaway PostgreSQL server named by libpq's
+// "key=value" string or by a URI.
+enum class Backend { sqlite, postgresKeywords, postgresUri };
+
+class StoreOn : public ::testing::TestWithParam<Backend> {
+ protected:
+  // The store's location; the server starts on first use.
+  std::string storeLocation() {
+    if (GetParam() == Backend::sqlite) return (dir_.path() / "facts.db").string();
+    if (!cluster_) cluster_.emplace();
+    if (!cluster_->installed()) return "";
+    return GetParam() == Backend::postgresUri ? cluster_->uri() : cluster_->keywords();
+  }
+  // A store that cannot open, its location with a password that no message may show.
+  std::string unusable() const {
+    const std::string missing = (dir_.path() / "no" / "such").string();
+    switch (GetParam()) {
+      case Backend::sqlite: return missing + "/facts.db";
+      case Backend::postgresKeywords: return "host=" + missing + " user=movar password=secret dbname=facts";
+      case Backend::postgresUri: return "postgres://movar:secret@/facts?host=" + missing;
+    }
+    return "";
+  }
+
+  TempDir dir_;
+  std::optional<PgCluster> cluster_;
+};
+
+#define STORE_LOCATION(name)                                                 \
+  const std::string name = storeLocation();                                     \
+  if (name.empty()) GTEST_SKIP() << "no PostgreSQL server installed here"
+
+std::string nameOf(const ::testing::TestParamInfo<Backend>& backend) {
+  const char* const names[] = {"SQLite", "PostgresKeywords", "PostgresUri"};
+  return names[static_cast<int>(backend.param)];
+}
+INSTANTIATE_TEST_SUITE_P(Store, StoreOn,
+                         ::testing::Values(Backend::sqlite, Backend::postgresKeywords, Backend::postgresUri),
+                         nameOf);
+
+TEST_P(StoreOn, KeepsEachFactOnceAndAnswersInTimeOrder) {
+  STORE_LOCATION(path);
+  const Fact a{"10.0.0.5", 7, "2009-03-14 08:05", 1}, b{"10.0.0.5", 8, "2009-03-13 17:30", 1},
+             c{"COM1:7", 7, "2009-03-14 08:05", 1}, d{"10.0.0.5", 7, "2009-03-14 08:05", 2},
+             // Byte order, whatever the server's locale would say (it puts "annex" first).
+             e{"annex", 7, "2009-03-14 08:05", 1};
+  {
+    auto s = store::openStore(path);
+    EXPECT_EQ(s->write({a, b, a}, "download"), 2u);
+    // A re-download after a restore, other terminals, another machine number.
+    EXPECT_EQ(s->write({b, a, c, d, e}, "download"), 3u);
+  }
+  auto s = store::openStore(path);  // reopened: all of it was committed
+  EXPECT_EQ(s->write({a}, "realtime"), 0u);
+  EXPECT_EQ(factsOf(s->query({})), (std::vector<Fact>{b, a, d, c, e}));
+
+  struct Row { store::Query query; std::vector<Fact> expected; };
+  const std::nullopt_t any = std::nullopt;
+  const Row rows[] = {
+      {{"2009-03-14", any, any, any}, {a, d, c, e}},
+      {{any, "2009-03-13", any, any}, {b}},  // a date alone takes in its whole day
+      {{"2009-03-13 17:30", "2009-03-14 08:04", any, any}, {b}},
+      {{any, any, 7, "10.0.0.5"}, {a, d}},
+      {{any, any, any, "COM1:7"}, {c}},
+  };
+  for (const Row& row : rows) EXPECT_EQ(factsOf(s->query(row.query)), row.expected);
+}
+
+TEST_P(StoreOn, RecordFilesOfACollectionImportOnceWithTheirFolderAsTerminal) {
+  STORE_LOCATION(location);
+  const TempDir& dir = dir_;
+  const auto write = [](const std::filesystem::path& file, std::vector<std::vector<std::uint8_t>> records) {
+    std::filesystem::create_directories(file.parent_path());
+    std::ofstream out(file, std::ios::binary);
+    for (const auto& r : records) out.write(reinterpret_cast<const char*>(r.data()), 6);
+  };
+  const auto site = dir.path() / "site";
+  write(site / "10.0.0.5" / "movar.dat", {record(1, 9, 3, 14, 8, 5), record(2, 9, 3, 14, 8, 6)});
+  // The backup of the same download, and one impossible record (month 13) that is never stored.
+  write(site / "10.0.0.5" / "downbak" / "k0314080500_00.dat", {record(1, 9, 3, 14, 8, 5), record(3, 9, 13, 1, 0, 0)});
+  write(site / "10.0.0.6" / "movar.txt", {record(9, 9, 3, 14, 8, 5)});  // not a record file
+  write(dir.path() / "loose.dat", {record(4, 8, 2, 29, 23, 59)});  // 2008 was a leap year
+
+  auto s = store::openStore(location);
+  std::string error;
+  const auto files = store::recordFilesOf({site.string(), (dir.path() / "loose.dat").string()}, error);
+  ASSERT_EQ(files.size(), 3u) << error;
+  for (int pass = 0; pass < 2; ++pass) {
+    const auto imported = store::importFiles(*s, files, std::nullopt);
+    std::size_t added = 0, impossible = 0;
+    for (const auto& f : imported) added += f.added, impossible += f.impossible;
+    EXPECT_EQ(added, pass == 0 ? 3u : 0u);
+    EXPECT_EQ(impossible, 1u);
+  }
+  EXPECT_EQ(factsOf(s->query({})),
+            (std::vector<Fact>{{dir.path().filename().string(), 4, "2008-02-29 23:59", 0},
+                               {"10.0.0.5", 1, "2009-03-14 08:05", 0},
+                               {"10.0.0.5", 2, "2009-03-14 08:06", 0}}));
+  EXPECT_TRUE(store::recordFilesOf({(dir.path() / "missing").string()}, error).empty());
+  EXPECT_NE(error.find("missing"), std::string::npos);
+}
+
+TEST_P(StoreOn, AnUnusableStoreIsAnErrorInWordsWithoutThePassword) {
+  try {
+    store::openStore(unusable());
+    FAIL() << "opened";
+  } catch (const store::StoreError& e) {
+    const std::string message = e.what();
+    EXPECT_NE(message.find("no/such"), std::string::npos) << message;
+    EXPECT_EQ(message.find("secret"), std::string::npos) << message;
+  }
+}
+
+// Four collectors at once, each with its own connection, over overlapping downloads (each writer
+// goes through all of them from its own starting point, half of them with each download's records
+// the other way round), on a store none of them made yet.
+TEST_P(StoreOn, WritersAtOnceStoreEveryFactExactlyOnce) {
+  STORE_LOCATION(location);
+  constexpr int kWriters = 4, kDownloads = 8, kPerDownload = 200;
+  const auto download = [](int n) {  // overlaps half of download n + 1
+    std::vector<Fact> facts;
+    for (int i = n * kPerDownload / 2; i < (n + 2) * kPerDownload / 2; ++i) {
+      facts.push_back({"10.0.1." + std::to_string(i % 7), i, "2009-03-14 08:05", 1});
+    }
+    return facts;
+  };
+  std::latch ready(kWriters);
+  std::vector<std::future<std::size_t>> writers;
+  for (int w = 0; w < kWriters; ++w) {
+    writers.push_back(std::async(std::launch::async, [&, w] {
+      ready.arrive_and_wait();
+      auto s = store::openStore(location);
+      std::size_t added = 0;
+      for (int n = 0; n < kDownloads; ++n) {
+        std::vector<Fact> facts = download((n + 2 * w) % kDownloads);
+        if (w % 2) std::reverse(facts.begin(), facts.end());
+        added += s->write(facts, "download");
+      }
+      return added;
+    }));
+  }
+  std::size_t added = 0;
+  for (auto& w : writers) added += w.get();
+  const std::size_t distinct = (kDownloads + 1) * kPerDownload / 2;
+  EXPECT_EQ(added, distinct);
+  EXPECT_EQ(store::openStore(location)->query({}).size(), distinct);
+}
+
+// A write blocked in the middle of its transaction when the server dies, a write while it is
+// down, then the server back: both writes failed whole and succeed whole afterwards; and a
+// restart between writes goes unnoticed.
+TEST(StorePostgres, AServerLostMidWriteLosesNothingAndDoublesNothing) {
+  PgCluster cluster;
+  if (!cluster.installed()) GTEST_SKIP() << "no PostgreSQL server installed here";
+  const auto download = [](int n) {
+    std::vector<Fact> facts;
+    for (int person = 1; person <= 100; ++person) facts.push_back({"10.0.0.9", person, "2009-03-1" + std::to_string(n) + " 08:00", 0});
+    return facts;
+  };
+  auto s = store::openStore(cluster.keywords());
+  ASSERT_EQ(s->write(download(1), "download"), 100u);
+
+  // Another session inserting download 2's 50th fact, uncommitted, holds the writer there.
+  std::unique_ptr<PGconn, decltype(&PQfinish)> other(PQconnectdb(cluster.keywords().c_str()), PQfinish);
+  const auto exec = [&](const std::string& sql) { PQclear(PQexec(other.get(), sql.c_str())); };
+  exec("BEGIN");
+  exec("INSERT INTO attendance VALUES ('10.0.0.9', 50, '2009-03-12 08:00', 0, 'x', 'x')");
+  auto blocked = std::async(std::launch::async, [&] { return s->write(download(2), "download"); });
+  const auto waiting = [&] {
+    std::unique_ptr<PGconn, decltype(&PQfinish)> look(PQconnectdb(cluster.keywords().c_str()), PQfinish);
+    std::unique_ptr<PGresult, decltype(&PQclear)> count(
+        PQexec(look.get(), "SELECT count(*) FROM pg_stat_activity WHERE wait_event_type = 'Lock'"), PQclear);
+    return PQresultStatus(count.get()) == PGRES_TUPLES_OK && std::string(PQgetvalue(count.get(), 0, 0)) == "1";
+  };
+  for (int tries = 0; !waiting() && tries < 500; ++tries) std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  ASSERT_TRUE(waiting());
+  cluster.stop("immediate");
+  EXPECT_THROW(blocked.get(), store::StoreError);
+  EXPECT_THROW(s->write(download(3), "download"), store::StoreError);
+
+  cluster.start();
+  EXPECT_EQ(s->write(download(2), "download"), 100u);  // none of it had stayed
+  EXPECT_EQ(s->write(download(3), "download"), 100u);
+  EXPECT_EQ(s->write(download(1), "download"), 0u);
+  // Restarted while the store sat idle: its connection looks sound until used.
+  cluster.stop();
+  cluster.start();
+  EXPECT_EQ(s->write(download(4), "download"), 100u);
+  EXPECT_EQ(s->query({}).size(), 400u);
+}
+
+}  // namespace
+}  // namespace movar::itest

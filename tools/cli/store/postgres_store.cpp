@@ -1,0 +1,222 @@
+// The store on a PostgreSQL server, where the collectors of many sites meet. The unique key keeps
+// a fact once, so collectors writing the same facts at once need no other agreement. Writes of
+// many threads (collect --jobs) take turns on one connection.
+#include <libpq-fe.h>
+
+#include <algorithm>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <string_view>
+#include <tuple>
+#include <vector>
+
+#include "store/sql.h"
+#include "store/store.h"
+
+namespace movar::cli::store {
+
+namespace {
+
+struct FinishConnection {
+  void operator()(PGconn* connection) const { PQfinish(connection); }
+};
+struct ClearResult {
+  void operator()(PGresult* result) const { PQclear(result); }
+};
+struct FreeOptions {
+  void operator()(PQconninfoOption* options) const { PQconninfoFree(options); }
+};
+using Connection = std::unique_ptr<PGconn, FinishConnection>;
+using Result = std::unique_ptr<PGresult, ClearResult>;
+using Options = std::unique_ptr<PQconninfoOption, FreeOptions>;
+using Parameters = std::vector<std::optional<std::string>>;
+
+// CREATE ... IF NOT EXISTS is not safe against itself: collectors making the schema at the same
+// moment take turns on this lock (a constant of this program), held to the end of the transaction.
+const char* const kSchemaLock = "SELECT pg_advisory_xact_lock(4627300912511)";
+const char* const kByteOrder = R"(CREATE COLLATION IF NOT EXISTS "binary" FROM "C")";
+
+Options optionsOf(const std::string& connection) {
+  char* error = nullptr;
+  Options options(PQconninfoParse(connection.c_str(), &error));
+  PQfreemem(error);
+  return options;
+}
+
+// The connection's settings for messages, without the password.
+std::string describe(const std::string& connection) {
+  const Options options = optionsOf(connection);
+  if (!options) return "PostgreSQL (an unreadable connection string)";
+  std::string text = "PostgreSQL";
+  for (const PQconninfoOption* o = options.get(); o->keyword; ++o) {
+    if (o->val && *o->val && std::string_view(o->keyword) != "password") {
+      text += std::string(" ") + o->keyword + "=" + o->val;
+    }
+  }
+  return text;
+}
+
+// One round trip for a download of this many facts; well under the server's 65535 parameters.
+constexpr std::size_t kFactsAStatement = 1000;
+
+// Bounded waits where the connection string says nothing: a server that does not answer, or a
+// network that silently dropped the connection, becomes an error instead of a hang.
+const char* const kDefaultKeywords[] = {"connect_timeout",    "keepalives_idle", "keepalives_interval",
+                                        "keepalives_count",   "tcp_user_timeout", "dbname", nullptr};
+// A write that waits on a session which never ends its transaction fails instead of hanging.
+// Set in the transaction rather than at connection: poolers refuse start-up options.
+const char* const kBegin = "BEGIN; SET LOCAL lock_timeout = '60s'";
+
+class PostgresStore final : public Store {
+ public:
+  explicit PostgresStore(const std::string& connection) : where_(describe(connection)) {
+    const char* const values[] = {"10", "30", "10", "3", "30000", connection.c_str(), nullptr};
+    connection_.reset(PQconnectdbParams(kDefaultKeywords, values, 1));
+    if (!connection_ || PQstatus(connection_.get()) != CONNECTION_OK) fail("cannot reach");
+    // The server's notices ("already exists, skipping") are not for the user.
+    PQsetNoticeProcessor(connection_.get(), [](void*, const char*) {}, nullptr);
+    inTransaction([&] {
+      run(kSchemaLock);
+      run(kByteOrder);
+      run(kSchema);
+    });
+  }
+
+  std::size_t write(const std::vector<Fact>& unordered, const std::string& source) override {
+    // Every writer takes its facts' keys in one order: writers over the same facts then wait for
+    // each other instead of deadlocking (the server would end one of them).
+    std::vector<Fact> facts = unordered;
+    std::sort(facts.begin(), facts.end(), [](const Fact& a, const Fact& b) {
+      return std::tie(a.terminal, a.person, a.time, a.machine) < std::tie(b.terminal, b.person, b.time, b.machine);
+    });
+    std::lock_guard lock(mutex_);
+    const std::string collected = utcNow();
+    std::size_t added = 0;
+    inTransaction([&] {
+      for (std::size_t at = 0; at < facts.size(); at += kFactsAStatement) {
+        const std::size_t rows = std::min(kFactsAStatement, facts.size() - at);
+        Parameters parameters;
+        parameters.reserve(rows * kInsertColumns);
+        for (std::size_t i = at; i < at + rows; ++i) {
+          const Fact& f = facts[i];
+          for (std::string value : {f.terminal, std::to_string(f.person), f.time, std::to_string(f.machine),
+                                    collected, source}) {
+            parameters.push_back(std::move(value));
+          }
+        }
+        const Result inserted = run(insertFacts(rows).c_str(), parameters);
+        added += std::stoul(PQcmdTuples(inserted.get()));
+      }
+    });
+    return added;
+  }
+
+  std::vector<StoredFact> query(const Query& q) override {
+    std::lock_guard lock(mutex_);
+    const QueryBounds bounds = boundsOf(q);
+    const Result rows = first(kSelectFacts, {bounds.from, bounds.to,
+                                             q.person ? std::optional(std::to_string(*q.person)) : std::nullopt,
+                                             q.terminal});
+    std::vector<StoredFact> out;
+    const int count = PQntuples(rows.get());
+    out.reserve(static_cast<std::size_t>(count));
+    const auto text = [&](int row, int column) { return std::string(PQgetvalue(rows.get(), row, column)); };
+    for (int row = 0; row < count; ++row) {
+      out.push_back({{text(row, 0), std::stoi(text(row, 1)), text(row, 2), std::stoi(text(row, 3))},
+                     text(row, 4)});
+    }
+    return out;
+  }
+
+ private:
+  // All of `body` or nothing. A failure of any statement, COMMIT included, throws: a write is
+  // reported stored only when the server said it committed.
+  void inTransaction(const std::function<void()>& body) {
+    first(kBegin, {});
+    try {
+      body();
+      run("COMMIT");
+    } catch (...) {
+      Result(PQexec(connection_.get(), "ROLLBACK"));
+      throw;
+    }
+  }
+
+  // The first statement of a piece of work. A connection that broke since its last use (the
+  // server restarted, the network came back) is made again and the statement sent once more;
+  // nothing of the work had reached the server yet.
+  Result first(const char* sql, const Parameters& parameters) {
+    if (PQstatus(connection_.get()) != CONNECTION_OK) reconnect();
+    Result result = send(sql, parameters);
+    if (!succeeded(result) && PQstatus(connection_.get()) != CONNECTION_OK) {
+      reconnect();
+      result = send(sql, parameters);
+    }
+    if (!succeeded(result)) fail("cannot use");
+    return result;
+  }
+
+  Result run(const char* sql, const Parameters& parameters = {}) {
+    Result result = send(sql, parameters);
+    if (!succeeded(result)) fail("cannot use");
+    return result;
+  }
+
+  Result send(const char* sql, const Parameters& parameters) {
+    // Without parameters the text may hold several statements (the schema).
+    if (parameters.empty()) return Result(PQexec(connection_.get(), sql));
+    std::vector<const char*> values;
+    for (const auto& p : parameters) values.push_back(p ? p->c_str() : nullptr);
+    return Result(PQexecParams(connection_.get(), sql, static_cast<int>(values.size()), nullptr,
+                               values.data(), nullptr, nullptr, 0));
+  }
+
+  static bool succeeded(const Result& result) {
+    const ExecStatusType status = result ? PQresultStatus(result.get()) : PGRES_FATAL_ERROR;
+    return status == PGRES_COMMAND_OK || status == PGRES_TUPLES_OK;
+  }
+
+  void reconnect() {
+    PQreset(connection_.get());
+    if (PQstatus(connection_.get()) != CONNECTION_OK) fail("cannot reach");
+  }
+
+  [[noreturn]] void fail(const std::string& what) const {
+    // libpq's messages end in a newline and may hold a hint on a line of its own.
+    std::string cause;
+    for (const char* c = connection_ ? PQerrorMessage(connection_.get()) : "out of memory"; *c; ++c) {
+      if (*c != '\n' && *c != '\t') cause += *c;
+      else if (*c == '\n' && c[1]) cause += "; ";
+    }
+    throw StoreError(what + " the store " + where_ + ": " + cause);
+  }
+
+  std::string where_;
+  Connection connection_;
+  std::mutex mutex_;
+};
+
+}  // namespace
+
+bool namesPostgres(const std::string& location) {
+  if (location.rfind("postgresql://", 0) == 0 || location.rfind("postgres://", 0) == 0) return true;
+  if (location.find('=') == std::string::npos) return false;
+  const Options options = optionsOf(location);
+  if (!options) return false;
+  for (const PQconninfoOption* o = options.get(); o->keyword; ++o) {
+    const std::string_view keyword = o->keyword;
+    if (o->val && *o->val &&
+        (keyword == "host" || keyword == "hostaddr" || keyword == "dbname" || keyword == "service")) {
+      return true;
+    }
+  }
+  return false;
+}
+
+std::unique_ptr<Store> openPostgresStore(const std::string& connection) {
+  return std::make_unique<PostgresStore>(connection);
+}
+
+}  // namespace movar::cli::store

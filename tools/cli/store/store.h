@@ -1,0 +1,61 @@
+// The record store: every attendance fact that reached the PC, once. A fact is (terminal, person,
+// time, machine); the database's unique key keeps it once however often it is downloaded,
+// imported or written by collectors at the same time. The record files stay the first copy.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+namespace movar::cli::store {
+
+struct Fact {
+  std::string terminal;  // "10.0.0.5", or "COM1:7" (the search's first port and the address)
+  int person = 0;
+  std::string time;      // "YYYY-MM-DD HH:MM", as the terminal stamped it
+  int machine = 0;
+  friend bool operator==(const Fact&, const Fact&) = default;
+};
+
+struct StoredFact {
+  Fact fact;
+  std::string collected;  // "YYYY-MM-DD HH:MM:SS", UTC, when it first reached the store
+};
+
+struct Query {
+  std::optional<std::string> from, to;  // times, inclusive; a date alone covers its whole day
+  std::optional<int> person;
+  std::optional<std::string> terminal;
+};
+
+class StoreError : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
+};
+
+class Store {
+ public:
+  virtual ~Store() = default;
+  // One download's facts in one transaction: all of them or none. Returns how many were new.
+  // `source` says where they came from ("download", "realtime", "import <path>").
+  virtual std::size_t write(const std::vector<Fact>& facts, const std::string& source) = 0;
+  // The facts in time order (then terminal, person, machine).
+  virtual std::vector<StoredFact> query(const Query& query) = 0;
+};
+
+// A PostgreSQL database named as libpq takes it: a URI ("postgresql://USER@HOST/DB",
+// "postgres://...") or a "key=value ..." string that sets host, hostaddr, dbname or service
+// ("host=/run/postgresql dbname=movar"). Anything else is a SQLite file, made on first use; a
+// file whose name reads like such a string is named with its folder ("./host=a.db"). Either
+// store makes its schema on first use. Throws StoreError with the cause in words.
+// `create`: a SQLite file that is missing is made (a reader passes false).
+std::unique_ptr<Store> openStore(const std::string& location, bool create = true);
+
+// The schema every store has, for the README and other readers.
+extern const char* const kSchema;
+
+}  // namespace movar::cli::store

@@ -1,0 +1,140 @@
+#include "storing.h"
+
+#include <cstdio>
+#include <filesystem>
+
+#include "arguments.h"
+#include "store/facts.h"
+
+namespace movar::cli {
+
+std::string storeName(const Target& target) {
+  if (target.kind == Target::Kind::Tcp) return target.ip;
+  return "COM" + std::to_string(target.port) + ":" + std::to_string(target.address);
+}
+
+Stored storeDownload(store::Store& store, const std::string& terminal,
+                     const std::vector<std::string>& written, std::optional<int> fixedMachine) {
+  Stored out;
+  for (const std::string& path : written) {
+    const std::filesystem::path file(path);
+    if (file.extension() != ".dat" || file.filename().string().rfind("movar", 0) != 0) continue;
+    std::string error;
+    const auto bytes = store::readWholeFile(path, error);
+    if (!bytes) {
+      out.error = error;
+      return out;
+    }
+    const store::FileFacts found = store::factsOf(*bytes, terminal, fixedMachine);
+    out.facts += found.facts.size();
+    out.impossible += found.impossible;
+    try {
+      out.added += store.write(found.facts, "download " + path);
+    } catch (const store::StoreError& e) {
+      out.error = e.what();
+      return out;
+    }
+  }
+  return out;
+}
+
+Stored storeLive(store::Store& store, const std::string& terminal, const LiveFields& f) {
+  char when[24];
+  std::snprintf(when, sizeof when, "%04ld-%02ld-%02ld %02ld:%02ld", f.year, f.month, f.day, f.hour,
+                f.minute);
+  const store::Fact fact{terminal, static_cast<int>(f.person), when, static_cast<int>(f.machine)};
+  Stored out;
+  out.facts = 1;
+  try {
+    out.added = store.write({fact}, "realtime");
+  } catch (const store::StoreError& e) {
+    out.error = e.what();
+  }
+  return out;
+}
+
+void reportStored(const Stored& stored, Json* json) {
+  if (json) {
+    (*json)["stored"] = stored.added;
+    if (!stored.error.empty()) (*json)["store_error"] = stored.error;
+    return;
+  }
+  if (!stored.error.empty()) {
+    std::fprintf(stderr, "movar: not in the store (the record files keep them; `movar store import` "
+                         "adds them later): %s\n", stored.error.c_str());
+    return;
+  }
+  std::printf("  stored: %zu new of %zu records%s\n", stored.added, stored.facts,
+              stored.impossible ? (", " + std::to_string(stored.impossible) +
+                                   " with an impossible date or time left out").c_str()
+                                : "");
+}
+
+void printFacts(const std::vector<store::StoredFact>& facts, FactFormat format) {
+  if (format == FactFormat::Csv) std::printf("time,person,machine,terminal,collected\n");
+  for (const store::StoredFact& s : facts) {
+    const store::Fact& f = s.fact;
+    switch (format) {
+      case FactFormat::Text:
+        std::printf("%s  person %5d  machine %3d  %s\n", f.time.c_str(), f.person, f.machine,
+                    f.terminal.c_str());
+        break;
+      case FactFormat::Csv:
+        std::printf("%s,%d,%d,%s,%s\n", f.time.c_str(), f.person, f.machine,
+                    csvField(f.terminal).c_str(), s.collected.c_str());
+        break;
+      case FactFormat::JsonLines:
+        printJson({{"time", f.time}, {"person", f.person}, {"machine", f.machine},
+                   {"terminal", f.terminal}, {"collected", s.collected}});
+        break;
+    }
+  }
+}
+
+int printImported(const std::vector<store::ImportedFile>& files, bool json) {
+  std::size_t records = 0, added = 0, unreadable = 0;
+  for (const store::ImportedFile& f : files) {
+    records += f.records;
+    added += f.added;
+    if (!f.error.empty()) ++unreadable;
+    if (json) {
+      Json line{{"file", f.path}, {"terminal", f.terminal}, {"records", f.records}, {"stored", f.added}};
+      if (f.impossible) line["impossible"] = f.impossible;
+      if (!f.error.empty()) line["error"] = f.error;
+      printJson(line);
+    } else if (!f.error.empty()) {
+      std::fprintf(stderr, "movar store import: %s\n", f.error.c_str());
+    } else {
+      std::printf("%s (%s): %zu records, %zu new%s\n", f.path.c_str(), f.terminal.c_str(), f.records,
+                  f.added,
+                  f.impossible ? (", " + std::to_string(f.impossible) +
+                                  " with an impossible date or time left out").c_str()
+                               : "");
+    }
+  }
+  if (json) {
+    printJson({{"files", files.size()}, {"records", records}, {"stored", added}, {"unreadable", unreadable}});
+  } else {
+    std::printf("%zu files: %zu records, %zu new in the store\n", files.size(), records, added);
+  }
+  return unreadable ? 1 : 0;
+}
+
+std::string checkedTime(const char* option, const std::string& typed) {
+  const auto digitsAt = [&](std::size_t at, std::size_t n) {
+    for (std::size_t k = at; k < at + n; ++k) {
+      if (k >= typed.size() || typed[k] < '0' || typed[k] > '9') return false;
+    }
+    return true;
+  };
+  const bool date = typed.size() >= 10 && digitsAt(0, 4) && typed[4] == '-' && digitsAt(5, 2) &&
+                    typed[7] == '-' && digitsAt(8, 2);
+  const bool time = typed.size() == 16 && typed[10] == ' ' && digitsAt(11, 2) && typed[13] == ':' &&
+                    digitsAt(14, 2);
+  if (!date || (typed.size() != 10 && !time)) {
+    throw UsageError(std::string(option) + ": \"" + typed + "\" is not YYYY-MM-DD or \"YYYY-MM-DD HH:MM\"");
+  }
+  return typed;
+}
+
+}  // namespace movar::cli

@@ -1,0 +1,42 @@
+// What reaches the PC, handed to the record store: a download's record file, a live record.
+// The files stay as the library wrote them; a store that cannot take them is said, never hidden.
+#pragma once
+
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "report.h"
+#include "store/import.h"
+#include "store/store.h"
+
+namespace movar::cli {
+
+struct Stored {
+  std::size_t facts = 0, added = 0, impossible = 0;
+  std::string error;  // empty when stored
+};
+
+// The terminal as the store names it: its address, or "COM<port>:<address>".
+std::string storeName(const Target& target);
+
+// The record file among `written` (movar.dat, movar<n>.dat; never a backup) into the store in one
+// transaction. `fixedMachine`: the number an as-machine download marked the records with.
+Stored storeDownload(store::Store& store, const std::string& terminal,
+                     const std::vector<std::string>& written, std::optional<int> fixedMachine);
+Stored storeLive(store::Store& store, const std::string& terminal, const LiveFields& fields);
+
+// One line for a person ("stored: 12 new of 30 records") or the fields of a JSON object.
+void reportStored(const Stored& stored, Json* json);
+
+// `movar records`: the facts in time order as text, CSV or JSON lines.
+enum class FactFormat { Text, Csv, JsonLines };
+void printFacts(const std::vector<store::StoredFact>& facts, FactFormat format);
+
+// `movar store import`'s report, a line per file and a total; 1 when a file could not be read.
+int printImported(const std::vector<store::ImportedFile>& files, bool json);
+
+// A --from/--to value: "YYYY-MM-DD" or "YYYY-MM-DD HH:MM"; a UsageError names the option.
+std::string checkedTime(const char* option, const std::string& typed);
+
+}  // namespace movar::cli
