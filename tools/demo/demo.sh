@@ -32,13 +32,13 @@ show test --com 1 --addr 7
 show download --com 1 --addr 7 --dir "$work/serial"
 echo "  movar.txt: $(wc -l <"$work/serial/movar.txt") lines; the first three:"
 head -3 "$work/serial/movar.txt" | sed 's/^/    /'
-echo "  backups: $(ls "$work/serial/downbak" | tr '\n' ' ')"
 show restore --all --ip "$ip"
-show download --ip "$ip" --dir "$work/lan"
+show download --ip "$ip" --dir "$work/lan" --store "$work/facts.db"
 echo; echo "\$ movar --json show $work/lan/movar.dat"
 "$movar" --json show "$work/lan/movar.dat" >"$work/shown"
 head -2 "$work/shown"
 echo "  ... $(wc -l <"$work/shown") records in all"
+show records --store "$work/facts.db" --person 7
 show time set 0x26 0x12 0x09 0x08 0x15 0x30 0x03 --ip "$ip"
 show name send 1 "Ann Lee" --ip "$ip"
 show fp list --com 1 --addr 7 --dir "$work/serial"
