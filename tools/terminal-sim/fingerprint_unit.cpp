@@ -5,6 +5,9 @@
 
 namespace movar::sim {
 
+Bytes FingerprintUnit::Script::standardClosing() { return {0x06, 0x15, 0x06, 0x15}; }
+
+
 namespace {
 
 constexpr std::uint8_t kDialogueCommand = 0x12;
