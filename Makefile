@@ -11,6 +11,10 @@ FUZZ_SECONDS ?= 300
 JOBS ?= $(shell nproc)
 # Warnings are errors in the project's own runs (make test, CI), never in a user's build.
 TEST_FLAGS := -DMOVAR_WERROR=ON -DMOVAR_TESTS=ON
+# Line tables are all that valgrind's and the sanitizers' reports use; full debug information
+# costs a quarter of each compile.
+LINE_TABLES := -DCMAKE_CXX_FLAGS_RELWITHDEBINFO="-O2 -g1 -DNDEBUG" -DCMAKE_C_FLAGS_RELWITHDEBINFO="-O2 -g1 -DNDEBUG" \
+               -DCMAKE_CXX_FLAGS_DEBUG="-g1" -DCMAKE_C_FLAGS_DEBUG="-g1"
 STAGE := tools/stage.sh
 SIMULATOR := $(BUILD)/tools/terminal-sim/movar-terminal
 
@@ -37,10 +41,10 @@ demo: build-tools
 
 # The builds.
 build: deps-test
-	$(STAGE) "native build" sh -c 'cmake -S . -B $(BUILD) -G Ninja $(TEST_FLAGS) >/dev/null && \
+	$(STAGE) "native build" sh -c 'cmake -S . -B $(BUILD) -G Ninja $(TEST_FLAGS) $(LINE_TABLES) >/dev/null && \
 	  cmake --build $(BUILD) -j $(JOBS)'
 build-asan: deps-test
-	$(STAGE) "ASan+UBSan build" sh -c 'cmake -S . -B $(ASAN_BUILD) -G Ninja $(TEST_FLAGS) \
+	$(STAGE) "ASan+UBSan build" sh -c 'cmake -S . -B $(ASAN_BUILD) -G Ninja $(TEST_FLAGS) $(LINE_TABLES) \
 	  -DMOVAR_SANITIZE=ON -DCMAKE_BUILD_TYPE=Debug >/dev/null && cmake --build $(ASAN_BUILD) -j $(JOBS)'
 # w_movar.dll for 32-bit (dll) and 64-bit (dll64) Windows hosts, each with movar.h and the
 # import library w_movar.lib.
