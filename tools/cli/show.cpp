@@ -7,6 +7,7 @@
 
 #include "records/attendance_record.h"
 #include "records/transaction_record.h"
+#include "calendar.h"
 #include "report.h"
 
 namespace movar::cli {
@@ -36,18 +37,6 @@ bool readWhole(const std::string& path, std::vector<std::uint8_t>& bytes, std::s
     return false;
   }
   return true;
-}
-
-bool isLeap(int year) { return (year % 4 == 0 && year % 100 != 0) || year % 400 == 0; }
-
-bool isRealDate(int year, int month, int day) {
-  static constexpr int kDays[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
-  if (month < 1 || month > 12 || day < 1) return false;
-  return day <= kDays[month - 1] + (month == 2 && isLeap(year) ? 1 : 0);
-}
-
-bool isRealTime(int hour, int minute, int second = 0) {
-  return hour <= 23 && minute <= 59 && second <= 59;
 }
 
 // One record's fields as the chosen format prints them; `problem` empty for a possible record.

@@ -7,18 +7,15 @@
 #include <fstream>
 #include <iterator>
 
+#include "calendar.h"
 #include "records/attendance_record.h"
 
 namespace movar::cli::store {
 
 namespace {
 
-// The record's year is 2000 + 0..15, so every fourth year is a leap year.
 bool possible(const records::AttendanceRecord& r) {
-  static constexpr int kDays[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
-  if (r.month < 1 || r.month > 12 || r.hour > 23 || r.minute > 59) return false;
-  const int days = kDays[r.month - 1] + (r.month == 2 && r.year % 4 == 0 ? 1 : 0);
-  return r.day >= 1 && r.day <= days;
+  return isRealDate(2000 + r.year, r.month, r.day) && isRealTime(r.hour, r.minute);
 }
 
 }  // namespace
