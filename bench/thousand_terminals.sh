@@ -9,24 +9,11 @@ set -euo pipefail
 build=$(realpath "$1")
 terminals=${TERMINALS:-1000} records=${RECORDS:-1000} jobs=${JOBS:-256} sample=${SAMPLE:-4}
 movar=$build/tools/cli/movar
-work=$(mktemp -d /tmp/movar-thousand-XXXXXX)
+source "$(dirname "$0")/../tools/demo/simulator.sh"
+simulator_folder movar-thousand
+simulator_start "$build" "$terminals" --tcp 127.0.1.1 --count "$terminals" \
+  --records "$records"
 store=${2:-$work/facts.db}
-sim_pid=
-cleanup() {
-  exec 9>&- || true
-  [ -n "$sim_pid" ] && wait "$sim_pid" 2>/dev/null || true
-  rm -rf "$work"
-}
-trap cleanup EXIT
-
-mkfifo "$work/sim.in"
-"$build/tools/terminal-sim/movar-terminal" --tcp 127.0.1.1 --count "$terminals" \
-  --records "$records" <"$work/sim.in" >"$work/sim.out" 2>&1 &
-sim_pid=$!
-exec 9>"$work/sim.in"
-for _ in $(seq 300); do [ "$(grep -c '^tcp ' "$work/sim.out")" = "$terminals" ] && break; sleep 0.1; done
-awk '$1 == "tcp" { sub(":1024", "", $2); print $2 }' "$work/sim.out" >"$work/ips"
-[ "$(wc -l <"$work/ips")" = "$terminals" ] || { cat "$work/sim.out"; exit 1; }
 
 # One after another, from the last few terminals (restored after, so the collection gets them).
 began=$(date +%s.%N)

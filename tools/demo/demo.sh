@@ -5,24 +5,11 @@
 set -euo pipefail
 build=$(realpath "$1")
 movar=$build/tools/cli/movar
-work=$(mktemp -d /tmp/movar-demo-XXXXXX)
-sim_pid=
-cleanup() {
-  exec 9>&- || true
-  [ -n "$sim_pid" ] && wait "$sim_pid" 2>/dev/null || true
-  rm -rf "$work"
-}
-trap cleanup EXIT
-
-mkfifo "$work/sim.in"
-"$build/tools/terminal-sim/movar-terminal" --address 7 --pty-link "$work/com1" --tcp auto \
-  --records 300 --templates 3 --live 007B930E28C5 --live 01C8930E2906 \
-  <"$work/sim.in" >"$work/sim.out" 2>&1 &
-sim_pid=$!
-exec 9>"$work/sim.in"  # the simulator lives while this is open
-for _ in $(seq 50); do grep -q '^tcp ' "$work/sim.out" && break; sleep 0.1; done
-ip=$(awk '$1 == "tcp" { sub(":1024", "", $2); print $2 }' "$work/sim.out")
-[ -n "$ip" ] || { cat "$work/sim.out"; exit 1; }
+source "$(dirname "$0")/simulator.sh"
+simulator_folder movar-demo
+simulator_start "$build" 1 --address 7 --pty-link "$work/com1" --tcp auto \
+  --records 300 --templates 3 --live 007B930E28C5 --live 01C8930E2906
+ip=$(cat "$work/ips")
 export MOVAR_COM1=$work/com1
 for n in 2 3 4 5 6 7 8 9; do export MOVAR_COM$n=/nonexistent/movar-demo; done
 
