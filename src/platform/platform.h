@@ -158,12 +158,24 @@ class Ui {
   virtual void messageBox(const std::string& text) = 0;
 };
 
+// How a tool holds a download's erase until its own copy of the records is safe (a record store
+// committed). Internal: hosts of the library never see it. A download asks just before the erase,
+// once every file it wrote and their folders are synced, and never erases when the answer is false.
+class EraseGate {
+ public:
+  virtual ~EraseGate() = default;
+  virtual bool mayErase() = 0;
+  // The erase went out: acknowledged on a serial line, handed to the connection over TCP.
+  virtual void erased(bool done) = 0;
+};
+
 struct Platform {
   Clock& clock;
   SerialPorts& serial;
   Network& network;
   Files& files;
   Ui& ui;
+  EraseGate* eraseGate = nullptr;  // none: the erase follows the synced files at once
 };
 
 // The process's real platform (POSIX or Win32, chosen at build time).
