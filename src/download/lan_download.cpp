@@ -80,9 +80,8 @@ std::int32_t run(Platform& platform, const char* ip, const LanDownloadKind& kind
   }
   if (kind.endPauseAlways || socketMade) platform.clock.sleep(kind.endPause);
   if (!received) return 1;
-  if (kind.convert(platform) == 0) {
-    eraseAfterDownload(platform, [&] { return lanDeleteRecords(platform, ip); });
-  }
+  clearFailure();  // causes met on the way to a good transfer (a block asked for again) are none
+  eraseAfterDownload(platform, kind.convert(platform), [&] { return lanDeleteRecords(platform, ip); });
   return 0;
 }
 

@@ -1,5 +1,6 @@
 #include "download/memory_commands.h"
 
+#include "link/failure.h"
 #include "link/handshake.h"
 #include "link/net_link.h"
 
@@ -34,6 +35,22 @@ std::int32_t deleteRecords(Platform& platform, std::int32_t address, std::int32_
 
 std::int32_t deleteRecordsOnPort(Platform& platform, std::int32_t address, std::int32_t port) {
   return acknowledged(platform, kDelete, address, port, true);
+}
+
+void eraseAfterDownload(Platform& platform, std::int32_t converted,
+                        const std::function<std::int32_t()>& erase) {
+  if (converted != 0) {
+    keepFailureThroughSuccess();
+    return;
+  }
+  if (platform.eraseGate && !platform.eraseGate->mayErase()) return;
+  const bool done = erase() == 0;
+  if (platform.eraseGate) platform.eraseGate->erased(done);
+  if (!done) {
+    recordFailure(lastFailureKind(), "the records are in, but the erase was not taken: " +
+                                         lastFailureText());
+    keepFailureThroughSuccess();
+  }
 }
 
 std::int32_t restoreRecords(Platform& platform, std::int32_t address, std::int32_t port) {

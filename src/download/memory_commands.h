@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 
 #include "platform/platform.h"
 
@@ -16,13 +17,10 @@ std::int32_t lanRestoreAllRecords(Platform& platform, const char* ip);          
 // The erase after a serial download: only the port whose terminal delivered the records.
 std::int32_t deleteRecordsOnPort(Platform& platform, std::int32_t address, std::int32_t port);
 
-// Runs `erase` (0: done) once the caller's own copy of the records is safe: the files are synced
-// before this is reached, and a tool's erase gate, if any, has its say.
-template <typename Erase>
-void eraseAfterDownload(Platform& platform, Erase erase) {
-  if (platform.eraseGate && !platform.eraseGate->mayErase()) return;
-  const bool done = erase() == 0;
-  if (platform.eraseGate) platform.eraseGate->erased(done);
-}
+// After a download received in full: `converted` is the conversion's result, which synced every
+// file. Runs `erase` (0: done) only when that succeeded and a tool's erase gate, if any, agrees.
+// Whatever keeps the records on the terminal stays in the failure account, for the host to ask.
+void eraseAfterDownload(Platform& platform, std::int32_t converted,
+                        const std::function<std::int32_t()>& erase);
 
 }  // namespace movar::download

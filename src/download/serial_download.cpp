@@ -43,6 +43,8 @@ std::int32_t serialDownload(Platform& platform, std::int32_t address, std::int32
       platform.clock.sleep(kClosingPause);
     }
   }
+  // Causes met on the way to a good transfer (a block asked for again) are none.
+  if (received) clearFailure();
   // The text file is rebuilt from whatever the record file holds, also after a failure.
   std::int32_t converted = 0;
   {
@@ -50,9 +52,8 @@ std::int32_t serialDownload(Platform& platform, std::int32_t address, std::int32
     converted = records::convertAfterDownload(platform);
   }
   if (!received) return 1;
-  if (converted == 0) {
-    eraseAfterDownload(platform, [&] { return deleteRecordsOnPort(platform, address, answeredPort); });
-  }
+  eraseAfterDownload(platform, converted,
+                     [&] { return deleteRecordsOnPort(platform, address, answeredPort); });
   return 0;
 }
 

@@ -55,7 +55,7 @@ Result guarded(Result failed, Body&& body) noexcept {
   try {
     const Result result = body();
     // A cause recorded on the way to a success (a retry that then worked) is no cause.
-    if (!isFailureResult(result, failed)) clearFailure();
+    if (!isFailureResult(result, failed) && !failureStandsThroughSuccess()) clearFailure();
     return result;
   } catch (const std::exception& e) {
     recordInternalFailure(e.what());

@@ -12,6 +12,7 @@ namespace {
 struct Failure {
   FailureKind kind = FailureKind::None;
   std::string text;
+  bool standing = false;
 };
 
 thread_local Failure tlsFailure;
@@ -21,12 +22,20 @@ thread_local Failure tlsFailure;
 void clearFailure() noexcept {
   tlsFailure.kind = FailureKind::None;
   tlsFailure.text.clear();
+  tlsFailure.standing = false;
 }
 
 void recordFailure(FailureKind kind, std::string text) {
   tlsFailure.kind = kind;
   tlsFailure.text = std::move(text);
+  tlsFailure.standing = false;
 }
+
+void keepFailureThroughSuccess() noexcept {
+  tlsFailure.standing = tlsFailure.kind != FailureKind::None;
+}
+
+bool failureStandsThroughSuccess() noexcept { return tlsFailure.standing; }
 
 FailureKind lastFailureKind() noexcept { return tlsFailure.kind; }
 const std::string& lastFailureText() noexcept { return tlsFailure.text; }

@@ -29,6 +29,10 @@ void clearFailure() noexcept;
 // The latest record wins: a flow records the cause it ends on.
 void recordFailure(FailureKind kind, std::string text);
 FailureKind lastFailureKind() noexcept;
+// The cause just recorded stands although the call reports success: a download whose records
+// arrived but were not erased from the terminal (the host must be able to ask why).
+void keepFailureThroughSuccess() noexcept;
+bool failureStandsThroughSuccess() noexcept;
 const std::string& lastFailureText() noexcept;
 
 // For the entry guard: never throws, even when the text cannot be built.

@@ -7,7 +7,8 @@
  *
  * Calls joined by "+" run at the same time, each on a thread of its own. Prints, per call and in
  * the order given, "result <int>" or, for the exports that return text, "text <text>"; for
- * counted strings also "refcount <n>" after the call. Every argument is passed in a full register
+ * counted strings also "refcount <n>" after the call, and "why <text>" when the library recorded
+ * a cause (a failure, or the reason a good transfer was not erased). Every argument is passed in a full register
  * or stack slot, which on the SysV x86-64 ABI matches int32_t and pointer parameters alike. */
 #include <dlfcn.h>
 #include <pthread.h>
@@ -38,7 +39,11 @@ struct call {
   intptr_t args[kMaxArgs];
   int32_t* counted[kMaxArgs];
   intptr_t result;
+  char why[512]; /* movar_last_error on the call's own thread, right after it */
 };
+
+typedef const char* (*last_error_fn)(void);
+static last_error_fn last_error;
 
 static int result_kind_of(const char* name) {
   for (size_t i = 0; i < sizeof kExports / sizeof kExports[0]; ++i) {
@@ -95,6 +100,7 @@ static void* run_call(void* arg) {
   struct call* c = arg;
   const intptr_t* a = c->args;
   c->result = c->entry(a[0], a[1], a[2], a[3], a[4], a[5]);
+  if (last_error) snprintf(c->why, sizeof c->why, "%s", last_error());
   return NULL;
 }
 
@@ -108,6 +114,7 @@ int main(int argc, char** argv) {
     fprintf(stderr, "movar-host: %s\n", dlerror());
     return 2;
   }
+  last_error = (last_error_fn)dlsym(library, "movar_last_error");
   static struct call calls[kMaxCalls];
   int count = 0;
   for (int at = 1; at < argc; ++count) {
@@ -127,6 +134,7 @@ int main(int argc, char** argv) {
     } else {
       printf("result %d\n", (int)(int32_t)c->result);
     }
+    if (c->why[0]) printf("why %s\n", c->why);
     for (int n = 0; n < kMaxArgs; ++n) {
       if (c->counted[n]) {
         printf("refcount %d\n", c->counted[n][0]);
