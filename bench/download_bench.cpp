@@ -140,6 +140,11 @@ class ScratchFiles final : public Files {
   bool move(const std::string& a, const std::string& b) override { return real_.move(a, b); }
   bool replace(const std::string& a, const std::string& b) override { return real_.replace(a, b); }
   bool remove(const std::string& p) override { return real_.remove(p); }
+  bool sync(const std::string& p) override { return real_.sync(p); }
+  bool isPlainDirectory(const std::string& p) override { return real_.isPlainDirectory(p); }
+  std::unique_ptr<DirectoryLock> lockDirectory(const std::string& p) override {
+    return real_.lockDirectory(p);
+  }
 
  private:
   posix::PosixFiles real_;

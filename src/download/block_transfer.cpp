@@ -60,9 +60,15 @@ class Transfer {
   static std::string recordBlock(std::uint8_t number) {
     return "record block " + std::to_string(number);
   }
-  static std::string lost(const std::string& block, const Reception& got) {
-    return block + (got.broken ? ": the connection broke" : ": no answer within the time limit") +
-           " (" + std::to_string(got.count) + " of " + std::to_string(got.target) + " bytes)";
+  std::string lost(const std::string& block, const Reception& got) const {
+    const char* why = got.overdue  ? ": not complete within its time allowance"
+                      : got.broken ? ": the connection broke"
+                                   : ": no answer within the time limit";
+    return block + why + " (" + std::to_string(got.count) + " of " + std::to_string(got.target) +
+           " bytes)";
+  }
+  Reception receive(std::size_t target, Millis limit, Adjust adjust) {
+    return wire_.receive(target, limit, adjust, v_.microsPerByte);
   }
   static bool failed(std::string text) {
     recordFailure(FailureKind::Transfer, std::move(text));
@@ -76,7 +82,7 @@ class Transfer {
 
   bool header() {
     for (int rejected = 0;;) {
-      const Reception got = wire_.receive(kHeaderBlockSize, v_.header.limit, Adjust::None);
+      const Reception got = receive(kHeaderBlockSize, v_.header.limit, Adjust::None);
       if (got.broken || got.silent) return failed(lost("header block", got));
       const std::uint8_t* h = wire_.block();
       const bool valid = headIntact(h, got.count) && h[1] == 0 &&
@@ -103,8 +109,9 @@ class Transfer {
     std::uint8_t expected = 1;
     int rejected = 0;  // short or damaged receptions since the last intact block
     while (result_.stored < announcedBytes) {
-      const Reception got = wire_.receive(rv.firstTarget, rv.limit, rv.adjust);
-      if (got.broken) return failed(lost(recordBlock(expected), got));
+      const Reception got = receive(rv.firstTarget, rv.limit, rv.adjust);
+      // A trickle is no stall to wait out: the terminal is not sending a block.
+      if (got.broken || got.overdue) return failed(lost(recordBlock(expected), got));
       if (got.silent) {
         if (!rv.silenceStalls) return failed(lost(recordBlock(expected), got));
         result_.stalled = true;
@@ -163,7 +170,7 @@ class Transfer {
   bool end() {
     const auto& ev = v_.end;
     for (int rejected = 0;;) {
-      const Reception got = wire_.receive(ev.firstTarget, ev.limit, ev.adjust);
+      const Reception got = receive(ev.firstTarget, ev.limit, ev.adjust);
       if (got.broken) return failed(lost("end block", got));
       const std::uint8_t* b = wire_.block();
       const std::size_t g = got.count < got.target ? got.count : got.target;  // the first frame

@@ -88,6 +88,11 @@ struct Variant {
   // After a good end: wait this long for a stray byte, and pause `lingerPause` if one comes.
   Millis lingerWait = 0;
   Millis lingerPause = 0;
+
+  // Every block (header and end block too) must be complete within its inactivity limit plus
+  // this much per byte, however its bytes trickle: twice the byte time of the slowest line the
+  // link may run at, so that no good terminal comes near it.
+  std::int64_t microsPerByte = 0;
 };
 
 const Variant& serialVariant();
@@ -99,15 +104,18 @@ struct Reception {
   std::size_t target = 0;  // the length awaited when the reception ended
   bool silent = false;     // the inactivity limit passed before E bytes were in
   bool broken = false;     // the connection closed or failed: nothing more will come
+  bool overdue = false;    // the block's whole allowance passed, however its bytes trickled
 };
 
 // Moves bytes for the engine. One reception at a time lives in the wire's block buffer.
 class BlockWire {
  public:
   virtual ~BlockWire() = default;
-  // Starts a new block from offset 0 and receives until `target` bytes (as adjusted) are in or
-  // the line has been silent for `limit`.
-  virtual Reception receive(std::size_t target, Millis limit, Adjust adjust) = 0;
+  // Starts a new block from offset 0 and receives until `target` bytes (as adjusted) are in, the
+  // line has been silent for `limit`, or `limit` plus `microsPerByte` per awaited byte have passed
+  // since the start.
+  virtual Reception receive(std::size_t target, Millis limit, Adjust adjust,
+                            std::int64_t microsPerByte) = 0;
   virtual const std::uint8_t* block() const = 0;
   virtual void send(std::uint8_t byte) = 0;
   virtual void pause(Millis ms) = 0;

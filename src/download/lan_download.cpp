@@ -58,6 +58,8 @@ bool receiveRecords(Platform& platform, link::NetLink& net, DownloadWindow& wind
 }
 
 std::int32_t run(Platform& platform, const char* ip, const LanDownloadKind& kind) {
+  const std::unique_ptr<DirectoryLock> directory = holdRecordDirectory(platform.files);
+  if (!directory) return 1;
   const std::string address = ip ? ip : "";
   bool received = false;
   bool socketMade = false;
@@ -78,7 +80,9 @@ std::int32_t run(Platform& platform, const char* ip, const LanDownloadKind& kind
   }
   if (kind.endPauseAlways || socketMade) platform.clock.sleep(kind.endPause);
   if (!received) return 1;
-  if (kind.convert(platform) == 0) lanDeleteRecords(platform, ip);
+  if (kind.convert(platform) == 0) {
+    eraseAfterDownload(platform, [&] { return lanDeleteRecords(platform, ip); });
+  }
   return 0;
 }
 

@@ -11,7 +11,8 @@ class LanWire final : public BlockWire {
  public:
   LanWire(Clock& clock, link::NetLink& link) : clock_(clock), link_(link) {}
 
-  Reception receive(std::size_t target, Millis limit, Adjust adjust) override;
+  Reception receive(std::size_t target, Millis limit, Adjust adjust,
+                    std::int64_t microsPerByte) override;
   const std::uint8_t* block() const override { return link_.data(); }
   void send(std::uint8_t byte) override { link_.sendByte(byte); }
   void pause(Millis ms) override { clock_.sleep(ms); }

@@ -20,17 +20,20 @@ constexpr std::uint8_t kLanRestoreAll = 0x0F;
 
 // The acknowledgement is the whole answer; the port closes as the found line goes out of scope.
 std::int32_t acknowledged(Platform& platform, const SerialCommand& command, std::int32_t address,
-                          std::int32_t port) {
-  return link::findTerminal(platform, link::lowByte(address), command.code,
-                            link::serialSearch(command.ackLimit), port)
-             ? 0
-             : 1;
+                          std::int32_t port, bool onePort = false) {
+  link::SearchPolicy policy = link::serialSearch(command.ackLimit);
+  policy.onePort = onePort;
+  return link::findTerminal(platform, link::lowByte(address), command.code, policy, port) ? 0 : 1;
 }
 
 }  // namespace
 
 std::int32_t deleteRecords(Platform& platform, std::int32_t address, std::int32_t port) {
   return acknowledged(platform, kDelete, address, port);
+}
+
+std::int32_t deleteRecordsOnPort(Platform& platform, std::int32_t address, std::int32_t port) {
+  return acknowledged(platform, kDelete, address, port, true);
 }
 
 std::int32_t restoreRecords(Platform& platform, std::int32_t address, std::int32_t port) {

@@ -18,6 +18,8 @@ constexpr Millis kClosingPause = 1'000;  // before closing the port and again af
 }  // namespace
 
 std::int32_t serialDownload(Platform& platform, std::int32_t address, std::int32_t port) {
+  const std::unique_ptr<DirectoryLock> directory = holdRecordDirectory(platform.files);
+  if (!directory) return 1;
   bool received = false;
   int answeredPort = 0;
   {
@@ -48,7 +50,9 @@ std::int32_t serialDownload(Platform& platform, std::int32_t address, std::int32
     converted = records::convertAfterDownload(platform);
   }
   if (!received) return 1;
-  if (converted == 0) deleteRecords(platform, address, answeredPort);
+  if (converted == 0) {
+    eraseAfterDownload(platform, [&] { return deleteRecordsOnPort(platform, address, answeredPort); });
+  }
   return 0;
 }
 

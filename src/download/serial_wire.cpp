@@ -5,14 +5,16 @@
 
 namespace movar::download {
 
-Reception SerialWire::receive(std::size_t target, Millis limit, Adjust adjust) {
+Reception SerialWire::receive(std::size_t target, Millis limit, Adjust adjust,
+                              std::int64_t microsPerByte) {
   buffer_.fill(0);
   const link::TimedRead read = link::readFrame(
       clock_, line_, buffer_.data(), target, limit,
       [adjust](const std::uint8_t* block, std::size_t got, std::size_t current) {
         return adjustedTarget(adjust, block, got, current);
-      });
-  return {read.got, read.target, read.timedOut, false};
+      },
+      microsPerByte);
+  return {read.got, read.target, read.timedOut, false, read.overdue};
 }
 
 void SerialWire::send(std::uint8_t byte) { link::writeByte(line_, byte); }

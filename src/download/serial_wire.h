@@ -12,7 +12,8 @@ class SerialWire final : public BlockWire {
  public:
   SerialWire(Clock& clock, SerialLine& line) : clock_(clock), line_(line) {}
 
-  Reception receive(std::size_t target, Millis limit, Adjust adjust) override;
+  Reception receive(std::size_t target, Millis limit, Adjust adjust,
+                    std::int64_t microsPerByte) override;
   const std::uint8_t* block() const override { return buffer_.data(); }
   void send(std::uint8_t byte) override;
   void pause(Millis ms) override { clock_.sleep(ms); }

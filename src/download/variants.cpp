@@ -14,6 +14,10 @@ using link::control::Resend;
 constexpr Flush kLongFlush{.settle = 40, .readAfterSettle = true, .quiet = 10};
 constexpr Flush kShortFlush{.quiet = 10};
 
+// Ten bits a byte on an asynchronous line.
+constexpr std::int64_t kMicrosPerByteAt19200 = 10'000'000 / 19'200 + 1;
+constexpr std::int64_t kMicrosPerByteAt1200 = 10'000'000 / 1'200 + 1;
+
 Variant makeSerial() {
   Variant v;
   v.header.limit = 10'000;
@@ -35,6 +39,7 @@ Variant makeSerial() {
   v.end.giveUp = Cancel;
   v.lingerWait = 1'000;
   v.lingerPause = 16'000;
+  v.microsPerByte = 2 * kMicrosPerByteAt19200;
   return v;
 }
 
@@ -54,6 +59,7 @@ Variant makeModem() {
   v.end.sumMatches = link::control::Ack;
   v.lingerWait = 0;
   v.lingerPause = 0;
+  v.microsPerByte = 2 * kMicrosPerByteAt1200;  // a dial-up line may be that slow
   return v;
 }
 
@@ -72,6 +78,7 @@ Variant makeLan() {
   v.end.limit = link::kDefaultReceiveLimit;
   v.end.headIsFinal = true;
   v.end.giveUp = Nak;
+  v.microsPerByte = 1'000;
   return v;
 }
 

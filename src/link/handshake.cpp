@@ -84,7 +84,12 @@ std::optional<FoundTerminal> findTerminal(Platform& platform, std::uint8_t addre
   PortCycle ports(startPort);
   SearchTrace trace;
   for (int attempt = 0;;) {
-    SerialPort line = ports.openNext(platform, policy.open, attempt);
+    SerialPort line = policy.onePort ? openPort(platform, ports.port(), policy.open, attempt)
+                                     : ports.openNext(platform, policy.open, attempt);
+    if (!line && policy.onePort) {
+      recordFailure(FailureKind::NoPort, describePorts({ports.port()}) + " could not be opened");
+      return std::nullopt;
+    }
     if (!line) {
       // Ports that stopped opening after some attempts: the terminal still never answered.
       if (attempt > 0) trace.record(address, attempt);
@@ -101,7 +106,7 @@ std::optional<FoundTerminal> findTerminal(Platform& platform, std::uint8_t addre
       if (policy.holdAfterFailure > 0) platform.clock.sleep(policy.holdAfterFailure);
       return std::nullopt;
     }
-    if (attempt % 2 == 0) ports.step();
+    if (attempt % 2 == 0 && !policy.onePort) ports.step();
   }
 }
 

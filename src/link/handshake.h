@@ -49,11 +49,14 @@ struct SearchPolicy {
   Millis ackLimit = 1'000;
   Millis pauseAfterHeader = 0;  // the modem line's pause inside the preamble
   Millis holdAfterFailure = 0;  // after the last failed attempt, with its port still open
+  // Every attempt on the start port, which must open: a command meant for the terminal that
+  // answered there (the erase after its download) never reaches one on another port.
+  bool onePort = false;
 };
 
 // The policy of the serial command exports: nine attempts with OpenSerialPort.
 constexpr SearchPolicy serialSearch(Millis ackLimit) {
-  return {OpenRoutine::Serial, 9, ackLimit, 0, 0};
+  return {OpenRoutine::Serial, 9, ackLimit, 0, 0, false};
 }
 
 // Ports that fail to open are stepped over uncounted; the search gives up once every port of the

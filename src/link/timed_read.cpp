@@ -1,5 +1,8 @@
 #include "link/timed_read.h"
 
+#include <algorithm>
+#include <limits>
+
 namespace movar::link {
 
 namespace {
@@ -17,11 +20,21 @@ std::size_t readLength(Clock& clock, std::size_t wanted, Millis deadline) {
 TimedRead readFrame(Clock& clock, SerialLine& line, std::uint8_t* buffer, std::size_t target,
                     Millis inactivity,
                     const std::function<std::size_t(const std::uint8_t*, std::size_t, std::size_t)>&
-                        retarget) {
-  TimedRead result{0, target, false};
-  Millis lastByte = clock.now();
+                        retarget,
+                    std::int64_t microsPerByte) {
+  TimedRead result{0, target, false, false};
+  const Millis start = clock.now();
+  // The read running when the inactivity limit passes may still bring the byte that was due.
+  constexpr Millis kLastRead = 4 * kSerialReadGap;
+  const auto allowedUntil = [&] {
+    return microsPerByte > 0
+               ? start + inactivity + kLastRead + frameAllowance(result.target, microsPerByte)
+                             : std::numeric_limits<Millis>::max();
+  };
+  Millis lastByte = start;
   while (result.got < result.target) {
-    const std::size_t wanted = readLength(clock, result.target - result.got, lastByte + inactivity);
+    const Millis deadline = std::min(lastByte + inactivity, allowedUntil());
+    const std::size_t wanted = readLength(clock, result.target - result.got, deadline);
     const std::size_t n = line.read(buffer + result.got, wanted);
     if (n > 0) {
       result.got += n;
@@ -30,6 +43,10 @@ TimedRead readFrame(Clock& clock, SerialLine& line, std::uint8_t* buffer, std::s
     }
     if (clock.now() - lastByte > inactivity) {
       result.timedOut = true;
+      break;
+    }
+    if (result.got < result.target && clock.now() > allowedUntil()) {
+      result.timedOut = result.overdue = true;
       break;
     }
   }

@@ -111,12 +111,19 @@ class File {
   virtual bool seekEnd() = 0;
 };
 
+// Held while a download uses its record directory; released by the destructor.
+class DirectoryLock {
+ public:
+  virtual ~DirectoryLock() = default;
+};
+
 class Files {
  public:
   virtual ~Files() = default;
   // Directory of the host's executable, ending in the path separator.
   virtual std::string recordDirectory() = 0;
   virtual char separator() const = 0;
+  // Files are created and opened for writing only where they are: never through a link.
   virtual std::unique_ptr<File> create(const std::string& path) = 0;  // truncates
   virtual std::unique_ptr<File> openRead(const std::string& path) = 0;
   virtual std::unique_ptr<File> openReadWrite(const std::string& path) = 0;
@@ -132,6 +139,15 @@ class Files {
   // either its old content or all of `from`.
   virtual bool replace(const std::string& from, const std::string& to) = 0;
   virtual bool remove(const std::string& path) = 0;
+  // Makes a file's content, or a directory's entries, durable: on the disk, not in a cache that a
+  // power cut empties. False when the system could not promise it.
+  virtual bool sync(const std::string& path) = 0;
+  // A directory reached without following a link in its last component.
+  virtual bool isPlainDirectory(const std::string& path) = 0;
+  // One download at a time per record directory, across threads and processes; null when another
+  // holds it. A directory that cannot be opened gets a lock that holds nothing: no file can be
+  // made there either, and the download fails on that as it would without a lock.
+  virtual std::unique_ptr<DirectoryLock> lockDirectory(const std::string& path) = 0;
   // The system's words for why this thread's last failed call above failed ("" when unknown).
   virtual std::string lastErrorText() { return {}; }
 };

@@ -1,5 +1,6 @@
 #include "records/backups.h"
 
+#include "link/failure.h"
 #include "records/decimal.h"
 
 namespace movar::records {
@@ -44,26 +45,42 @@ bool looksLikeBackupName(std::string_view name) {
   return isDigits(stem.substr(1, 10)) && isDigits(stem.substr(12));
 }
 
-void makeBackup(Platform& platform, const BackupCopy& copy) {
+std::optional<std::string> makeBackup(Platform& platform, const BackupCopy& copy) {
   Files& files = platform.files;
   const std::string intermediate = copy.directory + copy.intermediate;
   // A leftover is stale by definition, unless the intermediate name is itself a backup's name
   // (a caller's file named like one): existing backups are never removed.
   if (files.exists(intermediate)) {
-    if (looksLikeBackupName(copy.intermediate) || !files.remove(intermediate)) return;
+    if (looksLikeBackupName(copy.intermediate)) {
+      recordFailure(FailureKind::File, "cannot back up " + copy.source + ": " + intermediate +
+                                           " is in the way");
+      return std::nullopt;
+    }
+    if (!files.remove(intermediate)) {
+      recordFileFailure(files, "remove", intermediate);
+      return std::nullopt;
+    }
   }
   if (!files.copyNoOverwrite(copy.source, intermediate)) {
+    recordFileFailure(files, "copy " + copy.source + " to", intermediate);
     files.remove(intermediate);  // a partial copy of ours, if any
-    return;
+    return std::nullopt;
   }
   for (int attempt = 0; attempt < kStampAttempts; ++attempt) {
     const std::string stamp = backupStamp(platform.clock.localTime());
     const std::string target = copy.directory + backupName(stamp, copy.machine, copy.extension);
-    if (files.move(intermediate, target)) return;
-    if (!files.exists(target)) break;
+    if (files.move(intermediate, target)) return target;
+    if (!files.exists(target)) {
+      recordFileFailure(files, "move " + intermediate + " to", target);
+      files.remove(intermediate);
+      return std::nullopt;
+    }
     waitForNextStamp(platform.clock, stamp);
   }
+  recordFailure(FailureKind::File, "cannot back up " + copy.source + ": every backup name of the "
+                                   "last " + std::to_string(kStampAttempts) + " seconds is taken");
   files.remove(intermediate);
+  return std::nullopt;
 }
 
 std::string ensureBackupDirectory(Platform& platform, const std::string& directory) {

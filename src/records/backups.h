@@ -1,6 +1,7 @@
 // Dated copies in the backup directory: k<MMDDhhmmss>_<NN>.txt / .dat.
 #pragma once
 
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -28,8 +29,9 @@ struct BackupCopy {
 // Copies `source` through the intermediate name to its dated name. The backup always holds the
 // file just written: a leftover intermediate file from an interrupted run is removed first (never
 // renamed into a backup), and an existing backup is never replaced (a taken name waits for the
-// next second's stamp). Failures leave no intermediate file behind and are not reported.
-void makeBackup(Platform& platform, const BackupCopy& copy);
+// next second's stamp). Returns the backup's path; a failure leaves no intermediate file behind
+// and records which file and why in the failure account.
+std::optional<std::string> makeBackup(Platform& platform, const BackupCopy& copy);
 
 // Creates the backup directory below `directory` when missing; returns its path with separator.
 std::string ensureBackupDirectory(Platform& platform, const std::string& directory);

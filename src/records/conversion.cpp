@@ -24,6 +24,7 @@ ConversionJob afterDownloadJob(Platform& platform, const std::string& base) {
   job.textIntermediate = base + ".txt.part";
   job.inputIntermediate = base + ".dat.part";
   job.staleIntermediates = {"k.txt", "k.dat"};
+  job.durable = true;
   return job;
 }
 

@@ -122,14 +122,45 @@ ConversionResult runConversion(Platform& platform, const ConversionJob& job) {
   }
   platform.clock.sleep(kSettleBeforeBackup);
 
+  Files& files = platform.files;
   const std::string backups = ensureBackupDirectory(platform, job.directory);
+  // A folder's name without its closing separator, unless that is a root ("/", "C:\\").
+  const auto folder = [](const std::string& path) {
+    const std::size_t n = path.size();
+    return n < 2 || path[n - 2] == ':' ? path : path.substr(0, n - 1);
+  };
+  if (job.durable && !files.isPlainDirectory(backups)) {
+    recordFailure(FailureKind::File,
+                  files.exists(folder(backups))
+                      ? "cannot back up into " + folder(backups) +
+                            ": it is a file or a link, not a folder"
+                      : "cannot create the backup folder " + folder(backups));
+    return ConversionResult::Failed;
+  }
   for (const std::string& stale : job.staleIntermediates) {
-    if (platform.files.exists(backups + stale)) platform.files.remove(backups + stale);
+    if (files.exists(backups + stale)) files.remove(backups + stale);
   }
   const unsigned nn = outcome.firstMachine.value_or(0);
-  makeBackup(platform, {outputPath, backups, job.textIntermediate, "txt", nn});
-  if (!job.inputIntermediate.empty()) {
-    makeBackup(platform, {inputPath, backups, job.inputIntermediate, "dat", nn});
+  std::vector<std::string> durable{inputPath, outputPath};
+  auto backUp = [&](const std::string& source, const std::string& intermediate,
+                    const char* extension) {
+    const auto made = makeBackup(platform, {source, backups, intermediate, extension, nn});
+    if (made) durable.push_back(*made);
+    return made.has_value() || !job.durable;
+  };
+  if (!backUp(outputPath, job.textIntermediate, "txt")) return ConversionResult::Failed;
+  if (!job.inputIntermediate.empty() && !backUp(inputPath, job.inputIntermediate, "dat")) {
+    return ConversionResult::Failed;
+  }
+  if (!job.durable) return ConversionResult::Converted;
+  // Files first, then the folders that name them: a synced entry must not point at lost data.
+  durable.push_back(folder(backups));
+  durable.push_back(folder(job.directory));
+  for (const std::string& path : durable) {
+    if (!files.sync(path)) {
+      recordFileFailure(files, "sync", path);
+      return ConversionResult::Failed;
+    }
   }
   return ConversionResult::Converted;
 }

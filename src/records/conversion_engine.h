@@ -46,6 +46,10 @@ struct ConversionJob {
   std::string inputIntermediate;  // empty: the record file gets no backup
   // Intermediate names of earlier versions, removed when an interrupted run left them.
   std::vector<std::string> staleIntermediates;
+  // A download's conversion: the terminal is erased on the strength of it, so a backup that
+  // fails fails it, and it succeeds only once every file it read or wrote and their folders are
+  // synced.
+  bool durable = false;
 };
 
 enum class ConversionResult { Converted, Failed };

@@ -40,6 +40,9 @@ struct ThrowingFiles final : Files {
   bool move(const std::string&, const std::string&) override { fail(); }
   bool replace(const std::string&, const std::string&) override { fail(); }
   bool remove(const std::string&) override { fail(); }
+  bool sync(const std::string&) override { fail(); }
+  bool isPlainDirectory(const std::string&) override { fail(); }
+  std::unique_ptr<DirectoryLock> lockDirectory(const std::string&) override { fail(); }
 };
 struct ThrowingUi final : Ui {
   std::unique_ptr<ProgressWindow> showProgress(ProgressWindowKind) override { fail(); }

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "fakes/fake_platform.h"
+#include "link/failure.h"
 #include "records/conversion.h"
 
 namespace movar::records {
@@ -164,7 +165,8 @@ TEST(convertAfterDownload, ExistingBackupIsKeptAndTheNewOneTakesTheNextSecond) {
   EXPECT_EQ(f.clock.now(), 2000);  // waited from 1.3 s to the next second in 100 ms steps
 }
 
-// A taken name is tried again with each next second's stamp, five stamps in all.
+// A taken name is tried again with each next second's stamp, five stamps in all; then the
+// conversion fails (the terminal keeps its records) and says why.
 TEST(convertAfterDownload, TakenBackupNamesAreRetriedForFiveStamps) {
   for (int taken : {4, 5}) {
     FakePlatform f;
@@ -175,10 +177,14 @@ TEST(convertAfterDownload, TakenBackupNamesAreRetriedForFiveStamps) {
       f.files.contents[kBak + expected.back()] = {'o', 'l', 'd'};
     }
     f.files.contents[kDir + "movar.dat"] = attendance(1, 14, 7);
-    EXPECT_EQ(convertAfterDownload(f.platform), 0);
+    EXPECT_EQ(convertAfterDownload(f.platform), taken == 4 ? 0 : -1);
     // The fifth stamp, 08:15:35, is free only in the first case; the .dat backup comes after.
-    if (taken == 4) expected.insert(expected.end(), {"k0314081535_07.dat", "k0314081535_07.txt"});
-    else expected.push_back("k0314081536_07.dat");
+    if (taken == 4) {
+      expected.insert(expected.end(), {"k0314081535_07.dat", "k0314081535_07.txt"});
+    } else {
+      EXPECT_EQ(lastFailureText(), "cannot back up " + kDir +
+                                       "movar.txt: every backup name of the last 5 seconds is taken");
+    }
     EXPECT_EQ(backups(f), expected) << taken;
     EXPECT_EQ(text(f, kBak + "k0314081535_07.txt"), taken == 4 ? "00000108:052009031407\r\n" : "old");
   }

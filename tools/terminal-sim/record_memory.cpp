@@ -144,6 +144,10 @@ class DownloadExchange final : public Exchange {
       bytes.insert(bytes.end(), static_cast<std::size_t>(f->extra), 0x00);
     }
     if (const BlockFault* f = bent(Kind::Cut)) bytes.resize(std::min(f->keep, bytes.size()));
+    if (const BlockFault* f = bent(Kind::Trickle)) {
+      for (std::uint8_t b : bytes) link.send({b}, f->stall);
+      return true;
+    }
     const BlockFault* stall = bent(Kind::Stall);
     link.send(bytes, stall ? stall->stall : Millis{0});
     return true;

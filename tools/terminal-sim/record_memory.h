@@ -24,6 +24,7 @@ struct BlockFault {
     CloseConnection,  // the connection closes instead (TCP; silence on a line)
     Silence,          // nothing more is sent
     WrongSum,         // the end block's transfer sum is off by one
+    Trickle,          // each byte `stall` after the one before
   };
   std::size_t block = 0;  // 0 the header, 1.. record blocks, the last the end block
   Kind kind = Kind::DamagedCheck;

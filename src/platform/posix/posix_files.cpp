@@ -1,4 +1,5 @@
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -57,11 +58,24 @@ class PosixFile final : public File {
   UniqueFd fd_;
 };
 
+// O_NOFOLLOW: a link planted where a record file goes would have attendance lines written over
+// whatever it points at.
 std::unique_ptr<File> openWith(const std::string& path, int flags) {
-  UniqueFd fd(::open(path.c_str(), flags | O_CLOEXEC, 0644));
+  UniqueFd fd(::open(path.c_str(), flags | O_CLOEXEC | O_NOFOLLOW, 0644));
   if (!fd) return nullptr;
   return std::make_unique<PosixFile>(std::move(fd));
 }
+
+// flock on the directory itself: nothing is left behind, and each open is its own lock, so two
+// threads of one host exclude each other as two processes do.
+class PosixDirectoryLock final : public DirectoryLock {
+ public:
+  PosixDirectoryLock() = default;
+  explicit PosixDirectoryLock(UniqueFd fd) : fd_(std::move(fd)) {}
+
+ private:
+  UniqueFd fd_;
+};
 
 }  // namespace
 
@@ -110,7 +124,7 @@ bool PosixFiles::isDirectory(const std::string& path) {
 bool PosixFiles::makeDirectory(const std::string& path) { return ::mkdir(path.c_str(), 0755) == 0; }
 
 bool PosixFiles::copyNoOverwrite(const std::string& from, const std::string& to) {
-  UniqueFd in(::open(from.c_str(), O_RDONLY | O_CLOEXEC));
+  UniqueFd in(::open(from.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW));
   if (!in) return false;
   UniqueFd out(::open(to.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644));
   if (!out) return false;
@@ -136,6 +150,34 @@ bool PosixFiles::replace(const std::string& from, const std::string& to) {
 }
 
 bool PosixFiles::remove(const std::string& path) { return ::unlink(path.c_str()) == 0; }
+
+bool PosixFiles::sync(const std::string& path) {
+  UniqueFd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW));
+  if (!fd) return false;
+  int result;
+  do {
+    result = ::fsync(fd.get());
+  } while (result != 0 && errno == EINTR);
+  return result == 0;
+}
+
+bool PosixFiles::isPlainDirectory(const std::string& path) {
+  std::string name = path;
+  while (name.size() > 1 && name.back() == '/') name.pop_back();
+  struct stat st {};
+  return ::lstat(name.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+std::unique_ptr<DirectoryLock> PosixFiles::lockDirectory(const std::string& path) {
+  UniqueFd fd(::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+  if (!fd) return std::make_unique<PosixDirectoryLock>();
+  int result;
+  do {
+    result = ::flock(fd.get(), LOCK_EX | LOCK_NB);
+  } while (result != 0 && errno == EINTR);
+  if (result != 0) return errno == EWOULDBLOCK ? nullptr : std::make_unique<PosixDirectoryLock>();
+  return std::make_unique<PosixDirectoryLock>(std::move(fd));
+}
 
 std::string PosixFiles::lastErrorText() { return std::generic_category().message(errno); }
 

@@ -47,6 +47,9 @@ class PosixFiles final : public Files {
   bool move(const std::string& from, const std::string& to) override;
   bool replace(const std::string& from, const std::string& to) override;
   bool remove(const std::string& path) override;
+  bool sync(const std::string& path) override;
+  bool isPlainDirectory(const std::string& path) override;
+  std::unique_ptr<DirectoryLock> lockDirectory(const std::string& path) override;
   std::string lastErrorText() override;
 
  private:

@@ -52,12 +52,36 @@ class Win32File final : public File {
   UniqueHandle handle_;
 };
 
+bool isLink(const std::string& path) {
+  const DWORD attributes = ::GetFileAttributesA(path.c_str());
+  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
+}
+
+// A link planted where a record file goes would have attendance lines written over whatever it
+// points at: never opened for writing.
 std::unique_ptr<File> openWith(const std::string& path, DWORD access, DWORD disposition) {
+  if ((access & GENERIC_WRITE) != 0 && isLink(path)) {
+    ::SetLastError(ERROR_CANT_ACCESS_FILE);
+    return nullptr;
+  }
   UniqueHandle handle(::CreateFileA(path.c_str(), access, FILE_SHARE_READ, nullptr, disposition,
                                     FILE_ATTRIBUTE_NORMAL, nullptr));
   if (!handle) return nullptr;
   return std::make_unique<Win32File>(std::move(handle));
 }
+
+// A lock file opened without sharing, removed when closed: a second download into the folder
+// fails to open it, whether it runs in this process or another.
+class Win32DirectoryLock final : public DirectoryLock {
+ public:
+  Win32DirectoryLock() = default;
+  explicit Win32DirectoryLock(UniqueHandle handle) : handle_(std::move(handle)) {}
+
+ private:
+  UniqueHandle handle_;
+};
+
+constexpr const char* kLockFileName = "movar.lock";
 
 }  // namespace
 
@@ -122,6 +146,41 @@ bool Win32Files::replace(const std::string& from, const std::string& to) {
 }
 
 bool Win32Files::remove(const std::string& path) { return ::DeleteFileA(path.c_str()) != 0; }
+
+bool Win32Files::sync(const std::string& path) {
+  const bool directory = isDirectory(path);
+  UniqueHandle handle(::CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE,
+                                    FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                    OPEN_EXISTING,
+                                    directory ? FILE_FLAG_BACKUP_SEMANTICS : FILE_ATTRIBUTE_NORMAL,
+                                    nullptr));
+  // NTFS keeps directory entries in its journal, which a file's flush commits; a folder that
+  // cannot be opened for flushing (no backup right) is no failure.
+  if (!handle) return directory;
+  return ::FlushFileBuffers(handle.get()) != 0 || directory;
+}
+
+bool Win32Files::isPlainDirectory(const std::string& path) {
+  std::string name = path;
+  while (name.size() > 3 && (name.back() == '\\' || name.back() == '/')) name.pop_back();
+  const DWORD attributes = ::GetFileAttributesA(name.c_str());
+  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0 &&
+         (attributes & FILE_ATTRIBUTE_REPARSE_POINT) == 0;
+}
+
+std::unique_ptr<DirectoryLock> Win32Files::lockDirectory(const std::string& path) {
+  std::string name = path;
+  if (!name.empty() && name.back() != '\\' && name.back() != '/') name += '\\';
+  name += kLockFileName;
+  UniqueHandle handle(::CreateFileA(name.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
+                                    OPEN_ALWAYS,
+                                    FILE_ATTRIBUTE_HIDDEN | FILE_FLAG_DELETE_ON_CLOSE, nullptr));
+  if (!handle) {
+    return ::GetLastError() == ERROR_SHARING_VIOLATION ? nullptr
+                                                       : std::make_unique<Win32DirectoryLock>();
+  }
+  return std::make_unique<Win32DirectoryLock>(std::move(handle));
+}
 
 std::string Win32Files::lastErrorText() { return systemMessage(::GetLastError()); }
 

@@ -70,6 +70,7 @@ class FakeSerialLine final : public SerialLine {
   void write(const std::uint8_t* data, std::size_t n) override {
     Bytes bytes(data, data + n);
     ports_.writes.push_back({ports_.clock_.now(), port_, settings_.baud, bytes});
+    if (ports_.onWrite) ports_.onWrite();
     if (device_) device_->onHostBytes(link_, bytes);
   }
 
@@ -128,6 +129,7 @@ class FakeNetStream final : public NetStream {
   long send(const std::uint8_t* data, std::size_t n) override {
     Bytes bytes(data, data + n);
     network_.sends.push_back({network_.clock_.now(), bytes});
+    if (network_.onSend) network_.onSend();
     if (peer_) peer_->onHostBytes(link_, bytes);
     return static_cast<long>(n);
   }
@@ -186,6 +188,7 @@ class MemoryFile final : public File {
     ++files_.writeCalls;
     if (files_.failWrites.count(path_)) return false;
     Bytes& content = files_.contents[path_];
+    ++files_.versions_[path_];
     if (content.size() < position_ + n) content.resize(position_ + n);
     std::copy_n(data, n, content.begin() + static_cast<std::ptrdiff_t>(position_));
     position_ += n;
@@ -211,11 +214,65 @@ std::string parentOf(const std::string& path) {
   const auto cut = path.find_last_of('\\');
   return cut == std::string::npos ? std::string() : path.substr(0, cut);
 }
+std::string withoutSeparator(const std::string& path) {
+  return !path.empty() && path.back() == '\\' ? path.substr(0, path.size() - 1) : path;
+}
+
+class FakeDirectoryLock final : public DirectoryLock {
+ public:
+  FakeDirectoryLock(std::set<std::string>& held, std::string path)
+      : held_(held), path_(std::move(path)) {
+    held_.insert(path_);
+  }
+  ~FakeDirectoryLock() override { held_.erase(path_); }
+
+ private:
+  std::set<std::string>& held_;
+  std::string path_;
+};
 }  // namespace
+
+void FakeFiles::changed(const std::string& path) {
+  ++versions_[path];
+  ++versions_[parentOf(path)];
+}
+
+bool FakeFiles::sync(const std::string& path) {
+  const std::string p = withoutSeparator(path);
+  if (failSyncs.count(p) || !exists(p)) return false;
+  syncs.push_back(p);
+  syncedVersions_[p] = versions_[p];
+  return true;
+}
+
+std::vector<std::string> FakeFiles::unsynced() const {
+  std::vector<std::string> out;
+  for (const auto& [path, version] : versions_) {
+    const auto synced = syncedVersions_.find(path);
+    const bool present = contents.count(path) != 0 || directories.count(path) != 0;
+    if (present && (synced == syncedVersions_.end() || synced->second != version)) {
+      out.push_back(path);
+    }
+  }
+  return out;
+}
+
+std::unique_ptr<DirectoryLock> FakeFiles::lockDirectory(const std::string& path) {
+  const std::string p = withoutSeparator(path);
+  if (heldDirectories.count(p)) return nullptr;
+  return std::make_unique<FakeDirectoryLock>(heldDirectories, p);
+}
+
+bool FakeFiles::remove(const std::string& path) {
+  if (contents.erase(path) == 0) return false;
+  ++versions_[parentOf(path)];
+  return true;
+}
 
 std::unique_ptr<File> FakeFiles::create(const std::string& path) {
   if (refuses(path) || !isDirectory(parentOf(path))) return nullptr;
   contents[path].clear();
+  changed(path);
   return std::make_unique<MemoryFile>(*this, path);
 }
 
@@ -228,6 +285,7 @@ std::unique_ptr<File> FakeFiles::openReadWrite(const std::string& path) { return
 
 std::unique_ptr<File> FakeFiles::openOrCreate(const std::string& path) {
   if (refuses(path) || !isDirectory(parentOf(path))) return nullptr;
+  if (!contents.count(path)) changed(path);
   contents[path];
   return std::make_unique<MemoryFile>(*this, path);
 }
@@ -252,12 +310,14 @@ bool FakeFiles::exists(const std::string& path) {
 bool FakeFiles::makeDirectory(const std::string& path) {
   if (exists(path) || !isDirectory(parentOf(path))) return false;
   directories.insert(path);
+  changed(path);
   return true;
 }
 
 bool FakeFiles::copyNoOverwrite(const std::string& from, const std::string& to) {
   if (!contents.count(from) || exists(to) || !isDirectory(parentOf(to))) return false;
   contents[to] = contents[from];
+  changed(to);
   return true;
 }
 
@@ -265,6 +325,8 @@ bool FakeFiles::move(const std::string& from, const std::string& to) {
   if (!contents.count(from) || exists(to) || !isDirectory(parentOf(to))) return false;
   contents[to] = std::move(contents[from]);
   contents.erase(from);
+  changed(to);
+  ++versions_[parentOf(from)];
   return true;
 }
 
@@ -274,6 +336,8 @@ bool FakeFiles::replace(const std::string& from, const std::string& to) {
   }
   contents[to] = std::move(contents[from]);
   contents.erase(from);
+  changed(to);
+  ++versions_[parentOf(from)];
   return true;
 }
 

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <deque>
+#include <functional>
 #include <map>
 #include <memory>
 #include <set>
@@ -118,6 +119,7 @@ class FakeSerialPorts final : public SerialPorts {
   std::vector<SerialOpen> opens;        // successful opens only
   std::vector<int> failedOpens;         // ports that did not open
   std::vector<HostWrite> writes;        // every host write, in order
+  std::function<void()> onWrite;        // after each write is recorded, before the device sees it
   int openLines = 0;                    // lines currently open (leak check)
   std::set<int> busy;                   // ports held open (by the code or by a test)
 
@@ -168,6 +170,7 @@ class FakeNetwork final : public Network {
 
   std::vector<std::string> connects;  // texts connected to, port appended (":1024")
   std::vector<NetSend> sends;
+  std::function<void()> onSend;  // after each send is recorded, before the peer sees it
   std::vector<Millis> receiveLimits;
   int openStreams = 0;
 
@@ -191,7 +194,17 @@ class FakeFiles final : public Files {
   bool copyNoOverwrite(const std::string& from, const std::string& to) override;
   bool move(const std::string& from, const std::string& to) override;
   bool replace(const std::string& from, const std::string& to) override;
-  bool remove(const std::string& path) override { return contents.erase(path) != 0; }
+  bool remove(const std::string& path) override;
+  bool sync(const std::string& path) override;
+  bool isPlainDirectory(const std::string& path) override { return isDirectory(path); }
+  std::unique_ptr<DirectoryLock> lockDirectory(const std::string& path) override;
+
+  // Durability: every change to a file's content or to a directory's entries since its last
+  // sync; empty when a power cut now would lose nothing.
+  std::vector<std::string> unsynced() const;
+  std::vector<std::string> syncs;           // paths synced, in order
+  std::set<std::string> failSyncs;          // paths whose sync fails
+  std::set<std::string> heldDirectories;    // record directories a download holds
 
   std::string directory = "C:\\host\\";
   std::map<std::string, Bytes> contents;
@@ -205,6 +218,9 @@ class FakeFiles final : public Files {
 
  private:
   bool refuses(const std::string& path);
+  friend class MemoryFile;
+  void changed(const std::string& path);  // the path and the directory naming it
+  std::map<std::string, int> versions_, syncedVersions_;
 };
 
 struct WindowEvent {
