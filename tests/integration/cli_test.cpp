@@ -3,6 +3,9 @@
 // anything, how Ctrl-C ends it, and what `show` and `collect` make of bad input.
 #include <fcntl.h>
 #include <signal.h>
+#include <sqlite3.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -10,6 +13,7 @@
 
 #include <chrono>
 #include <fstream>
+#include <future>
 #include <map>
 #include <optional>
 #include <random>
@@ -102,6 +106,58 @@ bool eventually(Condition condition, std::chrono::milliseconds limit = 10s) {
     std::this_thread::sleep_for(5ms);
   }
   return true;
+}
+
+// One statement on a SQLite store, as its owner (or another program) would run it.
+void sqlite(const std::filesystem::path& db, const std::string& sql) {
+  sqlite3* raw = nullptr;
+  ASSERT_EQ(sqlite3_open(db.c_str(), &raw), SQLITE_OK);
+  const std::unique_ptr<sqlite3, decltype(&sqlite3_close)> open(raw, sqlite3_close);
+  ASSERT_EQ(sqlite3_exec(raw, sql.c_str(), nullptr, nullptr, nullptr), SQLITE_OK) << sqlite3_errmsg(raw);
+}
+
+struct Measured {
+  int exitCode = -1;
+  long peakKilobytes = 0;
+  std::string out, err;
+};
+
+// `all` (a program path and its arguments) run directly, never under $MOVAR_TEST_WRAPPER: the
+// memory measured is the program's own. `limit` bounds the wait; a run beyond it is killed.
+Measured measured(const TempDir& dir, std::vector<std::string> all, std::chrono::seconds limit) {
+  std::vector<char*> argv;
+  for (std::string& a : all) argv.push_back(a.data());
+  argv.push_back(nullptr);
+  const std::string out = (dir.path() / ".measured-out").string(), err = (dir.path() / ".measured-err").string();
+  const pid_t pid = ::fork();
+  if (pid == 0) {  // only async-signal-safe calls until exec
+    const int outFd = ::open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    const int errFd = ::open(err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    if (::chdir(dir.path().c_str()) != 0 || outFd < 0 || errFd < 0 || ::dup2(outFd, STDOUT_FILENO) < 0 ||
+        ::dup2(errFd, STDERR_FILENO) < 0) {
+      ::_exit(127);
+    }
+    ::execv(argv[0], argv.data());
+    ::_exit(127);
+  }
+  Measured m;
+  const auto until = std::chrono::steady_clock::now() + limit;
+  int status = 0;
+  rusage usage{};
+  while (::wait4(pid, &status, WNOHANG, &usage) == 0) {
+    if (std::chrono::steady_clock::now() > until) {
+      ::kill(pid, SIGKILL);
+      ::wait4(pid, &status, 0, &usage);
+      ADD_FAILURE() << "movar took longer than " << limit.count() << " s";
+      break;
+    }
+    std::this_thread::sleep_for(10ms);
+  }
+  m.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  m.peakKilobytes = usage.ru_maxrss;
+  m.out = readFile(out);
+  m.err = readFile(err);
+  return m;
 }
 
 TEST(CommandLine, SerialTestDownloadShowAndFingerprints) {
@@ -208,6 +264,16 @@ TEST(CommandLine, RefusedArgumentsSendNothing) {
       {{"collect", "--ips", "ips.txt", "--jobs", "-1"}, "--jobs"},
       {{"collect", "--ips", "."}, "is a directory"},
       {{"collect", "--ips", "missing.txt"}, "cannot read"},
+      // Store texts that read like connection strings but are not: never a SQLite file of that
+      // name, never their password in a message.
+      {{"download", "--ip", ip, "--store", "host='/run/pg dbname=facts password=secret"},
+       "reads like a PostgreSQL connection string but is not one: unterminated quoted string"},
+      {{"collect", "--ips", "ips.txt", "--store", "postgresql://movar:secret@[::1/facts"},
+       "\"postgresql://movar:***@[::1/facts\" reads like a PostgreSQL connection string"},
+      {{"realtime", "--watch", "--ip", ip, "--store", "postgres://movar@/facts?password=secret&nonsense=1"},
+       "invalid URI query parameter: \"nonsense\""},
+      {{"records", "--store", "mysql://movar:secret@db/facts"}, "is not a PostgreSQL URI"},
+      {{"download", "--ip", ip, "--store", "facts=2009.db"}, "written ./facts=2009.db"},
       {{"no-such-command"}, ""},
   };
   for (const Row& row : rows) {
@@ -216,8 +282,10 @@ TEST(CommandLine, RefusedArgumentsSendNothing) {
     const HostRun run = movar(dir, args);
     EXPECT_EQ(run.exitCode, 2) << row.args[0] << " " << row.named << "\n" << run.err;
     EXPECT_TRUE(contains(run.err, row.named)) << row.named << " not in: " << run.err;
+    EXPECT_FALSE(contains(run.err + run.out, "secret")) << run.err;
   }
   EXPECT_FALSE(std::filesystem::exists(dir.path() / "not-made"));
+  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path()), {}), 1);  // ips.txt alone
   EXPECT_TRUE(port.terminal->receivedBytes().empty());
   EXPECT_TRUE(net.terminal.receivedBytes().empty());
 }
@@ -377,15 +445,17 @@ TEST(CommandLine, ScheduledCollectionAndAKilledCollector) {
   net.terminal.part<sim::RecordMemory>().fill(50);
   TempDir dir;
   std::ofstream(dir.path() / "one.txt") << net.ip() << "\n";
-  {
+  for (const int signal : {SIGTERM, SIGHUP}) {
+    std::filesystem::remove(dir.path() / ".background-out");  // the lines of this run only
     Background rounds(dir, {"collect", "--ips", "one.txt", "--dir", "site", "--store", "s.db", "--every", "1s"});
     EXPECT_TRUE(eventually([&] { return lines(readFile(dir.path() / ".background-out")) >= 2; }, 30s));
-    const std::optional<int> status = rounds.signal(SIGTERM, 10s);
-    ASSERT_TRUE(status);
-    EXPECT_TRUE(WIFEXITED(*status) && WEXITSTATUS(*status) == 130);
+    const std::optional<int> status = rounds.signal(signal, 10s);
+    ASSERT_TRUE(status) << signal;
+    EXPECT_TRUE(WIFEXITED(*status) && WEXITSTATUS(*status) == 130) << signal;
     const std::string out = readFile(dir.path() / ".background-out");
     EXPECT_TRUE(contains(out, "round 1 at ")) << out;
-    EXPECT_TRUE(contains(out, "1 of 1 terminals ok, 50 records, 50 new in the store")) << out;
+    EXPECT_TRUE(contains(out, signal == SIGTERM ? "1 of 1 terminals ok, 50 records, 50 new in the store"
+                                                : "1 of 1 terminals ok, 0 records, 0 new in the store")) << out;
     EXPECT_TRUE(contains(out, "round 2 at ")) << out;
   }
 
@@ -468,6 +538,161 @@ TEST(CommandLine, CollectorsAtOnceKeepEachFactOnceInPostgres) {
   EXPECT_EQ(facts("files.db"), fromPostgres);
   const HostRun again = movar(dir, {"store", "import", "--store", pg.uri(), "site0", "site1", "site2", "site3"});
   EXPECT_TRUE(contains(again.out, "records, 0 new in the store")) << again.out;
+}
+
+
+// A store that opens but refuses writes is found out before the terminal hears a byte; one that
+// fails when the download's records are committed holds the erase: the terminal keeps every
+// record, the files stay. (A trigger stands for an archive its owner locked, or a full disk.)
+TEST(CommandLine, TheEraseWaitsForTheStore) {
+  struct Row {
+    const char* what;
+    bool collect;
+    const char* refused;  // the trigger's condition
+    bool terminalTouched;
+    const char* said;
+  };
+  const Row rows[] = {
+      {"every write refused, download", false, "1", false, "cannot write to the store"},
+      {"every write refused, collect", true, "1", false, "cannot write to the store"},
+      {"the commit fails after the transfer, download", false, "NEW.person = 5", true,
+       "received 30 records, but not erased: not in the store (the record files keep them): "},
+      {"the commit fails after the transfer, collect", true, "NEW.person = 5", true,
+       "received 30 records, but not erased: not in the store"},
+  };
+  for (const Row& row : rows) {
+    SimNet net;
+    auto& memory = net.terminal.part<sim::RecordMemory>();
+    memory.fill(30);
+    TempDir dir;
+    ASSERT_EQ(movar(dir, {"store", "init", "--store", "s.db"}).exitCode, 0);
+    sqlite(dir.path() / "s.db", std::string("CREATE TRIGGER refuse BEFORE INSERT ON attendance WHEN ") +
+                                    row.refused + " BEGIN SELECT RAISE(ABORT, 'the store is closed'); END");
+    std::ofstream(dir.path() / "ips.txt") << net.ip() << "\n";
+    const HostRun run = movar(dir, row.collect ? std::vector<std::string>{"collect", "--ips", "ips.txt", "--dir", "d", "--store", "s.db"}
+                                               : std::vector<std::string>{"download", "--ip", net.ip(), "--dir", "d", "--store", "s.db"});
+    EXPECT_EQ(run.exitCode, 1) << row.what << "\n" << run.out << run.err;
+    EXPECT_TRUE(contains(run.out + run.err, row.said)) << row.what << ": " << run.out << run.err;
+    EXPECT_TRUE(contains(run.out + run.err, "the store is closed")) << row.what;
+    EXPECT_EQ(!net.terminal.receivedBytes().empty(), row.terminalTouched) << row.what;
+    EXPECT_EQ(memory.erasures(), 0) << row.what;
+    EXPECT_EQ(memory.count(), 30u) << row.what;
+    const auto folder = dir.path() / "d" / (row.collect ? net.ip() : "");
+    if (row.terminalTouched) EXPECT_EQ(std::filesystem::file_size(folder / "movar.dat"), 30u * 6) << row.what;
+    EXPECT_EQ(lines(movar(dir, {"records", "--store", "s.db"}).out), 0) << row.what;
+  }
+}
+
+// A transfer that succeeded but whose records were not converted or backed up is no success:
+// said, exit 1, and the terminal keeps its records.
+TEST(CommandLine, ReceivedButNotErasedIsSaid) {
+  struct Row {
+    const char* blocker;  // a folder or file in the way in --dir
+    bool folder;
+    const char* said;
+  };
+  const Row rows[] = {
+      {"movar.txt", true, "movar.txt"},
+      {"downbak", false, "downbak"},
+  };
+  for (const Row& row : rows) {
+    SimNet net;
+    auto& memory = net.terminal.part<sim::RecordMemory>();
+    memory.fill(20);
+    TempDir dir;
+    std::filesystem::create_directories(dir.path() / "d");
+    if (row.folder) std::filesystem::create_directories(dir.path() / "d" / row.blocker);
+    else std::ofstream(dir.path() / "d" / row.blocker) << "x";
+    const HostRun run = movar(dir, {"download", "--ip", net.ip(), "--dir", "d"});
+    EXPECT_EQ(run.exitCode, 1) << row.blocker << "\n" << run.out << run.err;
+    EXPECT_TRUE(contains(run.err, "movar download: received 20 records, but not erased: ")) << run.err;
+    EXPECT_TRUE(contains(run.err, row.said)) << run.err;
+    EXPECT_FALSE(contains(run.out, "ok")) << run.out;
+    EXPECT_EQ(memory.erasures(), 0) << row.blocker;
+    EXPECT_EQ(memory.count(), 20u) << row.blocker;
+  }
+}
+
+// `realtime --watch | head -1`: the record taken after the reader went away is in the store;
+// without a store none is taken from the terminal that nothing could keep (or, where the poll
+// was already under way, it is said on stderr).
+TEST(CommandLine, AClosedOutputNeverCostsALiveRecord) {
+  for (const bool withStore : {true, false}) {
+    SimNet net;
+    auto& live = net.terminal.part<sim::LiveRecords>();
+    live.push({0x00, 0x7B, 0x93, 0x0E, 0x28, 0xC5});  // person 123
+    TempDir dir;
+    const char* wrapper = std::getenv("MOVAR_TEST_WRAPPER");
+    const std::string command = "cd '" + dir.path().string() + "' && { timeout 120 " + (wrapper ? wrapper : "") + " '" +
+                                MOVAR_CLI_PATH + "' realtime --watch --interval 20 --ip " + net.ip() +
+                                (withStore ? " --store s.db" : "") +
+                                " 2>err; echo $? >status; } | { head -1 >out; exec 0<&-; touch closed; }";
+    auto pipeline = std::async(std::launch::async, [&] { return std::system(command.c_str()); });
+    ASSERT_TRUE(eventually([&] { return std::filesystem::exists(dir.path() / "closed"); }, 60s));
+    live.push({0x01, 0xC8, 0x93, 0x0E, 0x28, 0xC5});  // person 456
+    ASSERT_TRUE(eventually([&] { return !readFile(dir.path() / "status").empty(); }, 60s));
+    pipeline.get();
+    EXPECT_EQ(readFile(dir.path() / "out"), "person 123 at 2009-03-14 08:05 on machine 7 (00012320090314080507)\n");
+    const std::string err = readFile(dir.path() / "err");
+    if (withStore) {
+      EXPECT_EQ(readFile(dir.path() / "status"), "0\n") << err;
+      const HostRun stored = movar(dir, {"records", "--store", "s.db"});
+      EXPECT_TRUE(contains(stored.out, "2009-03-14 08:05  person   456  machine   7")) << stored.out << err;
+      EXPECT_EQ(lines(stored.out), 2);
+    } else {
+      const bool onStderr = contains(err, "after record 00045620090314080507 (not stored: this line is its only copy)");
+      EXPECT_TRUE(live.waiting() == 1 || onStderr) << err;
+    }
+  }
+}
+
+// A 1 GB file imports in a few MB (a hole, then one record); FIFOs are refused without waiting
+// for a writer; a link out of the folder searched is not followed; a subfolder that cannot be
+// searched is said while the rest imports.
+TEST(CommandLine, ImportReadsOnlyTheFilesOfItsFoldersInBoundedMemory) {
+  TempDir dir;
+  const auto site = dir.path() / "site";
+  std::filesystem::create_directories(site / "big");
+  constexpr std::uintmax_t kRecords = (1u << 30) / 6 + 1;
+  {
+    std::ofstream big(site / "big" / "movar.dat", std::ios::binary);
+    big.seekp(static_cast<std::streamoff>((kRecords - 1) * 6));
+    big << std::string("\x01\x2C\x92\x03\x04\x45", 6);  // person 300 at 2009-02-03 04:05, machine 1
+  }
+  ASSERT_EQ(std::filesystem::file_size(site / "big" / "movar.dat"), kRecords * 6);
+  std::filesystem::create_directories(site / "fifo");
+  ASSERT_EQ(::mkfifo((site / "fifo" / "movar.dat").c_str(), 0600), 0);
+  std::ofstream(dir.path() / "elsewhere.dat", std::ios::binary) << std::string("\x00\x07\x92\x03\x04\x45", 6);
+  std::filesystem::create_directories(site / "linked");
+  std::filesystem::create_symlink(dir.path() / "elsewhere.dat", site / "linked" / "movar.dat");
+  std::filesystem::create_directories(site / "locked");
+  std::ofstream(site / "locked" / "movar.dat", std::ios::binary) << std::string("\x00\x08\x92\x03\x04\x45", 6);
+  std::filesystem::create_directories(dir.path() / "store");
+  // Root searches any folder: the import runs as nobody then.
+  std::vector<std::string> asSomeone;
+  if (::geteuid() == 0) {
+    for (const auto& entry : std::filesystem::recursive_directory_iterator(dir.path())) {
+      EXPECT_EQ(::lchown(entry.path().c_str(), 65534, 65534), 0) << entry.path();
+    }
+    ::chmod(dir.path().c_str(), 0755);
+    asSomeone = {"/usr/bin/setpriv", "--reuid=65534", "--regid=65534", "--clear-groups"};
+  }
+  ::chmod((site / "locked").c_str(), 0);
+  std::vector<std::string> args = asSomeone;
+  args.insert(args.end(), {MOVAR_CLI_PATH, "store", "import", "--store", "store/s.db", "site"});
+  const Measured run = measured(dir, args, 120s);
+  ::chmod((site / "locked").c_str(), 0755);
+  EXPECT_EQ(run.exitCode, 1) << run.out << run.err;
+  EXPECT_LT(run.peakKilobytes, 64 * 1024);  // against the file's 1 GB
+  EXPECT_TRUE(contains(run.out, "site/big/movar.dat (big): 1 records, 1 new, " + std::to_string(kRecords - 1) +
+                                    " with an impossible date or time left out\n")) << run.out;
+  EXPECT_TRUE(contains(run.err, "cannot read site/fifo/movar.dat: a FIFO, not a file")) << run.err;
+  EXPECT_TRUE(contains(run.err, "not read: site/linked/movar.dat links to " + (dir.path() / "elsewhere.dat").string())) << run.err;
+  EXPECT_TRUE(contains(run.err, "cannot search site/locked: Permission denied")) << run.err;
+  EXPECT_EQ(movar(dir, {"records", "--store", "store/s.db"}).out, "2009-02-03 04:05  person   300  machine   1  big\n");
+  const HostRun fifo = movar(dir, {"show", "site/fifo/movar.dat"});
+  EXPECT_EQ(fifo.exitCode, 1);
+  EXPECT_EQ(fifo.err, "movar show: site/fifo/movar.dat: cannot read: a FIFO, not a file\n");
 }
 
 }  // namespace

@@ -74,8 +74,14 @@ inline HostRun runIn(const std::filesystem::path& dir, const std::string& progra
   const std::filesystem::path out = dir / ".host-out";
   const std::filesystem::path err = dir / ".host-err";
   const char* wrapper = std::getenv("MOVAR_TEST_WRAPPER");
-  std::string command = "cd '" + dir.string() + "' && " + (wrapper ? wrapper : "") + " '" + program + "'";
-  for (const std::string& a : args) command += " '" + a + "'";
+  // Each word in single quotes, a quote inside one as '\'' (an argument may hold any text).
+  const auto quoted = [](const std::string& word) {
+    std::string q = "'";
+    for (char c : word) q += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    return q + "'";
+  };
+  std::string command = "cd " + quoted(dir.string()) + " && " + (wrapper ? wrapper : "") + " " + quoted(program);
+  for (const std::string& a : args) command += " " + quoted(a);
   command += " >'" + out.string() + "' 2>'" + err.string() + "'";
   HostRun run;
   const int status = std::system(command.c_str());

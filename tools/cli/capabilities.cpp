@@ -95,13 +95,15 @@ const std::vector<Capability>& capabilities() {
          return dl::serialDownload(p, a, port);
        },
        .lan = [](Platform& p, const char* ip, const Arguments&) { return dl::lanDownload(p, ip); },
-       .download = true},
+       .download = true,
+       .erases = true},
       {.path = "download numbered", .help = "download over TCP into movar<N>.dat (_LANMANYDOWNLOAD)",
        .numbers = {{"n", "file number: the records go to movar<n>.dat", 0, 2147483647}},
        .lan = [](Platform& p, const char* ip, const Arguments& a) {
          return dl::lanManyDownload(p, ip, a.numbers[0]);
        },
-       .download = true},
+       .download = true,
+       .erases = true},
       {.path = "download as-machine",
        .help = "download over TCP, the records marked as machine M (_LANDOWNLOADADDR)",
        .numbers = {byteParam("machine", "machine address sent in the command; every line gets the machine number from the IP text's end")},
@@ -109,6 +111,7 @@ const std::vector<Capability>& capabilities() {
          return dl::lanDownloadAddressed(p, ip, a.numbers[0]);
        },
        .download = true,
+       .erases = true,
        .machineFromAddress = true},
       {.path = "realtime", .help = "the newest live record (_REALDOWNLOAD, _LANREALDOWNLOAD)",
        .live = liveRecord, .result = Result::LiveRecord,

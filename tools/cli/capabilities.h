@@ -66,6 +66,7 @@ struct Capability {
   const char* flag = nullptr;
   std::vector<std::int32_t> preset = {};  // numbers the row sends instead of the caller's
   bool download = false;  // a progress window, records and files to report
+  bool erases = false;    // a download that erases the terminal after the transfer
   // The records' machine number is the one the IP text's end gives (as its text lines say).
   bool machineFromAddress = false;
   const char* note = nullptr;  // said in the subcommand's help, below its arguments

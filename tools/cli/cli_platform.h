@@ -133,6 +133,8 @@ class CliPlatform {
       : files_(directory), watch_(progressLine) {}
   Platform& platform() { return platform_; }
   CallWatch& watch() { return watch_; }
+  // A download's erase waits for `gate` (it must outlive the calls).
+  void holdErase(EraseGate* gate) { platform_.eraseGate = gate; }
 
  private:
   posix::PosixClock clock_;

@@ -15,6 +15,7 @@
 #include "arguments.h"
 #include "cli_platform.h"
 #include "download/lan_download.h"
+#include "erase_watch.h"
 #include "interrupts.h"
 #include "link/failure.h"
 #include "records/attendance_record.h"
@@ -37,6 +38,12 @@ Collected downloadOne(const std::string& ip, const std::string& directory, store
     return c;
   }
   CliPlatform platform(folder.string(), false);  // no bars: dozens on one terminal are noise
+  const auto storeFiles = [&] {
+    c.stored = storeDownload(*store, ip, platform.watch().activity().written, std::nullopt);
+    return c.stored->error;
+  };
+  EraseWatch erase(store ? EraseWatch::Keep(storeFiles) : EraseWatch::Keep());
+  platform.holdErase(&erase);
   clearFailure();
   const auto start = std::chrono::steady_clock::now();
   c.result = download::lanDownload(platform.platform(), ip.c_str());
@@ -44,7 +51,8 @@ Collected downloadOne(const std::string& ip, const std::string& directory, store
   c.records = static_cast<long>(platform.watch().activity().storedBytes /
                                 records::kAttendanceRecordSize);
   if (c.result != 0) c.reason = failureReason(platform.watch().lastMessage());
-  if (store) c.stored = storeDownload(*store, ip, platform.watch().activity().written, std::nullopt);
+  if (c.result == 0) c.notErased = notErased(erase, c.records);
+  if (store && !c.stored) storeFiles();
   return c;
 }
 
@@ -118,12 +126,15 @@ int printRound(int round, const std::vector<Collected>& results, double seconds,
     if (c.stored) added += c.stored->added;
     const bool notStored = c.stored && !c.stored->error.empty();
     unstored += notStored;
-    if (c.result == 0) {
+    if (c.ok()) {
       ++ok;
     } else {
-      failures += (failures.empty() ? "" : "; ") + c.ip + ": " + c.reason;
+      failures += (failures.empty() ? "" : "; ") + c.ip + ": " + c.why();
     }
-    if (notStored) failures += (failures.empty() ? "" : "; ") + c.ip + ": not stored: " + c.stored->error;
+    // A store that held the erase is said in why() already.
+    if (notStored && c.notErased.empty()) {
+      failures += (failures.empty() ? "" : "; ") + c.ip + ": not stored: " + c.stored->error;
+    }
   }
   const std::time_t now = std::time(nullptr);
   char when[24];
@@ -151,7 +162,7 @@ int printCollected(const std::vector<Collected>& results, double seconds, bool j
       continue;
     }
     records += c.records;
-    (c.result == 0 ? ok : failed) += 1;
+    (c.ok() ? ok : failed) += 1;
     if (c.stored) {
       added += c.stored->added;
       if (!c.stored->error.empty()) ++unstored;
@@ -159,15 +170,15 @@ int printCollected(const std::vector<Collected>& results, double seconds, bool j
     if (json) {
       Json line{{"ip", c.ip},
                 {"result", c.result},
-                {"ok", c.result == 0},
+                {"ok", c.ok()},
                 {"records", c.records},
                 {"milliseconds", static_cast<long long>(c.seconds * 1000)}};
-      if (c.result != 0) line["error"] = c.reason;
+      if (!c.ok()) line["error"] = c.why();
       if (c.stored) reportStored(*c.stored, &line);
       printJson(line);
     } else {
-      std::string result = c.result == 0 ? "ok" : "failed: " + c.reason;
-      if (c.stored && !c.stored->error.empty()) result += "; not stored: " + c.stored->error;
+      std::string result = c.result == 0 ? c.notErased.empty() ? "ok" : c.notErased : "failed: " + c.reason;
+      if (c.stored && !c.stored->error.empty() && c.notErased.empty()) result += "; not stored: " + c.stored->error;
       std::printf("%-16s %8ld %9.2f  %s\n", c.ip.c_str(), c.records, c.seconds, result.c_str());
     }
   }

@@ -17,10 +17,14 @@ struct Collected {
   long records = 0;  // received in this download
   double seconds = 0;
   std::string reason;  // why it failed
+  std::string notErased;  // a transfer that succeeded but was not erased: what became of it
   std::optional<Stored> stored;  // with a store
+  bool ok() const { return result == 0 && notErased.empty(); }
+  const std::string& why() const { return result != 0 ? reason : notErased; }
 };
 
-// With a store, each terminal's records go into it as its download ends.
+// With a store, each terminal's records go into it before its erase (or, where the download
+// ends without one, as it ends).
 std::vector<Collected> collect(const std::vector<std::string>& ips, const std::string& directory,
                                int jobs, store::Store* store = nullptr);
 

@@ -8,7 +8,7 @@ namespace movar::cli {
 
 namespace {
 
-// What a signal handler may touch: the process's one disposition of SIGINT and SIGTERM.
+// What a signal handler may touch: the process's one disposition of SIGINT, SIGTERM and SIGHUP.
 volatile std::sig_atomic_t requests = 0;
 volatile std::sig_atomic_t lastSignal = SIGINT;
 volatile std::sig_atomic_t progressLineShown = 0;
@@ -42,7 +42,11 @@ void handleInterrupts(InterruptMeaning m) {
   ::sigaction(SIGINT, &action, nullptr);
   // A service manager stops a scheduled collection with SIGTERM: the same request as Ctrl-C.
   ::sigaction(SIGTERM, &action, nullptr);
+  // A closed session or a daemon's reload signal: the same request, never the end of a round.
+  ::sigaction(SIGHUP, &action, nullptr);
 }
+
+void ignoreBrokenPipes() { std::signal(SIGPIPE, SIG_IGN); }
 
 bool interruptRequested() { return requests > 0; }
 

@@ -24,6 +24,9 @@
 #include "report.h"
 #include "show.h"
 #include "download/lan_download.h"
+#include "erase_watch.h"
+#include "process_limits.h"
+#include "store/location.h"
 #include "storing.h"
 
 namespace movar::cli {
@@ -128,12 +131,14 @@ void makeDirectory(const std::string& directory) {
   if (error) throw std::runtime_error("cannot make the directory " + directory + ": " + error.message());
 }
 
-void printDownload(const Capability& c, const CallActivity& a, bool ok, Json& json, bool asJson) {
+void printDownload(const Capability& c, const CallActivity& a, bool ok, const EraseWatch& erase,
+                   Json& json, bool asJson) {
   const auto records = static_cast<long long>(a.storedBytes / 6);
   if (asJson) {
     json["records"] = records;
     json["files"] = a.written;
     json["backups"] = a.backups;
+    if (c.erases) json["erased"] = erase.outcome() == EraseWatch::Outcome::Erased;
     return;
   }
   if (ok) std::printf("%s: ok, %lld records\n", c.path, records);
@@ -147,34 +152,54 @@ void printDownload(const Capability& c, const CallActivity& a, bool ok, Json& js
   list("backups", a.backups);
 }
 
+// A download's records in the store: what the erase waited for (`kept`), or, where the download
+// never reached its erase or has none, what its files hold now.
+struct DownloadStore {
+  store::Store* store = nullptr;
+  std::optional<Stored> kept;
+};
+
 int finish(const Capability& c, const Target& target, CliPlatform& cli, std::int32_t value,
-           bool json, store::Store* store = nullptr) {
+           bool json, DownloadStore* storing = nullptr, const EraseWatch& erase = EraseWatch()) {
   cli.watch().callReturned();
-  const bool ok = c.result == Result::Value  ? value != 65535
-                  : c.result == Result::Port ? value > 0
-                                             : value == 0;
+  const bool answered = c.result == Result::Value  ? value != 65535
+                        : c.result == Result::Port ? value > 0
+                                                   : value == 0;
   const bool unitAnswered = c.result == Result::UnitCode && value != 255;
-  const std::string error = ok             ? ""
-                            : unitAnswered ? "the unit answered " + std::to_string(value)
-                                           : failureReason(cli.watch().lastMessage());
+  const long records = static_cast<long>(cli.watch().activity().storedBytes / 6);
+  // A transfer that succeeded and was not followed by its erase is not a success either.
+  const std::string kept = answered && c.erases ? notErased(erase, records) : "";
+  const bool ok = answered && kept.empty();
+  const std::string error = !answered      ? unitAnswered ? "the unit answered " + std::to_string(value)
+                                                          : failureReason(cli.watch().lastMessage())
+                            : kept;
   Json line{{"command", c.path}};
   if (target.kind != Target::Kind::None) line["target"] = target.text();
   line["result"] = value;
   line["ok"] = ok;
   if (!ok) {
     line["error"] = error;
-    if (!json) std::fprintf(stderr, "movar %s: failed (%d): %s\n", c.path, value, error.c_str());
+    if (json) {
+    } else if (!answered) {
+      std::fprintf(stderr, "movar %s: failed (%d): %s\n", c.path, value, error.c_str());
+    } else {
+      std::fprintf(stderr, "movar %s: %s\n", c.path, error.c_str());
+    }
   }
   bool stored = true;
   if (c.download) {
-    printDownload(c, cli.watch().activity(), ok, line, json);
-    if (store) {
-      const std::optional<int> machine =
-          c.machineFromAddress ? std::optional<int>(download::machineFromAddressText(target.ip.c_str()))
-                               : std::nullopt;
-      const Stored s = storeDownload(*store, storeName(target), cli.watch().activity().written, machine);
-      reportStored(s, json ? &line : nullptr);
-      stored = s.error.empty();
+    printDownload(c, cli.watch().activity(), ok, erase, line, json);
+    if (storing && storing->store) {
+      if (!storing->kept) {
+        const std::optional<int> machine =
+            c.machineFromAddress ? std::optional<int>(download::machineFromAddressText(target.ip.c_str()))
+                                 : std::nullopt;
+        storing->kept = storeDownload(*storing->store, storeName(target), cli.watch().activity().written, machine);
+      }
+      const bool heldByTheStore = erase.outcome() == EraseWatch::Outcome::Held;
+      // The store's reason is in the line above when it is what held the erase.
+      if (json || !heldByTheStore) reportStored(*storing->kept, json ? &line : nullptr);
+      stored = storing->kept->error.empty();
     }
   } else if (json || !ok) {
   } else if (c.result == Result::Port) {
@@ -203,23 +228,33 @@ void pauseUnlessInterrupted(int ms) {
   }
 }
 
-// Twenty zeros are "no record" only when the library recorded no failure for the poll.
+// Twenty zeros are "no record" only when the library recorded no failure for the poll. A record
+// is stored before it is printed; once standard output is gone the watch ends, never taking a
+// record from the terminal that nothing keeps.
 int live(const Capability& c, const Target& target, CliPlatform& cli, const Watch& w, bool json,
          store::Store* store) {
   const char* ip = target.kind == Target::Kind::Tcp ? target.ip.c_str() : nullptr;
   std::string last;
   bool reachable = true;
   for (int shown = 0; w.count <= 0 || shown < w.count;) {
+    // Without a store, standard output is the only keeper: none, no poll.
+    if (w.on && !store && standardOutputClosed()) return 0;
     clearFailure();
     const std::string digits = c.live(cli.platform(), target.address, target.port, ip);
     LiveFields fields;
     const bool record = decodeLiveRecord(digits, fields);
     const bool failed = !record && lastFailureKind() != FailureKind::None;
     if (record && digits != last) {
-      printLiveRecord(digits, fields, json);
+      bool stored = false;
       if (store) {
         const Stored s = storeLive(*store, storeName(target), fields);
         if (!s.error.empty()) reportStored(s, nullptr);
+        stored = s.error.empty();
+      }
+      if (!printLiveRecord(digits, fields, json)) {
+        std::fprintf(stderr, "movar realtime: standard output is closed; the watch ends after record %s (%s)\n",
+                     digits.c_str(), stored ? "in the store" : "not stored: this line is its only copy");
+        return stored ? 0 : kFailure;
       }
       ++shown;
     }
@@ -251,6 +286,8 @@ int live(const Capability& c, const Target& target, CliPlatform& cli, const Watc
 
 int run(int argc, char** argv) {
   handleInterrupts(InterruptMeaning::EndAtOnce);
+  ignoreBrokenPipes();
+  raiseDescriptorLimit();
   CLI::App app{"movar: download, configure and watch time-attendance terminals"};
   app.fallthrough();
   app.require_subcommand(1);
@@ -388,9 +425,19 @@ int run(int argc, char** argv) {
   try {
     const bool takesStore = leafApp == collecting || leafApp == recordsApp || leafApp == importApp ||
                             leafApp == initApp;
+    if (!typed.store.empty()) {
+      const store::Location location = store::readLocation(typed.store);
+      if (!location.problem.empty()) throw UsageError("--store: " + location.problem);
+    }
     const auto openStore = [&]() -> std::unique_ptr<store::Store> {
       if (typed.store.empty()) return nullptr;
       return store::openStore(typed.store);
+    };
+    // Where records are taken from a terminal: a store that would refuse them is found out first.
+    const auto openWritableStore = [&]() -> std::unique_ptr<store::Store> {
+      auto opened = openStore();
+      if (opened) opened->proveWritable();
+      return opened;
     };
     if (leafApp == recordsApp || leafApp == importApp || leafApp == initApp) {
       if (typed.store.empty()) throw UsageError("give --store FILE");
@@ -409,11 +456,11 @@ int run(int argc, char** argv) {
       }
       if (leafApp == initApp) {
         openStore();
-        if (!typed.json) std::printf("store: %s ready\n", typed.store.c_str());
+        if (!typed.json) std::printf("store: %s ready\n", store::withoutPassword(typed.store, typed.store).c_str());
         return 0;
       }
       std::string error;
-      const std::vector<std::string> files = store::recordFilesOf(importPaths, error);
+      const std::vector<store::FoundFile> files = store::recordFilesOf(importPaths, error);
       if (!error.empty()) throw UsageError(error);
       const auto s = openStore();
       return printImported(store::importFiles(*s, files, importTerminal.empty()
@@ -442,7 +489,7 @@ int run(int argc, char** argv) {
       const int jobCount = checkedNumber("--jobs", jobs, 1, 1024);
       const int everyMs = every.empty() ? 0 : checkedDuration("--every", every);  // 0: one round
       const std::vector<std::string> ips = readAddresses(ipsFile);
-      const auto s = openStore();
+      const auto s = openWritableStore();
       makeDirectory(typed.directory);
       handleInterrupts(InterruptMeaning::FinishThenStop);
       int status = 0;
@@ -504,9 +551,9 @@ int run(int argc, char** argv) {
       w.count = count.empty() ? 0 : checkedNumber("--count", count, 1, 2'147'483'647);
     }
 
-    // From here on files, ports and sockets are touched; a store that cannot be used stops the
-    // command before the terminal is.
-    const auto store = openStore();
+    // From here on files, ports and sockets are touched; a store that cannot be written stops
+    // the command before the terminal is.
+    const auto store = openWritableStore();
     makeDirectory(typed.directory);
     CliPlatform cli(typed.directory, !typed.json);
     Platform& platform = cli.platform();
@@ -518,16 +565,27 @@ int run(int argc, char** argv) {
       if (w.on) handleInterrupts(InterruptMeaning::FinishThenStop);
       return live(c, target, cli, w, typed.json, store.get());
     }
+    DownloadStore storing{store.get(), std::nullopt};
+    // The records go into the store before the terminal lets them go.
+    EraseWatch erase(store ? EraseWatch::Keep([&] {
+      const std::optional<int> machine =
+          c.machineFromAddress ? std::optional<int>(download::machineFromAddressText(target.ip.c_str()))
+                               : std::nullopt;
+      storing.kept = storeDownload(*store, storeName(target), cli.watch().activity().written, machine);
+      return storing.kept->error;
+    })
+                           : EraseWatch::Keep());
+    if (c.download) cli.holdErase(&erase);
     clearFailure();
     const std::int32_t value = target.kind == Target::Kind::Tcp
                                    ? runLan(c, platform, target.ip.c_str(), a)
                                    : runSerial(c, platform, target.address, target.port, a);
-    return finish(c, target, cli, value, typed.json, store.get());
+    return finish(c, target, cli, value, typed.json, &storing, erase);
   } catch (const UsageError& e) {
-    std::fprintf(stderr, "movar %s: %s\n", command.c_str(), e.what());
+    std::fprintf(stderr, "movar %s: %s\n", command.c_str(), store::withoutPassword(e.what(), typed.store).c_str());
     return kUsage;
   } catch (const std::exception& e) {  // a local step, or the library's own fault
-    std::fprintf(stderr, "movar %s: %s\n", command.c_str(), e.what());
+    std::fprintf(stderr, "movar %s: %s\n", command.c_str(), store::withoutPassword(e.what(), typed.store).c_str());
     return kFailure;
   }
 }

@@ -1,5 +1,8 @@
 #include "report.h"
 
+#include <poll.h>
+#include <unistd.h>
+
 #include <cstdio>
 
 #include "link/failure.h"
@@ -44,7 +47,7 @@ bool decodeLiveRecord(const std::string& d, LiveFields& f) {
   return true;
 }
 
-void printLiveRecord(const std::string& digits, const LiveFields& f, bool json) {
+bool printLiveRecord(const std::string& digits, const LiveFields& f, bool json) {
   char when[32];
   std::snprintf(when, sizeof when, "%04ld-%02ld-%02ld %02ld:%02ld", f.year, f.month, f.day, f.hour,
                 f.minute);
@@ -53,7 +56,12 @@ void printLiveRecord(const std::string& digits, const LiveFields& f, bool json) 
   } else {
     std::printf("person %ld at %s on machine %ld (%s)\n", f.person, when, f.machine, digits.c_str());
   }
-  std::fflush(stdout);
+  return std::fflush(stdout) == 0 && !std::ferror(stdout);
+}
+
+bool standardOutputClosed() {
+  pollfd out{STDOUT_FILENO, POLLOUT, 0};
+  return ::poll(&out, 1, 0) == 1 && (out.revents & (POLLERR | POLLHUP | POLLNVAL)) != 0;
 }
 
 }  // namespace movar::cli

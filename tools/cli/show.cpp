@@ -1,43 +1,18 @@
 #include "show.h"
 
-#include <cerrno>
 #include <cstdio>
-#include <cstring>
-#include <memory>
 
 #include "records/attendance_record.h"
 #include "records/transaction_record.h"
 #include "calendar.h"
 #include "report.h"
+#include "store/record_reader.h"
 
 namespace movar::cli {
 
 namespace {
 
 constexpr const char* kImpossible = "date or time cannot be real";
-
-struct FileCloser {
-  void operator()(std::FILE* f) const { std::fclose(f); }
-};
-
-// The whole file, or the OS's reason why not.
-bool readWhole(const std::string& path, std::vector<std::uint8_t>& bytes, std::string& reason) {
-  errno = 0;
-  const std::unique_ptr<std::FILE, FileCloser> file(std::fopen(path.c_str(), "rb"));
-  if (!file) {
-    reason = std::strerror(errno);
-    return false;
-  }
-  std::uint8_t chunk[1 << 16];
-  for (std::size_t got; (got = std::fread(chunk, 1, sizeof chunk, file.get())) > 0;) {
-    bytes.insert(bytes.end(), chunk, chunk + got);
-  }
-  if (std::ferror(file.get())) {
-    reason = std::strerror(errno);
-    return false;
-  }
-  return true;
-}
 
 // One record's fields as the chosen format prints them; `problem` empty for a possible record.
 struct Shown {
@@ -126,28 +101,36 @@ int showFiles(const std::vector<std::string>& paths, bool transactions, ShowForm
     printCsvHeader(decode(zeros.data()));
   }
   for (const std::string& path : paths) {
-    std::vector<std::uint8_t> bytes;
+    bool named = false;
+    const auto name = [&] {
+      if (several && format == ShowFormat::Text && !named) std::printf("%s:\n", path.c_str());
+      named = true;
+    };
+    std::size_t marked = 0;
+    const auto showPiece = [&](const std::uint8_t* bytes, std::size_t count) {
+      name();
+      for (std::size_t k = 0; k < count; ++k) {
+        const Shown shown = decode(bytes + k * size);
+        if (!shown.problem.empty()) ++marked;
+        print(shown, path, several, format);
+      }
+    };
+    store::RecordsRead read;
     std::string reason;
-    if (!readWhole(path, bytes, reason)) {
+    if (!store::readRecords(path, size, showPiece, read, reason)) {
       std::fprintf(stderr, "movar show: %s: cannot read: %s\n", path.c_str(), reason.c_str());
       allSound = false;
       continue;
     }
-    if (several && format == ShowFormat::Text) std::printf("%s:\n", path.c_str());
-    std::size_t marked = 0;
-    for (std::size_t at = 0; at + size <= bytes.size(); at += size) {
-      const Shown shown = decode(bytes.data() + at);
-      if (!shown.problem.empty()) ++marked;
-      print(shown, path, several, format);
-    }
+    name();
     if (marked > 0) {
       std::fprintf(stderr, "movar show: %s: %zu of %zu records marked (%s)\n", path.c_str(), marked,
-                   bytes.size() / size, transactions ? "not transactions" : "not attendance");
+                   read.records, transactions ? "not transactions" : "not attendance");
       allSound = false;
     }
-    if (bytes.size() % size != 0) {
+    if (read.strayBytes != 0) {
       std::fprintf(stderr, "movar show: %s: %zu bytes after the last whole %zu-byte record\n",
-                   path.c_str(), bytes.size() % size, size);
+                   path.c_str(), read.strayBytes, size);
       allSound = false;
     }
   }

@@ -4,7 +4,9 @@
 #include <filesystem>
 
 #include "arguments.h"
+#include "records/attendance_record.h"
 #include "store/facts.h"
+#include "store/record_reader.h"
 
 namespace movar::cli {
 
@@ -19,13 +21,17 @@ Stored storeDownload(store::Store& store, const std::string& terminal,
   for (const std::string& path : written) {
     const std::filesystem::path file(path);
     if (file.extension() != ".dat" || file.filename().string().rfind("movar", 0) != 0) continue;
-    std::string error;
-    const auto bytes = store::readWholeFile(path, error);
-    if (!bytes) {
-      out.error = error;
+    // A download's file holds what one terminal's memory held: its facts go in one transaction.
+    store::FileFacts found;
+    store::RecordsRead read;
+    std::string reason;
+    const auto addPiece = [&](const std::uint8_t* bytes, std::size_t count) {
+      store::addFacts(bytes, count, terminal, fixedMachine, found);
+    };
+    if (!store::readRecords(path, records::kAttendanceRecordSize, addPiece, read, reason)) {
+      out.error = "cannot read " + path + ": " + reason;
       return out;
     }
-    const store::FileFacts found = store::factsOf(*bytes, terminal, fixedMachine);
     out.facts += found.facts.size();
     out.impossible += found.impossible;
     try {

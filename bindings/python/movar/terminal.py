@@ -3,6 +3,7 @@ from __future__ import annotations
 
 import contextlib
 import os
+import threading
 import time
 from collections.abc import Iterator, Sequence
 from pathlib import Path
@@ -32,18 +33,27 @@ def _answered(failed_value):
     return ok
 
 
+# The record directory each thread set through record_directory(): the library keeps one per
+# thread and cannot be asked for it.
+_chosen = threading.local()
+
+
 @contextlib.contextmanager
 def record_directory(directory: str | os.PathLike) -> Iterator[Path]:
-    """The calling thread's record directory for the calls inside, made when missing."""
+    """The calling thread's record directory for the calls inside, made when missing; afterwards
+    the one that was set before (the library's default when none was)."""
     path = Path(directory).resolve()
     path.mkdir(parents=True, exist_ok=True)
     if not raw.available("movar_set_record_directory"):
         raise MovarError("movar_set_record_directory", None, "the loaded library cannot choose the record directory")
+    before = getattr(_chosen, "path", None)
     call("movar_set_record_directory", path_bytes(path))
+    _chosen.path = path
     try:
         yield path
     finally:
-        raw.movar_set_record_directory(None)  # back to the default
+        raw.movar_set_record_directory(None if before is None else path_bytes(before))
+        _chosen.path = before
 
 
 def _text(value: str | bytes, encoding: str) -> bytes:
@@ -58,6 +68,9 @@ class Terminal:
                  charset: str = "gbk"):
         if (ip is None) == (com is None):
             raise ValueError("a terminal is either Terminal(ip=...) or Terminal(com=..., address=...)")
+        if ip is not None and (not isinstance(ip, str) or not ip.isascii() or "\0" in ip):
+            # The library reads the address as ASCII bytes up to the first zero.
+            raise ValueError(f"the address {ip!r} is not an ASCII text")
         self.ip, self.com, self.address, self.charset = ip, com, address, charset
 
     def __repr__(self) -> str:

@@ -10,6 +10,7 @@ from itertools import islice
 import pytest
 
 import movar
+from movar.terminal import record_directory
 
 
 def stored(count: int, machine: int = 0) -> list[movar.Record]:
@@ -121,3 +122,22 @@ def test_a_record_file_reads_as_records(tmp_path, sixty_first, machines):
         movar.Record(123, datetime(2009, 3, 14, 8, 5), machines[0]),
         movar.Record(1, datetime(2010, 1, 5, 0, 0), machines[1]),
         movar.Record(65535, None, machines[2])]
+
+
+def test_a_record_directory_gives_back_the_one_set_before_it(simulator, tmp_path, monkeypatch):
+    monkeypatch.setenv("MOVAR_RECORD_DIR", str(tmp_path / "default"))  # never beside the interpreter
+    sim = simulator("--records", "5")
+    terminal = movar.Terminal(ip=sim.ip)
+
+    with record_directory(tmp_path / "outer"):
+        assert terminal.download(tmp_path / "inner") == stored(5)  # a record_directory of its own
+        terminal.restore_all()
+        assert movar.raw.LANDOWNLOAD(sim.ip.encode()) == 0
+
+    assert movar.read_records(tmp_path / "outer" / "movar.dat") == stored(5)
+
+
+@pytest.mark.parametrize("address", ["１０.0.0.1", "10.0.0.é", "10.0.0.1\0junk", b"10.0.0.1"])
+def test_an_address_that_is_not_ascii_text_is_refused(address):
+    with pytest.raises(ValueError, match="not an ASCII text"):
+        movar.Terminal(ip=address)

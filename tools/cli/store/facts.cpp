@@ -1,11 +1,6 @@
 #include "store/facts.h"
 
-#include <cerrno>
 #include <cstdio>
-#include <cstring>
-#include <filesystem>
-#include <fstream>
-#include <iterator>
 
 #include "calendar.h"
 #include "records/attendance_record.h"
@@ -23,11 +18,16 @@ bool possible(const records::AttendanceRecord& r) {
 FileFacts factsOf(const std::vector<std::uint8_t>& bytes, const std::string& terminal,
                   std::optional<int> fixedMachine) {
   FileFacts out;
-  const std::size_t whole = bytes.size() / records::kAttendanceRecordSize;
+  addFacts(bytes.data(), bytes.size() / records::kAttendanceRecordSize, terminal, fixedMachine, out);
   out.strayBytes = bytes.size() % records::kAttendanceRecordSize;
-  out.facts.reserve(whole);
-  for (std::size_t i = 0; i < whole; ++i) {
-    const auto r = records::AttendanceRecord::decode(bytes.data() + i * records::kAttendanceRecordSize);
+  return out;
+}
+
+void addFacts(const std::uint8_t* bytes, std::size_t count, const std::string& terminal,
+              std::optional<int> fixedMachine, FileFacts& out) {
+  out.facts.reserve(out.facts.size() + count);
+  for (std::size_t i = 0; i < count; ++i) {
+    const auto r = records::AttendanceRecord::decode(bytes + i * records::kAttendanceRecordSize);
     if (!possible(r)) {
       ++out.impossible;
       continue;
@@ -38,26 +38,6 @@ FileFacts factsOf(const std::vector<std::uint8_t>& bytes, const std::string& ter
     const int machine = fixedMachine ? *fixedMachine : static_cast<int>(r.machine({}));
     out.facts.push_back({terminal, r.person, when, machine});
   }
-  return out;
-}
-
-std::optional<std::vector<std::uint8_t>> readWholeFile(const std::string& path, std::string& error) {
-  std::error_code code;
-  if (std::filesystem::is_directory(path, code)) {
-    error = path + " is a directory";
-    return std::nullopt;
-  }
-  std::ifstream in(path, std::ios::binary);
-  if (!in) {
-    error = "cannot open " + path + ": " + std::strerror(errno);
-    return std::nullopt;
-  }
-  std::vector<std::uint8_t> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-  if (in.bad()) {
-    error = "cannot read " + path;
-    return std::nullopt;
-  }
-  return bytes;
 }
 
 }  // namespace movar::cli::store

@@ -20,7 +20,8 @@ struct FileFacts {
 FileFacts factsOf(const std::vector<std::uint8_t>& bytes, const std::string& terminal,
                   std::optional<int> fixedMachine = std::nullopt);
 
-// The whole file, or nothing with `error` set to the cause.
-std::optional<std::vector<std::uint8_t>> readWholeFile(const std::string& path, std::string& error);
+// The facts of `count` whole records at `bytes`, added to `out` (a file read a piece at a time).
+void addFacts(const std::uint8_t* bytes, std::size_t count, const std::string& terminal,
+              std::optional<int> fixedMachine, FileFacts& out);
 
 }  // namespace movar::cli::store

@@ -10,6 +10,13 @@
 
 namespace movar::cli::store {
 
+struct FoundFile {
+  std::string path;
+  // Why it is not read, when it is not: a folder that cannot be searched, a link out of the
+  // folder searched.
+  std::string problem;
+};
+
 struct ImportedFile {
   std::string path, terminal;
   std::size_t records = 0, added = 0, impossible = 0;
@@ -17,10 +24,15 @@ struct ImportedFile {
 };
 
 // The record files named by `paths`: files as given; folders searched through for movar*.dat and
-// downbak/*.dat. A file's terminal is `terminal` when given, else the name of the folder that
-// holds it (above downbak/): what `collect` names a terminal's folder.
-std::vector<std::string> recordFilesOf(const std::vector<std::string>& paths, std::string& error);
-std::vector<ImportedFile> importFiles(Store& store, const std::vector<std::string>& files,
+// downbak/*.dat, following no link out of the folder and going on past a subfolder that cannot
+// be searched (each said as a FoundFile with its problem). A path that does not exist sets
+// `error` and gives nothing.
+std::vector<FoundFile> recordFilesOf(const std::vector<std::string>& paths, std::string& error);
+
+// A file's terminal is `terminal` when given, else the name of the folder that holds it (above
+// downbak/): what `collect` names a terminal's folder. A file is read a piece at a time and each
+// piece stored in a transaction of its own, so a file of any size imports in the same memory.
+std::vector<ImportedFile> importFiles(Store& store, const std::vector<FoundFile>& files,
                                       const std::optional<std::string>& terminal);
 
 }  // namespace movar::cli::store

@@ -12,6 +12,7 @@
 #include <tuple>
 #include <vector>
 
+#include "store/location.h"
 #include "store/sql.h"
 #include "store/store.h"
 
@@ -71,7 +72,8 @@ const char* const kBegin = "BEGIN; SET LOCAL lock_timeout = '60s'";
 
 class PostgresStore final : public Store {
  public:
-  explicit PostgresStore(const std::string& connection) : where_(describe(connection)) {
+  explicit PostgresStore(const std::string& connection)
+      : connectionText_(connection), where_(describe(connection)) {
     const char* const values[] = {"10", "30", "10", "3", "30000", connection.c_str(), nullptr};
     connection_.reset(PQconnectdbParams(kDefaultKeywords, values, 1));
     if (!connection_ || PQstatus(connection_.get()) != CONNECTION_OK) fail("cannot reach");
@@ -111,6 +113,20 @@ class PostgresStore final : public Store {
       }
     });
     return added;
+  }
+
+  void proveWritable() override {
+    std::lock_guard lock(mutex_);
+    const Fact probe = probeFact();
+    first(kBegin, {});
+    try {
+      run(insertFacts(1).c_str(), {probe.terminal, std::to_string(probe.person), probe.time,
+                                   std::to_string(probe.machine), std::string(), std::string("probe")});
+    } catch (...) {
+      Result(PQexec(connection_.get(), "ROLLBACK"));
+      throw;
+    }
+    run("ROLLBACK");
   }
 
   std::vector<StoredFact> query(const Query& q) override {
@@ -190,30 +206,16 @@ class PostgresStore final : public Store {
       if (*c != '\n' && *c != '\t') cause += *c;
       else if (*c == '\n' && c[1]) cause += "; ";
     }
-    throw StoreError(what + " the store " + where_ + ": " + cause);
+    throw StoreError(what + " the store " + where_ + ": " + withoutPassword(cause, connectionText_));
   }
 
+  std::string connectionText_;  // for leaving its password out of the server's messages
   std::string where_;
   Connection connection_;
   std::mutex mutex_;
 };
 
 }  // namespace
-
-bool namesPostgres(const std::string& location) {
-  if (location.rfind("postgresql://", 0) == 0 || location.rfind("postgres://", 0) == 0) return true;
-  if (location.find('=') == std::string::npos) return false;
-  const Options options = optionsOf(location);
-  if (!options) return false;
-  for (const PQconninfoOption* o = options.get(); o->keyword; ++o) {
-    const std::string_view keyword = o->keyword;
-    if (o->val && *o->val &&
-        (keyword == "host" || keyword == "hostaddr" || keyword == "dbname" || keyword == "service")) {
-      return true;
-    }
-  }
-  return false;
-}
 
 std::unique_ptr<Store> openPostgresStore(const std::string& connection) {
   return std::make_unique<PostgresStore>(connection);

@@ -2,6 +2,8 @@
 
 #include <ctime>
 
+#include "store/location.h"
+
 namespace movar::cli::store {
 
 // Text in byte order, so that every store answers in the same order whatever its server's locale:
@@ -44,6 +46,8 @@ QueryBounds boundsOf(const Query& query) {
   return b;
 }
 
+Fact probeFact() { return {"", -1, "", -1}; }
+
 std::string utcNow() {
   const std::time_t now = std::time(nullptr);
   std::tm utc{};
@@ -54,7 +58,9 @@ std::string utcNow() {
 }
 
 std::unique_ptr<Store> openStore(const std::string& location, bool create) {
-  return namesPostgres(location) ? openPostgresStore(location) : openSqliteStore(location, create);
+  const Location read = readLocation(location);
+  if (!read.problem.empty()) throw StoreError(read.problem);
+  return read.kind == Location::Kind::Postgres ? openPostgresStore(location) : openSqliteStore(location, create);
 }
 
 }  // namespace movar::cli::store

@@ -22,11 +22,13 @@ struct QueryBounds {
 // A `to` that is a date alone takes in the whole day.
 QueryBounds boundsOf(const Query& query);
 
+// The fact a probe of writability writes and rolls back: no record has these fields.
+Fact probeFact();
+
 // "YYYY-MM-DD HH:MM:SS" in UTC.
 std::string utcNow();
 
 std::unique_ptr<Store> openSqliteStore(const std::string& path, bool create);
 std::unique_ptr<Store> openPostgresStore(const std::string& connection);
-bool namesPostgres(const std::string& location);
 
 }  // namespace movar::cli::store

@@ -1,11 +1,14 @@
 // The store in a SQLite file. WAL, so that `records` reads while a collector writes; writes of
 // many threads (collect --jobs) share transactions on one connection, those of other processes
 // wait for the file's lock.
+#include <fcntl.h>
 #include <sqlite3.h>
+#include <unistd.h>
 
 #include <memory>
 #include <condition_variable>
 #include <exception>
+#include <filesystem>
 #include <mutex>
 #include <vector>
 
@@ -28,6 +31,8 @@ using Statement = std::unique_ptr<sqlite3_stmt, FinalizeStatement>;
 class SqliteStore final : public Store {
  public:
   SqliteStore(const std::string& path, bool create) : path_(path) {
+    std::error_code ignored;
+    const bool existed = std::filesystem::exists(path, ignored);
     sqlite3* raw = nullptr;
     const int opened = sqlite3_open_v2(
         path.c_str(), &raw, SQLITE_OPEN_READWRITE | (create ? SQLITE_OPEN_CREATE : 0) | SQLITE_OPEN_NOMUTEX,
@@ -35,13 +40,37 @@ class SqliteStore final : public Store {
     db_.reset(raw);
     if (opened != SQLITE_OK) fail("cannot open the store");
     sqlite3_busy_timeout(db_.get(), 60000);
-    exec("PRAGMA synchronous=NORMAL");
+    // A commit is on the disk when it returns: a terminal's erase waits for it.
+    exec("PRAGMA synchronous=FULL");
     exec("PRAGMA cache_size=-131072");
     // Made once, by whoever comes first: a reader of a store in use takes no write lock.
     if (!hasSchema()) {
       exec("PRAGMA journal_mode=WAL");
       exec(kSchema);
     }
+    // SQLite syncs the folder for the journals it makes, not for the database file itself.
+    if (!existed) syncFolder();
+  }
+
+  void proveWritable() override {
+    std::lock_guard lock(mutex_);
+    exec("BEGIN IMMEDIATE");
+    std::string why;
+    try {
+      const Fact probe = probeFact();
+      Statement insert = prepare(insertFacts(1).c_str());
+      bindText(insert, 1, probe.terminal);
+      sqlite3_bind_int(insert.get(), 2, probe.person);
+      bindText(insert, 3, probe.time);
+      sqlite3_bind_int(insert.get(), 4, probe.machine);
+      bindText(insert, 5, "");
+      bindText(insert, 6, "probe");
+      if (sqlite3_step(insert.get()) != SQLITE_DONE) why = sqlite3_errmsg(db_.get());
+    } catch (const StoreError& e) {
+      why = e.what();
+    }
+    sqlite3_exec(db_.get(), "ROLLBACK", nullptr, nullptr, nullptr);
+    if (!why.empty()) throw StoreError("cannot write to the store " + path_ + ": " + why);
   }
 
   // Whoever finds no write under way writes every download queued so far in one transaction:
@@ -140,6 +169,16 @@ class SqliteStore final : public Store {
       sqlite3_exec(db_.get(), "ROLLBACK", nullptr, nullptr, nullptr);
       throw;
     }
+  }
+
+  void syncFolder() const {
+    const std::filesystem::path folder = std::filesystem::absolute(path_).parent_path();
+    const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0 || ::fsync(fd) != 0) {
+      if (fd >= 0) ::close(fd);
+      throw StoreError("cannot sync the folder of the store " + path_);
+    }
+    ::close(fd);
   }
 
   bool hasSchema() {

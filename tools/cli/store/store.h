@@ -43,15 +43,20 @@ class Store {
   // One download's facts in one transaction: all of them or none. Returns how many were new.
   // `source` says where they came from ("download", "realtime", "import <path>").
   virtual std::size_t write(const std::vector<Fact>& facts, const std::string& source) = 0;
+  // Throws StoreError when the store would refuse a write: a probe row written and rolled back,
+  // so that a download finds out before its terminal is touched, not after.
+  virtual void proveWritable() = 0;
   // The facts in time order (then terminal, person, machine).
   virtual std::vector<StoredFact> query(const Query& query) = 0;
 };
 
 // A PostgreSQL database named as libpq takes it: a URI ("postgresql://USER@HOST/DB",
-// "postgres://...") or a "key=value ..." string that sets host, hostaddr, dbname or service
-// ("host=/run/postgresql dbname=movar"). Anything else is a SQLite file, made on first use; a
-// file whose name reads like such a string is named with its folder ("./host=a.db"). Either
-// store makes its schema on first use. Throws StoreError with the cause in words.
+// "postgres://...") or a "key=value ..." string ("host=/run/postgresql dbname=movar"); a text
+// that reads like one but is not is refused (store/location.h). Anything else is a SQLite file,
+// made on first use; a file whose name reads like such a string is named with its folder
+// ("./host=a.db"). Either store makes its schema on first use and commits durably (a write has
+// returned only once it is on the disk). Throws StoreError with the cause in words, never with
+// a password.
 // `create`: a SQLite file that is missing is made (a reader passes false).
 std::unique_ptr<Store> openStore(const std::string& location, bool create = true);
 

@@ -1,0 +1,25 @@
+// Record files read a piece at a time, so that a file of any size takes the same memory. Only
+// regular files: a FIFO would wait for a writer and a device might never end.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <string>
+
+namespace movar::cli::store {
+
+struct RecordsRead {
+  std::size_t records = 0;     // whole records handed over
+  std::size_t strayBytes = 0;  // a tail shorter than one record
+};
+
+using RecordPiece = std::function<void(const std::uint8_t* bytes, std::size_t records)>;
+
+// Hands `each` the file's whole records in order, a piece (at most about 1 MB) at a time. False,
+// with `reason` set to why in words ("Is a directory", "a FIFO, not a file"), when the file
+// cannot be opened or read; the pieces already handed over stay handed over.
+bool readRecords(const std::string& path, std::size_t recordSize, const RecordPiece& each,
+                 RecordsRead& read, std::string& reason);
+
+}  // namespace movar::cli::store
