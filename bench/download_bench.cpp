@@ -142,8 +142,8 @@ class ScratchFiles final : public Files {
   bool remove(const std::string& p) override { return real_.remove(p); }
   bool sync(const std::string& p) override { return real_.sync(p); }
   bool isPlainDirectory(const std::string& p) override { return real_.isPlainDirectory(p); }
-  std::unique_ptr<DirectoryLock> lockDirectory(const std::string& p) override {
-    return real_.lockDirectory(p);
+  std::unique_ptr<RecordFileLock> lockRecordFile(const std::string& p) override {
+    return real_.lockRecordFile(p);
   }
 
  private:

@@ -58,8 +58,8 @@ bool receiveRecords(Platform& platform, link::NetLink& net, DownloadWindow& wind
 }
 
 std::int32_t run(Platform& platform, const char* ip, const LanDownloadKind& kind) {
-  const std::unique_ptr<DirectoryLock> directory = holdRecordDirectory(platform.files);
-  if (!directory) return 1;
+  const std::unique_ptr<RecordFileLock> held = holdRecordFile(platform.files, kind.fileName);
+  if (!held) return 1;
   const std::string address = ip ? ip : "";
   bool received = false;
   bool socketMade = false;

@@ -49,8 +49,8 @@ std::int32_t modemDownload(Platform& platform, std::int32_t address, std::int32_
     recordFailure(FailureKind::Argument, "phone number must have 1 to 32 characters");
     return 1;
   }
-  const std::unique_ptr<DirectoryLock> directory = holdRecordDirectory(platform.files);
-  if (!directory) return 1;
+  const std::unique_ptr<RecordFileLock> held = holdRecordFile(platform.files, "movar.dat");
+  if (!held) return 1;
   bool received = false;
   if (std::unique_ptr<File> file = createRecordFile(platform.files, "movar.dat")) {
     DownloadWindow window(platform.ui, ProgressWindowKind::Serial);

@@ -24,16 +24,13 @@ inline std::unique_ptr<File> createRecordFile(Files& files, const std::string& n
   return file;
 }
 
-// The record directory, held for one download: two at once would overwrite each other's record
-// and text files, and both would erase their terminals. Null, with the cause recorded, when
-// another download (this process or another) holds it.
-inline std::unique_ptr<DirectoryLock> holdRecordDirectory(Files& files) {
-  const std::string directory = files.recordDirectory();
-  std::unique_ptr<DirectoryLock> lock = files.lockDirectory(directory);
-  if (!lock) {
-    recordFailure(FailureKind::File,
-                  "the record folder " + directory + " is in use by another download");
-  }
+// The record file, held for one download: two at once would overwrite each other's record and
+// text files, and both would erase their terminals. Null, with the cause recorded, when another
+// download (this process or another) holds it.
+inline std::unique_ptr<RecordFileLock> holdRecordFile(Files& files, const std::string& name) {
+  const std::string path = recordPath(files, name);
+  std::unique_ptr<RecordFileLock> lock = files.lockRecordFile(path);
+  if (!lock) recordFailure(FailureKind::File, path + " is in use by another download");
   return lock;
 }
 

@@ -18,8 +18,8 @@ constexpr Millis kClosingPause = 1'000;  // before closing the port and again af
 }  // namespace
 
 std::int32_t serialDownload(Platform& platform, std::int32_t address, std::int32_t port) {
-  const std::unique_ptr<DirectoryLock> directory = holdRecordDirectory(platform.files);
-  if (!directory) return 1;
+  const std::unique_ptr<RecordFileLock> held = holdRecordFile(platform.files, "movar.dat");
+  if (!held) return 1;
   bool received = false;
   int answeredPort = 0;
   {

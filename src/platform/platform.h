@@ -111,10 +111,11 @@ class File {
   virtual bool seekEnd() = 0;
 };
 
-// Held while a download uses its record directory; released by the destructor.
-class DirectoryLock {
+// Held while a download uses its record file (and the text file named after it); released by the
+// destructor.
+class RecordFileLock {
  public:
-  virtual ~DirectoryLock() = default;
+  virtual ~RecordFileLock() = default;
 };
 
 class Files {
@@ -144,10 +145,10 @@ class Files {
   virtual bool sync(const std::string& path) = 0;
   // A directory reached without following a link in its last component.
   virtual bool isPlainDirectory(const std::string& path) = 0;
-  // One download at a time per record directory, across threads and processes; null when another
-  // holds it. A directory that cannot be opened gets a lock that holds nothing: no file can be
-  // made there either, and the download fails on that as it would without a lock.
-  virtual std::unique_ptr<DirectoryLock> lockDirectory(const std::string& path) = 0;
+  // One download at a time per record file, across threads and processes; null when another
+  // holds it. Where no lock can be made (a read-only folder, a link in the file's place) the
+  // lock holds nothing: the record file cannot be created either, and the download fails on that.
+  virtual std::unique_ptr<RecordFileLock> lockRecordFile(const std::string& path) = 0;
   // The system's words for why this thread's last failed call above failed ("" when unknown).
   virtual std::string lastErrorText() { return {}; }
 };

@@ -42,7 +42,7 @@ struct ThrowingFiles final : Files {
   bool remove(const std::string&) override { fail(); }
   bool sync(const std::string&) override { fail(); }
   bool isPlainDirectory(const std::string&) override { fail(); }
-  std::unique_ptr<DirectoryLock> lockDirectory(const std::string&) override { fail(); }
+  std::unique_ptr<RecordFileLock> lockRecordFile(const std::string&) override { fail(); }
 };
 struct ThrowingUi final : Ui {
   std::unique_ptr<ProgressWindow> showProgress(ProgressWindowKind) override { fail(); }

@@ -578,7 +578,9 @@ TEST(CommandLine, TheEraseWaitsForTheStore) {
     EXPECT_EQ(memory.erasures(), 0) << row.what;
     EXPECT_EQ(memory.count(), 30u) << row.what;
     const auto folder = dir.path() / "d" / (row.collect ? net.ip() : "");
-    if (row.terminalTouched) EXPECT_EQ(std::filesystem::file_size(folder / "movar.dat"), 30u * 6) << row.what;
+    if (row.terminalTouched) {
+      EXPECT_EQ(std::filesystem::file_size(folder / "movar.dat"), 30u * 6) << row.what;
+    }
     EXPECT_EQ(lines(movar(dir, {"records", "--store", "s.db"}).out), 0) << row.what;
   }
 }

@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -71,8 +72,11 @@ constexpr int kWrapperErrorExit = 99;
 // Runs `program` with `dir` as its working directory, under $MOVAR_TEST_WRAPPER when set.
 inline HostRun runIn(const std::filesystem::path& dir, const std::string& program,
                      const std::vector<std::string>& args) {
-  const std::filesystem::path out = dir / ".host-out";
-  const std::filesystem::path err = dir / ".host-err";
+  // Named per run: hosts may run side by side in one directory.
+  static std::atomic<int> runs{0};
+  const std::string runId = std::to_string(::getpid()) + "-" + std::to_string(runs++);
+  const std::filesystem::path out = dir / (".host-out-" + runId);
+  const std::filesystem::path err = dir / (".host-err-" + runId);
   const char* wrapper = std::getenv("MOVAR_TEST_WRAPPER");
   // Each word in single quotes, a quote inside one as '\'' (an argument may hold any text).
   const auto quoted = [](const std::string& word) {

@@ -169,19 +169,20 @@ TEST(DurableDownload, SerialEraseNeverStepsToAnotherPort) {
   EXPECT_EQ(s.f.serial.opens.size(), 1u + 9u);  // the download's, then nine erase attempts
 }
 
-TEST(DurableDownload, ASecondDownloadIntoAFolderInUseTouchesNothing) {
+TEST(DurableDownload, ASecondDownloadOfARecordFileInUseTouchesNothing) {
   for (const Flow& flow : kFlows) {
     Site s(30);
-    s.f.files.heldDirectories.insert(kDir);
+    const std::string held = kDir + "\\" + flow.files[0];
+    s.f.files.heldRecordFiles.insert(held);
     EXPECT_EQ(flow.run(s.f.platform), 1) << flow.name;
     EXPECT_TRUE(s.f.serial.opens.empty() && s.f.network.connects.empty()) << flow.name;
     EXPECT_TRUE(s.f.files.contents.empty()) << flow.name;
     EXPECT_TRUE(s.f.ui.windowEvents.empty()) << flow.name;
-    EXPECT_EQ(lastFailureText(), "the record folder C:\\host\\ is in use by another download");
+    EXPECT_EQ(lastFailureText(), held + " is in use by another download");
   }
   Site s(30);
   EXPECT_EQ(serialDownload(s.f.platform, 7, 2), 0);
-  EXPECT_TRUE(s.f.files.heldDirectories.empty());  // released on return
+  EXPECT_TRUE(s.f.files.heldRecordFiles.empty());  // released on return
 }
 
 // One byte every 1.9 s never trips the 2 s inactivity limit; the block's allowance ends it.

@@ -78,8 +78,8 @@ class WatchedFiles final : public Files {
   bool replace(const std::string& from, const std::string& to) override;
   bool sync(const std::string& path) override { return inner_.sync(path); }
   bool isPlainDirectory(const std::string& path) override { return inner_.isPlainDirectory(path); }
-  std::unique_ptr<DirectoryLock> lockDirectory(const std::string& path) override {
-    return inner_.lockDirectory(path);
+  std::unique_ptr<RecordFileLock> lockRecordFile(const std::string& path) override {
+    return inner_.lockRecordFile(path);
   }
   std::string lastErrorText() override { return inner_.lastErrorText(); }
 

@@ -66,12 +66,13 @@ std::unique_ptr<File> openWith(const std::string& path, int flags) {
   return std::make_unique<PosixFile>(std::move(fd));
 }
 
-// flock on the directory itself: nothing is left behind, and each open is its own lock, so two
+// flock on the record file itself: nothing is left behind, the download's own create (which
+// truncates) keeps the inode and with it the lock, and each open is a lock of its own, so two
 // threads of one host exclude each other as two processes do.
-class PosixDirectoryLock final : public DirectoryLock {
+class PosixRecordFileLock final : public RecordFileLock {
  public:
-  PosixDirectoryLock() = default;
-  explicit PosixDirectoryLock(UniqueFd fd) : fd_(std::move(fd)) {}
+  PosixRecordFileLock() = default;
+  explicit PosixRecordFileLock(UniqueFd fd) : fd_(std::move(fd)) {}
 
  private:
   UniqueFd fd_;
@@ -168,15 +169,15 @@ bool PosixFiles::isPlainDirectory(const std::string& path) {
   return ::lstat(name.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
 }
 
-std::unique_ptr<DirectoryLock> PosixFiles::lockDirectory(const std::string& path) {
-  UniqueFd fd(::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-  if (!fd) return std::make_unique<PosixDirectoryLock>();
+std::unique_ptr<RecordFileLock> PosixFiles::lockRecordFile(const std::string& path) {
+  UniqueFd fd(::open(path.c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0644));
+  if (!fd) return std::make_unique<PosixRecordFileLock>();
   int result;
   do {
     result = ::flock(fd.get(), LOCK_EX | LOCK_NB);
   } while (result != 0 && errno == EINTR);
-  if (result != 0) return errno == EWOULDBLOCK ? nullptr : std::make_unique<PosixDirectoryLock>();
-  return std::make_unique<PosixDirectoryLock>(std::move(fd));
+  if (result != 0) return errno == EWOULDBLOCK ? nullptr : std::make_unique<PosixRecordFileLock>();
+  return std::make_unique<PosixRecordFileLock>(std::move(fd));
 }
 
 std::string PosixFiles::lastErrorText() { return std::generic_category().message(errno); }

@@ -49,7 +49,7 @@ class PosixFiles final : public Files {
   bool remove(const std::string& path) override;
   bool sync(const std::string& path) override;
   bool isPlainDirectory(const std::string& path) override;
-  std::unique_ptr<DirectoryLock> lockDirectory(const std::string& path) override;
+  std::unique_ptr<RecordFileLock> lockRecordFile(const std::string& path) override;
   std::string lastErrorText() override;
 
  private:

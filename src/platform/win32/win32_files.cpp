@@ -70,18 +70,19 @@ std::unique_ptr<File> openWith(const std::string& path, DWORD access, DWORD disp
   return std::make_unique<Win32File>(std::move(handle));
 }
 
-// A lock file opened without sharing, removed when closed: a second download into the folder
-// fails to open it, whether it runs in this process or another.
-class Win32DirectoryLock final : public DirectoryLock {
+// A lock file beside the record file, opened without sharing and removed when closed: a second
+// download of the same record file fails to open it, whether it runs in this process or another.
+// (The record file itself cannot be held so: the download opens it again to write.)
+class Win32RecordFileLock final : public RecordFileLock {
  public:
-  Win32DirectoryLock() = default;
-  explicit Win32DirectoryLock(UniqueHandle handle) : handle_(std::move(handle)) {}
+  Win32RecordFileLock() = default;
+  explicit Win32RecordFileLock(UniqueHandle handle) : handle_(std::move(handle)) {}
 
  private:
   UniqueHandle handle_;
 };
 
-constexpr const char* kLockFileName = "movar.lock";
+constexpr const char* kLockSuffix = ".lock";
 
 }  // namespace
 
@@ -168,18 +169,16 @@ bool Win32Files::isPlainDirectory(const std::string& path) {
          (attributes & FILE_ATTRIBUTE_REPARSE_POINT) == 0;
 }
 
-std::unique_ptr<DirectoryLock> Win32Files::lockDirectory(const std::string& path) {
-  std::string name = path;
-  if (!name.empty() && name.back() != '\\' && name.back() != '/') name += '\\';
-  name += kLockFileName;
+std::unique_ptr<RecordFileLock> Win32Files::lockRecordFile(const std::string& path) {
+  const std::string name = path + kLockSuffix;
   UniqueHandle handle(::CreateFileA(name.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
                                     OPEN_ALWAYS,
                                     FILE_ATTRIBUTE_HIDDEN | FILE_FLAG_DELETE_ON_CLOSE, nullptr));
   if (!handle) {
     return ::GetLastError() == ERROR_SHARING_VIOLATION ? nullptr
-                                                       : std::make_unique<Win32DirectoryLock>();
+                                                       : std::make_unique<Win32RecordFileLock>();
   }
-  return std::make_unique<Win32DirectoryLock>(std::move(handle));
+  return std::make_unique<Win32RecordFileLock>(std::move(handle));
 }
 
 std::string Win32Files::lastErrorText() { return systemMessage(::GetLastError()); }

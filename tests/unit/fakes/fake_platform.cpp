@@ -218,13 +218,13 @@ std::string withoutSeparator(const std::string& path) {
   return !path.empty() && path.back() == '\\' ? path.substr(0, path.size() - 1) : path;
 }
 
-class FakeDirectoryLock final : public DirectoryLock {
+class FakeRecordFileLock final : public RecordFileLock {
  public:
-  FakeDirectoryLock(std::set<std::string>& held, std::string path)
+  FakeRecordFileLock(std::set<std::string>& held, std::string path)
       : held_(held), path_(std::move(path)) {
     held_.insert(path_);
   }
-  ~FakeDirectoryLock() override { held_.erase(path_); }
+  ~FakeRecordFileLock() override { held_.erase(path_); }
 
  private:
   std::set<std::string>& held_;
@@ -257,10 +257,9 @@ std::vector<std::string> FakeFiles::unsynced() const {
   return out;
 }
 
-std::unique_ptr<DirectoryLock> FakeFiles::lockDirectory(const std::string& path) {
-  const std::string p = withoutSeparator(path);
-  if (heldDirectories.count(p)) return nullptr;
-  return std::make_unique<FakeDirectoryLock>(heldDirectories, p);
+std::unique_ptr<RecordFileLock> FakeFiles::lockRecordFile(const std::string& path) {
+  if (heldRecordFiles.count(path)) return nullptr;
+  return std::make_unique<FakeRecordFileLock>(heldRecordFiles, path);
 }
 
 bool FakeFiles::remove(const std::string& path) {

@@ -197,14 +197,14 @@ class FakeFiles final : public Files {
   bool remove(const std::string& path) override;
   bool sync(const std::string& path) override;
   bool isPlainDirectory(const std::string& path) override { return isDirectory(path); }
-  std::unique_ptr<DirectoryLock> lockDirectory(const std::string& path) override;
+  std::unique_ptr<RecordFileLock> lockRecordFile(const std::string& path) override;
 
   // Durability: every change to a file's content or to a directory's entries since its last
   // sync; empty when a power cut now would lose nothing.
   std::vector<std::string> unsynced() const;
   std::vector<std::string> syncs;           // paths synced, in order
   std::set<std::string> failSyncs;          // paths whose sync fails
-  std::set<std::string> heldDirectories;    // record directories a download holds
+  std::set<std::string> heldRecordFiles;    // record files a download holds
 
   std::string directory = "C:\\host\\";
   std::map<std::string, Bytes> contents;
