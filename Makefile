@@ -31,10 +31,11 @@ deps-test:
 test: deps-test
 	tools/test.sh
 
-# The demo needs only the library, the command line and the simulator.
+# The demo needs only the library, the command line and the simulator; the library is built too,
+# for what comes after the demo (the bindings, `cmake --install`).
 build-tools: deps-demo
 	cmake -S . -B $(BUILD) -G Ninja -DMOVAR_TESTS=OFF >/dev/null
-	cmake --build $(BUILD) -j $(JOBS) --target movar movar-terminal
+	cmake --build $(BUILD) -j $(JOBS) --target w_movar movar movar-terminal
 
 demo: build-tools
 	tools/demo/demo.sh $(BUILD)
