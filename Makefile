@@ -11,8 +11,8 @@ FUZZ_SECONDS ?= 300
 JOBS ?= $(shell nproc)
 # Warnings are errors in the project's own runs (make test, CI), never in a user's build.
 TEST_FLAGS := -DMOVAR_WERROR=ON -DMOVAR_TESTS=ON
-# Line tables are all that valgrind's and the sanitizers' reports use; full debug information
-# costs a quarter of each compile.
+# Line tables are all that valgrind's, the sanitizers' and libFuzzer's reports use; full debug
+# information costs a quarter of each compile.
 LINE_TABLES := -DCMAKE_CXX_FLAGS_RELWITHDEBINFO="-O2 -g1 -DNDEBUG" -DCMAKE_C_FLAGS_RELWITHDEBINFO="-O2 -g1 -DNDEBUG" \
                -DCMAKE_CXX_FLAGS_DEBUG="-g1" -DCMAKE_C_FLAGS_DEBUG="-g1"
 STAGE := tools/stage.sh
@@ -59,7 +59,7 @@ dll64: deps-test
 	  cmake --build $(WIN64_BUILD) -j $(JOBS)'
 fuzz-build: deps-test
 	$(STAGE) "fuzz build" sh -c 'cmake -S . -B $(FUZZ_BUILD) -G Ninja -DCMAKE_C_COMPILER=clang \
-	  -DCMAKE_CXX_COMPILER=clang++ -DMOVAR_FUZZ=ON -DMOVAR_UNIT_ONLY=ON -DMOVAR_WERROR=ON \
+	  -DCMAKE_CXX_COMPILER=clang++ -DMOVAR_FUZZ=ON -DMOVAR_UNIT_ONLY=ON -DMOVAR_WERROR=ON $(LINE_TABLES) \
 	  -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null && cmake --build $(FUZZ_BUILD) -j $(JOBS)'
 
 # The checks, each on what its build made. Integration tests wait on simulated terminals far more
