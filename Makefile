@@ -11,8 +11,8 @@ FUZZ_SECONDS ?= 300
 JOBS ?= $(shell nproc)
 # Warnings are errors in the project's own runs (make test, CI), never in a user's build.
 TEST_FLAGS := -DMOVAR_WERROR=ON -DMOVAR_TESTS=ON
-# Line tables are all that valgrind's and the sanitizers' reports use; full debug information
-# costs a quarter of each compile.
+# Line tables are all that valgrind's, the sanitizers' and libFuzzer's reports use; full debug
+# information costs a quarter of each compile.
 LINE_TABLES := -DCMAKE_CXX_FLAGS_RELWITHDEBINFO="-O2 -g1 -DNDEBUG" -DCMAKE_C_FLAGS_RELWITHDEBINFO="-O2 -g1 -DNDEBUG" \
                -DCMAKE_CXX_FLAGS_DEBUG="-g1" -DCMAKE_C_FLAGS_DEBUG="-g1"
 STAGE := tools/stage.sh
@@ -31,10 +31,11 @@ deps-test:
 test: deps-test
 	tools/test.sh
 
-# The demo needs only the library, the command line and the simulator.
+# The demo needs only the library, the command line and the simulator; the library is built too,
+# for what comes after the demo (the bindings, `cmake --install`).
 build-tools: deps-demo
 	cmake -S . -B $(BUILD) -G Ninja -DMOVAR_TESTS=OFF >/dev/null
-	cmake --build $(BUILD) -j $(JOBS) --target movar movar-terminal
+	cmake --build $(BUILD) -j $(JOBS) --target w_movar movar movar-terminal
 
 demo: build-tools
 	tools/demo/demo.sh $(BUILD)
@@ -58,7 +59,7 @@ dll64: deps-test
 	  cmake --build $(WIN64_BUILD) -j $(JOBS)'
 fuzz-build: deps-test
 	$(STAGE) "fuzz build" sh -c 'cmake -S . -B $(FUZZ_BUILD) -G Ninja -DCMAKE_C_COMPILER=clang \
-	  -DCMAKE_CXX_COMPILER=clang++ -DMOVAR_FUZZ=ON -DMOVAR_UNIT_ONLY=ON -DMOVAR_WERROR=ON \
+	  -DCMAKE_CXX_COMPILER=clang++ -DMOVAR_FUZZ=ON -DMOVAR_UNIT_ONLY=ON -DMOVAR_WERROR=ON $(LINE_TABLES) \
 	  -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null && cmake --build $(FUZZ_BUILD) -j $(JOBS)'
 
 # The checks, each on what its build made. Integration tests wait on simulated terminals far more

@@ -42,14 +42,20 @@ if [ ${#missing_optional[@]} -gt 0 ] && [ -n "$(find "$optional_stamp" -mmin -60
 fi
 [ ${#missing[@]} -eq 0 ] && [ ${#missing_optional[@]} -eq 0 ] && exit 0
 
+# The lists are refreshed only for a required package, or for an architecture just added (its
+# lists are not there yet): an optional package that would not install from the lists there
+# seldom would after a refresh, which costs a minute on every run of a machine without it.
+refresh=0
+[ ${#missing[@]} -gt 0 ] && refresh=1
 if [[ " ${missing_optional[*]} " == *":i386 "* ]] &&
    ! dpkg --print-foreign-architectures | grep -qx i386; then
   $sudo dpkg --add-architecture i386
+  refresh=1
 fi
 
 # A mirror being re-synced fails one list for a while: say which, and go on with the rest.
 update() { $sudo apt-get update -q >"$log" 2>&1; }
-if ! update; then
+if [ $refresh = 1 ] && ! update; then
   sleep "${MOVAR_DEPS_RETRY_PAUSE:-5}"
   if ! update; then
     echo "deps: apt-get update failed for some package lists; going on with the lists that are there:"

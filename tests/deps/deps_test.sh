@@ -76,6 +76,15 @@ status=$?
 check "a second run within the hour does not try wine32 again" \
   '[ $status = 0 ] && [ ! -e "$FAKE/calls" ] && grep -q "less than an hour ago" "$FAKE/out"'
 
+run test wine32:i386
+: >"$FAKE/calls"
+rm "$FAKE/stamp"
+sed -i '/^wine32:i386$/d' "$FAKE/broken"
+PATH=$work/bin:$PATH MOVAR_DEPS_STAMP=$FAKE/stamp bash "$deps" test >"$FAKE/out" 2>&1
+status=$?
+check "with only wine32 missing, an hour later it is tried from the lists there, not refreshed" \
+  '[ $status = 0 ] && ! grep -q "apt-get update" "$FAKE/calls" && grep -qx wine32:i386 "$FAKE/installed"'
+
 run demo g++
 check "a compiler that cannot be installed fails the set-up, naming it" \
   '[ $status = 1 ] && grep -q "cannot install what .demo. needs: g++ $" "$FAKE/out" &&

@@ -8,7 +8,9 @@
  * Calls joined by "+" run at the same time, each on a thread of its own. Prints, per call and in
  * the order given, "result <int>" or, for the exports that return text, "text <text>"; for
  * counted strings also "refcount <n>" after the call, and "why <text>" when the library recorded
- * a cause (a failure, or the reason a good transfer was not erased). Every argument is passed in a full register
+ * a cause (a failure, or the reason a good transfer was not erased); last "seconds <s>", the
+ * time the calls took (without the process's start and end, which a wrapper such as valgrind
+ * makes long). Every argument is passed in a full register
  * or stack slot, which on the SysV x86-64 ABI matches int32_t and pointer parameters alike. */
 #include <dlfcn.h>
 #include <pthread.h>
@@ -16,6 +18,7 @@
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
+#include <time.h>
 
 #include "exports/export_rows.h"
 
@@ -120,6 +123,8 @@ int main(int argc, char** argv) {
   for (int at = 1; at < argc; ++count) {
     if (count == kMaxCalls || !parse_call(library, argc, argv, &at, &calls[count])) return 2;
   }
+  struct timespec began, ended;
+  clock_gettime(CLOCK_MONOTONIC, &began);
   if (count == 1) {
     run_call(&calls[0]);
   } else {
@@ -127,6 +132,7 @@ int main(int argc, char** argv) {
     for (int i = 0; i < count; ++i) pthread_create(&threads[i], NULL, run_call, &calls[i]);
     for (int i = 0; i < count; ++i) pthread_join(threads[i], NULL);
   }
+  clock_gettime(CLOCK_MONOTONIC, &ended);
   for (int i = 0; i < count; ++i) {
     const struct call* c = &calls[i];
     if (c->kind == RESULT_TEXT) {
@@ -142,6 +148,7 @@ int main(int argc, char** argv) {
       }
     }
   }
+  printf("seconds %.3f\n", (double)(ended.tv_sec - began.tv_sec) + (double)(ended.tv_nsec - began.tv_nsec) / 1e9);
   dlclose(library);
   return 0;
 }

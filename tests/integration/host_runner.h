@@ -53,6 +53,8 @@ struct HostRun {
     return all;
   }
   std::string text() const { return field("text "); }
+  // How long the calls took, without the process's start and end (valgrind's are long).
+  double seconds() const { return std::stod(field("seconds ")); }
   std::string field(const std::string& key) const {
     const auto at = out.find(key);
     if (at == std::string::npos) return "";

@@ -72,7 +72,7 @@ TEST(NetLinkOnLoopback, PreambleGoesAsOneSendAndOversizeFramesAreRefused) {
   // The frame asked for never fits the 2048-byte area: refused without waiting.
   const auto start = Clock::now();
   EXPECT_FALSE(net.receiveFrame(4096));
-  EXPECT_LT(Clock::now() - start, std::chrono::milliseconds(50));
+  EXPECT_LT(Clock::now() - start, std::chrono::seconds(1));  // a wait would be the 10 s limit
 }
 
 TEST(NetLinkOnLoopback, ClosedConnectionFailsTheReceiveAtOnce) {
