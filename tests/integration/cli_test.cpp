@@ -396,6 +396,7 @@ TEST(CommandLine, CollectDownloadsEachListedTerminalOnce) {
   EXPECT_EQ(first.terminal.part<sim::RecordMemory>().downloadsServed(), 1);
   EXPECT_EQ(lines(readFile(dir.path() / "out" / first.ip() / "movar.txt")), 100);
   EXPECT_EQ(lines(readFile(dir.path() / "out" / second.ip() / "movar.txt")), 200);
+  EXPECT_EQ(readFile(dir.path() / "out" / second.ip() / "movar-terminal.txt"), second.ip() + "\n");
 
   // A line that is not an address stops everything before it starts; nothing is made.
   std::ofstream(dir.path() / "bad.txt") << first.ip() << "\n../../x\n";
@@ -432,6 +433,16 @@ TEST(CommandLine, StoreKeepsEachFactOnce) {
   EXPECT_EQ(moved.exitCode, 0) << moved.err;
   EXPECT_TRUE(contains(moved.out, "r/movar.dat (" + ip + "): 30 records, 0 new\n")) << moved.out;
   EXPECT_TRUE(contains(moved.out, "3 files: 90 records, 0 new in the store\n")) << moved.out;
+  {  // A second terminal downloaded into the same folder: its files can no longer be told apart.
+    SimNet other;
+    other.terminal.part<sim::RecordMemory>().fill(5);
+    EXPECT_EQ(movar(dir, {"download", "--ip", other.ip(), "--dir", "r"}).exitCode, 0);
+    EXPECT_EQ(readFile(dir.path() / "r" / "movar-terminal.txt"), ip + "\n" + other.ip() + "\n");
+    const HostRun mixed = movar(dir, {"store", "import", "--store", "s.db", "r"});
+    EXPECT_EQ(mixed.exitCode, 1);
+    EXPECT_TRUE(contains(mixed.err, "(its folder holds downloads of " + ip + " " + other.ip() +
+                                        "); name it with --terminal")) << mixed.err;
+  }
   const HostRun all = movar(dir, {"records", "--store", "s.db", "--csv"});
   EXPECT_EQ(lines(all.out), 31);
   EXPECT_EQ(all.out.substr(0, all.out.find('\n')), "time,person,machine,terminal,collected");
