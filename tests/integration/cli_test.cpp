@@ -398,6 +398,7 @@ TEST(CommandLine, CollectDownloadsEachListedTerminalOnce) {
   EXPECT_EQ(first.terminal.part<sim::RecordMemory>().downloadsServed(), 1);
   EXPECT_EQ(lines(readFile(dir.path() / "out" / first.ip() / "movar.txt")), 100);
   EXPECT_EQ(lines(readFile(dir.path() / "out" / second.ip() / "movar.txt")), 200);
+  EXPECT_EQ(readFile(dir.path() / "out" / second.ip() / "movar-terminal.txt"), second.ip() + "\n");
 
   // A line that is not an address stops everything before it starts; nothing is made.
   std::ofstream(dir.path() / "bad.txt") << first.ip() << "\n../../x\n";
@@ -427,6 +428,23 @@ TEST(CommandLine, StoreKeepsEachFactOnce) {
     EXPECT_EQ(imported.exitCode, 0);
     EXPECT_TRUE(contains(imported.out, "3 files: 90 records, 0 new in the store\n")) << imported.out;
   }
+  // The way back after a store failure, with the folder moved: the download said where it came from.
+  EXPECT_EQ(readFile(dir.path() / "d" / "movar-terminal.txt"), ip + "\n");
+  std::filesystem::rename(dir.path() / "d", dir.path() / "r");
+  const HostRun moved = movar(dir, {"store", "import", "--store", "s.db", "r"});
+  EXPECT_EQ(moved.exitCode, 0) << moved.err;
+  EXPECT_TRUE(contains(moved.out, "r/movar.dat (" + ip + "): 30 records, 0 new\n")) << moved.out;
+  EXPECT_TRUE(contains(moved.out, "3 files: 90 records, 0 new in the store\n")) << moved.out;
+  {  // A second terminal downloaded into the same folder: its files can no longer be told apart.
+    SimNet other;
+    other.terminal.part<sim::RecordMemory>().fill(5);
+    EXPECT_EQ(movar(dir, {"download", "--ip", other.ip(), "--dir", "r"}).exitCode, 0);
+    EXPECT_EQ(readFile(dir.path() / "r" / "movar-terminal.txt"), ip + "\n" + other.ip() + "\n");
+    const HostRun mixed = movar(dir, {"store", "import", "--store", "s.db", "r"});
+    EXPECT_EQ(mixed.exitCode, 1);
+    EXPECT_TRUE(contains(mixed.err, "(its folder holds downloads of " + ip + " " + other.ip() +
+                                        "); name it with --terminal")) << mixed.err;
+  }
   const HostRun all = movar(dir, {"records", "--store", "s.db", "--csv"});
   EXPECT_EQ(lines(all.out), 31);
   EXPECT_EQ(all.out.substr(0, all.out.find('\n')), "time,person,machine,terminal,collected");
@@ -438,6 +456,45 @@ TEST(CommandLine, StoreKeepsEachFactOnce) {
       << march.out;
   EXPECT_EQ(lines(movar(dir, {"records", "--store", "s.db", "--person", "14"}).out), 1);
   EXPECT_EQ(movar(dir, {"records", "--store", "s.db", "--from", "March"}).exitCode, 2);
+}
+
+// Each file's facts go under the terminal it came from, or under none: never under wherever the
+// file happens to lie.
+TEST(CommandLine, ImportNamesEachFileByTheTerminalItCameFrom) {
+  struct Row {
+    const char* file;    // holds person 300 at 2009-02-03 04:05, machine 1
+    const char* origin;  // what its folder's movar-terminal.txt says, if it has one
+    std::vector<std::string> args;
+    int exitCode;
+    std::string said;
+  };
+  const Row rows[] = {
+      {"site/movar.dat", nullptr, {"site"}, 1,
+       "cannot tell which terminal site/movar.dat came from; name it with --terminal"},
+      {"site/movar.dat", nullptr, {"--terminal", "COM2:5", "site"}, 0, "site/movar.dat (COM2:5): 1 records, 1 new"},
+      {"elsewhere/movar.dat", "10.0.0.9\n", {"--terminal", "COM2:5", "elsewhere"}, 0, "(10.0.0.9): 1 records, 1 new"},
+      {"10.0.0.5/DOWNBAK/K0314080500_00.DAT", nullptr, {"10.0.0.5"}, 0,
+       "10.0.0.5/DOWNBAK/K0314080500_00.DAT (10.0.0.5): 1 records, 1 new"},
+      {"COM1:7/MOVAR.DAT", nullptr, {"COM1:7"}, 0, "COM1:7/MOVAR.DAT (COM1:7): 1 records, 1 new"},
+      {"10.0.0.5/movar.txt", nullptr, {"10.0.0.5/movar.txt"}, 1,
+       "not a record file (those end in .dat): 10.0.0.5/movar.txt"},
+      {"shared/movar.dat", "10.0.0.5\n10.0.0.6\n", {"shared"}, 1,
+       "cannot tell which terminal shared/movar.dat came from (its folder holds downloads of 10.0.0.5 "
+       "10.0.0.6); name it with --terminal"},
+  };
+  for (const Row& row : rows) {
+    TempDir dir;
+    const auto file = dir.path() / row.file;
+    std::filesystem::create_directories(file.parent_path());
+    std::ofstream(file, std::ios::binary) << std::string("\x01\x2C\x92\x03\x04\x45", 6);
+    if (row.origin) std::ofstream(file.parent_path() / "movar-terminal.txt") << row.origin;
+    std::vector<std::string> args{"store", "import", "--store", "s.db"};
+    args.insert(args.end(), row.args.begin(), row.args.end());
+    const HostRun run = movar(dir, args);
+    EXPECT_EQ(run.exitCode, row.exitCode) << row.file << "\n" << run.out << run.err;
+    EXPECT_TRUE(contains(run.out + run.err, row.said)) << row.file << "\n" << run.out << run.err;
+    EXPECT_EQ(lines(movar(dir, {"records", "--store", "s.db"}).out), row.exitCode == 0 ? 1 : 0) << row.file;
+  }
 }
 
 // Rounds until SIGTERM, each said in a line; a collector killed in the middle of a round leaves
@@ -683,7 +740,7 @@ TEST(CommandLine, ImportReadsOnlyTheFilesOfItsFoldersInBoundedMemory) {
   }
   ::chmod((site / "locked").c_str(), 0);
   std::vector<std::string> args = asSomeone;
-  args.insert(args.end(), {MOVAR_CLI_PATH, "store", "import", "--store", "store/s.db", "site"});
+  args.insert(args.end(), {MOVAR_CLI_PATH, "store", "import", "--store", "store/s.db", "--terminal", "big", "site"});
   const Measured run = measured(dir, args, 120s);
   ::chmod((site / "locked").c_str(), 0755);
   EXPECT_EQ(run.exitCode, 1) << run.out << run.err;

@@ -116,11 +116,12 @@ TEST_P(StoreOn, RecordFilesOfACollectionImportOnceWithTheirFolderAsTerminal) {
   // The backup of the same download, and one impossible record (month 13) that is never stored.
   write(site / "10.0.0.5" / "downbak" / "k0314080500_00.dat", {record(1, 9, 3, 14, 8, 5), record(3, 9, 13, 1, 0, 0)});
   write(site / "10.0.0.6" / "movar.txt", {record(9, 9, 3, 14, 8, 5)});  // not a record file
-  write(dir.path() / "loose.dat", {record(4, 8, 2, 29, 23, 59)});  // 2008 was a leap year
+  const auto loose = dir.path() / "COM1:7" / "loose.dat";  // named by hand, in a serial terminal's folder
+  write(loose, {record(4, 8, 2, 29, 23, 59)});  // 2008 was a leap year
 
   auto s = store::openStore(location);
   std::string error;
-  const auto files = store::recordFilesOf({site.string(), (dir.path() / "loose.dat").string()}, error);
+  const auto files = store::recordFilesOf({site.string(), loose.string()}, error);
   ASSERT_EQ(files.size(), 3u) << error;
   for (int pass = 0; pass < 2; ++pass) {
     const auto imported = store::importFiles(*s, files, std::nullopt);
@@ -130,7 +131,7 @@ TEST_P(StoreOn, RecordFilesOfACollectionImportOnceWithTheirFolderAsTerminal) {
     EXPECT_EQ(impossible, 1u);
   }
   EXPECT_EQ(factsOf(s->query({})),
-            (std::vector<Fact>{{dir.path().filename().string(), 4, "2008-02-29 23:59", 0},
+            (std::vector<Fact>{{"COM1:7", 4, "2008-02-29 23:59", 0},
                                {"10.0.0.5", 1, "2009-03-14 08:05", 0},
                                {"10.0.0.5", 2, "2009-03-14 08:06", 0}}));
   EXPECT_TRUE(store::recordFilesOf({(dir.path() / "missing").string()}, error).empty());

@@ -19,6 +19,7 @@
 #include "interrupts.h"
 #include "link/failure.h"
 #include "records/attendance_record.h"
+#include "store/origin.h"
 #include "report.h"
 
 namespace movar::cli {
@@ -37,6 +38,7 @@ Collected downloadOne(const std::string& ip, const std::string& directory, store
     c.reason = "cannot make " + folder.string() + ": " + error.message();
     return c;
   }
+  store::noteOrigin(folder.string(), ip);  // before the terminal is touched; a throw is its reason
   CliPlatform platform(folder.string(), false);  // no bars: dozens on one terminal are noise
   const auto storeFiles = [&] {
     c.stored = storeDownload(*store, ip, platform.watch().activity().written, std::nullopt);

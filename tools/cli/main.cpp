@@ -27,6 +27,7 @@
 #include "erase_watch.h"
 #include "process_limits.h"
 #include "store/location.h"
+#include "store/origin.h"
 #include "storing.h"
 
 namespace movar::cli {
@@ -391,8 +392,8 @@ int run(int argc, char** argv) {
   std::string importTerminal;
   importApp->add_option("path", importPaths, "record files and folders")->type_name("PATH")->required();
   importApp->add_option("--terminal", importTerminal,
-                        "the terminal the records came from (default: the folder holding each file, "
-                        "as collect names them)")
+                        "the terminal the records came from, where their folder does not say (a "
+                        "download notes it in movar-terminal.txt; collect names folders by address)")
       ->type_name("T");
   CLI::App* initApp = storeApp->add_subcommand("init", "make the --store and its schema");
   storeApp->require_subcommand(1);
@@ -575,7 +576,11 @@ int run(int argc, char** argv) {
       return storing.kept->error;
     })
                            : EraseWatch::Keep());
-    if (c.download) cli.holdErase(&erase);
+    if (c.download) {
+      // Before the terminal is touched, so no record leaves it without its origin on the disk.
+      store::noteOrigin(typed.directory, storeName(target));
+      cli.holdErase(&erase);
+    }
     clearFailure();
     const std::int32_t value = target.kind == Target::Kind::Tcp
                                    ? runLan(c, platform, target.ip.c_str(), a)

@@ -1,10 +1,15 @@
 #include "store/import.h"
 
+#include <arpa/inet.h>
+
 #include <algorithm>
+#include <cctype>
 #include <filesystem>
 
+#include "link/net_link.h"
 #include "records/attendance_record.h"
 #include "store/facts.h"
+#include "store/origin.h"
 #include "store/record_reader.h"
 
 namespace movar::cli::store {
@@ -13,16 +18,61 @@ namespace fs = std::filesystem;
 
 namespace {
 
-bool isRecordFile(const fs::path& file) {
-  const std::string name = file.filename().string();
-  if (file.extension() != ".dat") return false;
-  return name.rfind("movar", 0) == 0 || file.parent_path().filename() == "downbak";
+std::string lowered(std::string text) {
+  for (char& c : text) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  return text;
 }
 
-std::string terminalOf(const fs::path& file) {
+bool endsInDat(const fs::path& file) { return lowered(file.extension().string()) == ".dat"; }
+
+// What a download writes, found in a folder. Files copied from Windows keep whatever case they
+// were given there (MOVAR.DAT, DOWNBAK/).
+bool isRecordFile(const fs::path& file) {
+  if (!endsInDat(file)) return false;
+  return lowered(file.filename().string()).rfind("movar", 0) == 0 ||
+         lowered(file.parent_path().filename().string()) == "downbak";
+}
+
+fs::path downloadFolderOf(const fs::path& file) {
   fs::path folder = fs::absolute(file).lexically_normal().parent_path();
-  if (folder.filename() == "downbak") folder = folder.parent_path();
-  return folder.filename().string();
+  if (lowered(folder.filename().string()) == "downbak") folder = folder.parent_path();
+  return folder;
+}
+
+bool isAddress(const std::string& name) {
+  in_addr parsed{};
+  return link::isDottedDecimal(name.c_str()) && ::inet_pton(AF_INET, name.c_str(), &parsed) == 1;
+}
+
+// COM<port>:<address>, as storeName() writes a serial terminal: decimal, no leading zeros.
+bool isSerialName(const std::string& name) {
+  const auto number = [](const std::string& digits, long most) {
+    if (digits.empty() || digits.size() > 3 || (digits.size() > 1 && digits[0] == '0')) return false;
+    if (!std::all_of(digits.begin(), digits.end(), [](char c) { return c >= '0' && c <= '9'; })) return false;
+    return std::stol(digits) <= most;
+  };
+  const auto colon = name.find(':');
+  if (name.rfind("COM", 0) != 0 || colon == std::string::npos) return false;
+  return number(name.substr(3, colon - 3), 255) && std::stol(name.substr(3, colon - 3)) >= 1 &&
+         number(name.substr(colon + 1), 255);
+}
+
+// The terminal a file's records came from: what its download wrote beside it, else `given`, else
+// a folder named as only a terminal's folder is; nothing when none of them can tell.
+std::optional<std::string> terminalOf(const fs::path& file, const std::optional<std::string>& given,
+                                      std::string& unsure) {
+  const fs::path folder = downloadFolderOf(file);
+  const std::vector<std::string> noted = originsOf(folder.string());
+  if (noted.size() == 1) return noted.front();
+  if (given) return given;
+  if (noted.size() > 1) {
+    unsure = "its folder holds downloads of";
+    for (const std::string& name : noted) unsure += " " + name;
+    return std::nullopt;
+  }
+  const std::string name = folder.filename().string();
+  if (isAddress(name) || isSerialName(name)) return name;
+  return std::nullopt;
 }
 
 bool inside(const fs::path& path, const fs::path& folder) {
@@ -83,7 +133,8 @@ std::vector<FoundFile> recordFilesOf(const std::vector<std::string>& paths, std:
       std::sort(found.begin(), found.end(), [](const FoundFile& a, const FoundFile& b) { return a.path < b.path; });
       files.insert(files.end(), found.begin(), found.end());
     } else if (fs::exists(fs::symlink_status(path, code))) {
-      files.push_back({path, ""});
+      // Named by hand, a record file may have been renamed; a converted text never ends in .dat.
+      files.push_back({path, endsInDat(path) ? "" : "not a record file (those end in .dat): " + path});
     } else {
       error = "no such file or folder: " + path;
       return {};
@@ -103,7 +154,15 @@ std::vector<ImportedFile> importFiles(Store& store, const std::vector<FoundFile>
       out.push_back(std::move(result));
       continue;
     }
-    result.terminal = terminal ? *terminal : terminalOf(file.path);
+    std::string unsure;
+    const std::optional<std::string> from = terminalOf(file.path, terminal, unsure);
+    if (!from) {
+      result.error = "cannot tell which terminal " + file.path + " came from" +
+                     (unsure.empty() ? "" : " (" + unsure + ")") + "; name it with --terminal";
+      out.push_back(std::move(result));
+      continue;
+    }
+    result.terminal = *from;
     const std::string source = "import " + file.path;
     RecordsRead read;
     std::string reason;

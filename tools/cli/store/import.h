@@ -23,15 +23,18 @@ struct ImportedFile {
   std::string error;  // empty when the file was read and stored
 };
 
-// The record files named by `paths`: files as given; folders searched through for movar*.dat and
-// downbak/*.dat, following no link out of the folder and going on past a subfolder that cannot
-// be searched (each said as a FoundFile with its problem). A path that does not exist sets
-// `error` and gives nothing.
+// The record files named by `paths`: files as given (one not ending in .dat is said as a FoundFile
+// with its problem); folders searched through for movar*.dat and downbak/*.dat in any
+// case, following no link out of the folder and going on past a subfolder that cannot be searched
+// (each said as a FoundFile with its problem). A path that does not exist sets `error` and gives
+// nothing.
 std::vector<FoundFile> recordFilesOf(const std::vector<std::string>& paths, std::string& error);
 
-// A file's terminal is `terminal` when given, else the name of the folder that holds it (above
-// downbak/): what `collect` names a terminal's folder. A file is read a piece at a time and each
-// piece stored in a transaction of its own, so a file of any size imports in the same memory.
+// A file's terminal is the one its download noted beside it (origin.h), else `terminal` when
+// given, else the name of the folder that holds it (above downbak/) when that is an address or
+// COM<n>:<a>, as `collect` and a download name them; else the file is refused in words and nothing
+// of it is stored. A file is read a piece at a time and each piece stored in a transaction of its
+// own, so a file of any size imports in the same memory.
 std::vector<ImportedFile> importFiles(Store& store, const std::vector<FoundFile>& files,
                                       const std::optional<std::string>& terminal);
 

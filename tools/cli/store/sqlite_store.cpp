@@ -5,8 +5,10 @@
 #include <sqlite3.h>
 #include <unistd.h>
 
-#include <memory>
+#include <chrono>
 #include <condition_variable>
+#include <memory>
+#include <thread>
 #include <exception>
 #include <filesystem>
 #include <mutex>
@@ -28,6 +30,8 @@ struct FinalizeStatement {
 using Database = std::unique_ptr<sqlite3, CloseDatabase>;
 using Statement = std::unique_ptr<sqlite3_stmt, FinalizeStatement>;
 
+constexpr int kLockWaitMs = 60000;
+
 class SqliteStore final : public Store {
  public:
   SqliteStore(const std::string& path, bool create) : path_(path) {
@@ -39,15 +43,11 @@ class SqliteStore final : public Store {
         nullptr);
     db_.reset(raw);
     if (opened != SQLITE_OK) fail("cannot open the store");
-    sqlite3_busy_timeout(db_.get(), 60000);
+    sqlite3_busy_timeout(db_.get(), kLockWaitMs);
     // A commit is on the disk when it returns: a terminal's erase waits for it.
     exec("PRAGMA synchronous=FULL");
     exec("PRAGMA cache_size=-131072");
-    // Made once, by whoever comes first: a reader of a store in use takes no write lock.
-    if (!hasSchema()) {
-      exec("PRAGMA journal_mode=WAL");
-      exec(kSchema);
-    }
+    makeSchemaOnce();
     // SQLite syncs the folder for the journals it makes, not for the database file itself.
     if (!existed) syncFolder();
   }
@@ -181,9 +181,47 @@ class SqliteStore final : public Store {
     ::close(fd);
   }
 
-  bool hasSchema() {
-    Statement found = prepare("SELECT 1 FROM sqlite_master WHERE type = 'table' AND name = 'attendance'");
-    return sqlite3_step(found.get()) == SQLITE_ROW;
+  // Made once, by whoever comes first: a reader of a store in use takes no write lock. Writers
+  // opening a new file together meet locks SQLite answers at once instead of waiting for (the
+  // switch to WAL, a read turning into a write); those are waited for here, within the bound of
+  // any other lock.
+  void makeSchemaOnce() {
+    const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(kLockWaitMs);
+    for (;;) {
+      const Attempt attempt = tryMakeSchema();
+      if (attempt.code == SQLITE_OK) return;
+      const int primary = attempt.code & 0xff;
+      if ((primary != SQLITE_BUSY && primary != SQLITE_LOCKED) || std::chrono::steady_clock::now() > until) {
+        throw StoreError("cannot use the store " + path_ + ": " + attempt.why);
+      }
+      std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+  }
+  struct Attempt {
+    int code = SQLITE_OK;
+    std::string why;
+  };
+  Attempt tryMakeSchema() {
+    const auto failed = [&](int code) { return Attempt{code, sqlite3_errmsg(db_.get())}; };
+    {
+      sqlite3_stmt* raw = nullptr;
+      const int prepared = sqlite3_prepare_v2(
+          db_.get(), "SELECT 1 FROM sqlite_master WHERE type = 'table' AND name = 'attendance'", -1, &raw, nullptr);
+      const Statement found(raw);
+      if (prepared != SQLITE_OK) return failed(prepared);
+      const int step = sqlite3_step(found.get());
+      if (step == SQLITE_ROW) return {};
+      if (step != SQLITE_DONE) return failed(step);
+    }
+    for (const char* sql : {"PRAGMA journal_mode=WAL", "BEGIN IMMEDIATE"}) {
+      if (const int code = sqlite3_exec(db_.get(), sql, nullptr, nullptr, nullptr); code != SQLITE_OK) return failed(code);
+    }
+    int code = sqlite3_exec(db_.get(), kSchema, nullptr, nullptr, nullptr);
+    if (code == SQLITE_OK) code = sqlite3_exec(db_.get(), "COMMIT", nullptr, nullptr, nullptr);
+    if (code == SQLITE_OK) return {};
+    Attempt attempt = failed(code);
+    sqlite3_exec(db_.get(), "ROLLBACK", nullptr, nullptr, nullptr);
+    return attempt;
   }
   void exec(const char* sql) {
     if (sqlite3_exec(db_.get(), sql, nullptr, nullptr, nullptr) != SQLITE_OK) fail("cannot use the store");
