@@ -744,7 +744,13 @@ TEST(CommandLine, ImportReadsOnlyTheFilesOfItsFoldersInBoundedMemory) {
   const Measured run = measured(dir, args, 120s);
   ::chmod((site / "locked").c_str(), 0755);
   EXPECT_EQ(run.exitCode, 1) << run.out << run.err;
-  EXPECT_LT(run.peakKilobytes, 64 * 1024);  // against the file's 1 GB
+#if defined(__SANITIZE_ADDRESS__)
+  // ASan's shadow and quarantine hold memory of their own; a read of the whole file still shows.
+  constexpr long kPeakKilobytes = 256 * 1024;
+#else
+  constexpr long kPeakKilobytes = 64 * 1024;
+#endif
+  EXPECT_LT(run.peakKilobytes, kPeakKilobytes);  // against the file's 1 GB
   EXPECT_TRUE(contains(run.out, "site/big/movar.dat (big): 1 records, 1 new, " + std::to_string(kRecords - 1) +
                                     " with an impossible date or time left out\n")) << run.out;
   EXPECT_TRUE(contains(run.err, "cannot read site/fifo/movar.dat: a FIFO, not a file")) << run.err;
