@@ -27,9 +27,8 @@ TimedRead readFrame(Clock& clock, SerialLine& line, std::uint8_t* buffer, std::s
   // The read running when the inactivity limit passes may still bring the byte that was due.
   constexpr Millis kLastRead = 4 * kSerialReadGap;
   const auto allowedUntil = [&] {
-    return microsPerByte > 0
-               ? start + inactivity + kLastRead + frameAllowance(result.target, microsPerByte)
-                             : std::numeric_limits<Millis>::max();
+    if (microsPerByte <= 0) return std::numeric_limits<Millis>::max();
+    return start + inactivity + kLastRead + frameAllowance(result.target, microsPerByte);
   };
   Millis lastByte = start;
   while (result.got < result.target) {

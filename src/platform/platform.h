@@ -7,6 +7,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace movar {
@@ -116,6 +117,17 @@ class File {
 class RecordFileLock {
  public:
   virtual ~RecordFileLock() = default;
+};
+
+// A lock that is the life of a system handle (empty: a lock that holds nothing).
+template <typename Handle>
+class HandleLock final : public RecordFileLock {
+ public:
+  HandleLock() = default;
+  explicit HandleLock(Handle handle) : handle_(std::move(handle)) {}
+
+ private:
+  Handle handle_;
 };
 
 class Files {

@@ -66,17 +66,7 @@ std::unique_ptr<File> openWith(const std::string& path, int flags) {
   return std::make_unique<PosixFile>(std::move(fd));
 }
 
-// flock on the record file itself: nothing is left behind, the download's own create (which
-// truncates) keeps the inode and with it the lock, and each open is a lock of its own, so two
-// threads of one host exclude each other as two processes do.
-class PosixRecordFileLock final : public RecordFileLock {
- public:
-  PosixRecordFileLock() = default;
-  explicit PosixRecordFileLock(UniqueFd fd) : fd_(std::move(fd)) {}
-
- private:
-  UniqueFd fd_;
-};
+using PosixRecordFileLock = HandleLock<UniqueFd>;
 
 }  // namespace
 
@@ -169,6 +159,9 @@ bool PosixFiles::isPlainDirectory(const std::string& path) {
   return ::lstat(name.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
 }
 
+// flock on the record file itself: nothing is left behind, the download's own create (which
+// truncates) keeps the inode and with it the lock, and each open is a lock of its own, so two
+// threads of one host exclude each other as two processes do.
 std::unique_ptr<RecordFileLock> PosixFiles::lockRecordFile(const std::string& path) {
   UniqueFd fd(::open(path.c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0644));
   if (!fd) return std::make_unique<PosixRecordFileLock>();

@@ -70,17 +70,7 @@ std::unique_ptr<File> openWith(const std::string& path, DWORD access, DWORD disp
   return std::make_unique<Win32File>(std::move(handle));
 }
 
-// A lock file beside the record file, opened without sharing and removed when closed: a second
-// download of the same record file fails to open it, whether it runs in this process or another.
-// (The record file itself cannot be held so: the download opens it again to write.)
-class Win32RecordFileLock final : public RecordFileLock {
- public:
-  Win32RecordFileLock() = default;
-  explicit Win32RecordFileLock(UniqueHandle handle) : handle_(std::move(handle)) {}
-
- private:
-  UniqueHandle handle_;
-};
+using Win32RecordFileLock = HandleLock<UniqueHandle>;
 
 constexpr const char* kLockSuffix = ".lock";
 
@@ -169,6 +159,9 @@ bool Win32Files::isPlainDirectory(const std::string& path) {
          (attributes & FILE_ATTRIBUTE_REPARSE_POINT) == 0;
 }
 
+// A lock file beside the record file, opened without sharing and removed when closed: a second
+// download of the same record file fails to open it, whether it runs in this process or another.
+// (The record file itself cannot be held so: the download opens it again to write.)
 std::unique_ptr<RecordFileLock> Win32Files::lockRecordFile(const std::string& path) {
   const std::string name = path + kLockSuffix;
   UniqueHandle handle(::CreateFileA(name.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
