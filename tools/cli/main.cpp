@@ -153,6 +153,16 @@ void printDownload(const Capability& c, const CallActivity& a, bool ok, const Er
   list("backups", a.backups);
 }
 
+// The download's record file into the store, marked as the terminal's (an as-machine download
+// with the number its address gives).
+Stored storeTargetDownload(store::Store& store, const Capability& c, const Target& target,
+                           const CallActivity& a) {
+  const std::optional<int> machine =
+      c.machineFromAddress ? std::optional<int>(download::machineFromAddressText(target.ip.c_str()))
+                           : std::nullopt;
+  return storeDownload(store, storeName(target), a.written, machine);
+}
+
 // A download's records in the store: what the erase waited for (`kept`), or, where the download
 // never reached its erase or has none, what its files hold now.
 struct DownloadStore {
@@ -171,32 +181,25 @@ int finish(const Capability& c, const Target& target, CliPlatform& cli, std::int
   // A transfer that succeeded and was not followed by its erase is not a success either.
   const std::string kept = answered && c.erases ? notErased(erase, records) : "";
   const bool ok = answered && kept.empty();
-  const std::string error = !answered      ? unitAnswered ? "the unit answered " + std::to_string(value)
-                                                          : failureReason(cli.watch().lastMessage())
-                            : kept;
+  std::string error = kept;
+  if (!answered) {
+    error = unitAnswered ? "the unit answered " + std::to_string(value)
+                         : failureReason(cli.watch().lastMessage());
+  }
   Json line{{"command", c.path}};
   if (target.kind != Target::Kind::None) line["target"] = target.text();
   line["result"] = value;
   line["ok"] = ok;
   if (!ok) {
     line["error"] = error;
-    if (json) {
-    } else if (!answered) {
-      std::fprintf(stderr, "movar %s: failed (%d): %s\n", c.path, value, error.c_str());
-    } else {
-      std::fprintf(stderr, "movar %s: %s\n", c.path, error.c_str());
-    }
+    if (!json && !answered) std::fprintf(stderr, "movar %s: failed (%d): %s\n", c.path, value, error.c_str());
+    if (!json && answered) std::fprintf(stderr, "movar %s: %s\n", c.path, error.c_str());
   }
   bool stored = true;
   if (c.download) {
     printDownload(c, cli.watch().activity(), ok, erase, line, json);
     if (storing && storing->store) {
-      if (!storing->kept) {
-        const std::optional<int> machine =
-            c.machineFromAddress ? std::optional<int>(download::machineFromAddressText(target.ip.c_str()))
-                                 : std::nullopt;
-        storing->kept = storeDownload(*storing->store, storeName(target), cli.watch().activity().written, machine);
-      }
+      if (!storing->kept) storing->kept = storeTargetDownload(*storing->store, c, target, cli.watch().activity());
       const bool heldByTheStore = erase.outcome() == EraseWatch::Outcome::Held;
       // The store's reason is in the line above when it is what held the erase.
       if (json || !heldByTheStore) reportStored(*storing->kept, json ? &line : nullptr);
@@ -569,10 +572,7 @@ int run(int argc, char** argv) {
     DownloadStore storing{store.get(), std::nullopt};
     // The records go into the store before the terminal lets them go.
     EraseWatch erase(store ? EraseWatch::Keep([&] {
-      const std::optional<int> machine =
-          c.machineFromAddress ? std::optional<int>(download::machineFromAddressText(target.ip.c_str()))
-                               : std::nullopt;
-      storing.kept = storeDownload(*store, storeName(target), cli.watch().activity().written, machine);
+      storing.kept = storeTargetDownload(*store, c, target, cli.watch().activity());
       return storing.kept->error;
     })
                            : EraseWatch::Keep());
