@@ -174,21 +174,27 @@ TEST(DurableDownloadThroughLibrary, NoEraseWhenACopyCannotBeMadeSafely) {
 }
 
 // Two terminals answer to address 4: COM1's is unplugged once its records are in. The erase
-// that follows must not find COM2's, which was never downloaded.
+// that follows must not find COM2's, which was never downloaded. COM1 is reached through a link
+// that the unplugging removes: the pty itself lives on until the host is done, so that its
+// number cannot pass to another test's terminal while this host still tries the port.
 TEST(DurableDownloadThroughLibrary, SerialEraseStaysOnThePortThatDeliveredTheRecords) {
   unmapAllPorts();
-  auto first = std::make_unique<SerialTerminal>(300, 1);
+  SerialTerminal first(300, 1);
   SerialTerminal second(500, 2);
   TempDir dir;
+  const fs::path cable = dir.path() / "com1";
+  fs::create_symlink(first.port.pty->path(), cable);
+  ::setenv("MOVAR_COM1", cable.c_str(), 1);
   auto host = std::async(std::launch::async, [&] { return runHost(dir.path(), {"_DOWNLOAD", "i:4", "i:1"}); });
   const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
-  while (first->memory.downloadsServed() == 0 && std::chrono::steady_clock::now() < deadline) {
+  while (first.memory.downloadsServed() == 0 && std::chrono::steady_clock::now() < deadline) {
     std::this_thread::sleep_for(std::chrono::milliseconds(2));
   }
-  first.reset();  // the cable is pulled
+  fs::remove(cable);  // the cable is pulled
   const HostRun run = host.get();
   EXPECT_EQ(run.result(), 0);
   EXPECT_EQ(readFile(dir.path() / "movar.dat"), asText(RecordMemory::records(0, 300)));
+  EXPECT_EQ(first.memory.count(), 300u);
   EXPECT_EQ(second.memory.count(), 500u);
   EXPECT_EQ(second.memory.erasures(), 0);
 }
