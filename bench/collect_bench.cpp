@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "collect.h"
+#include "collect/round.h"
 #include "record_memory.h"
 #include "standard_terminal.h"
 #include "tcp_listener.h"
@@ -22,14 +22,14 @@ constexpr double kTargetSpeedUp = 16.0;
 struct Floor {
   std::vector<std::unique_ptr<sim::Terminal>> terminals;
   std::vector<std::unique_ptr<sim::TcpListener>> listeners;
-  std::vector<std::string> ips;
+  std::vector<collect::Target> targets;
 
   Floor() {
     for (int i = 0; i < kTerminals; ++i) {
       auto terminal = std::make_unique<sim::Terminal>(sim::TerminalConfig{});
       sim::installStandardCommands(*terminal);
       listeners.push_back(std::make_unique<sim::TcpListener>(*terminal));
-      ips.push_back(listeners.back()->ip());
+      targets.push_back({collect::Target::Kind::Tcp, 0, 0, listeners.back()->ip()});
       terminals.push_back(std::move(terminal));
     }
   }
@@ -42,11 +42,12 @@ struct Floor {
 bool timed(Floor& floor, const std::filesystem::path& dir, int jobs, double& seconds) {
   floor.refill();
   const auto start = std::chrono::steady_clock::now();
-  const std::vector<cli::Collected> results = cli::collect(floor.ips, dir.string(), jobs);
+  const std::vector<collect::Outcome> results =
+      collect::collectRound(floor.targets, {dir.string(), jobs, nullptr, {}}, {});
   seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-  for (const cli::Collected& c : results) {
+  for (const collect::Outcome& c : results) {
     if (c.result != 0 || c.records != kRecords) {
-      std::fprintf(stderr, "collect bench: %s gave %d with %ld records\n", c.ip.c_str(), c.result,
+      std::fprintf(stderr, "collect bench: %s gave %d with %ld records\n", c.target.ip.c_str(), c.result,
                    c.records);
       return false;
     }

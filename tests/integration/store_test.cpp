@@ -19,7 +19,7 @@
 namespace movar::itest {
 namespace {
 
-namespace store = movar::cli::store;
+namespace store = movar::store;
 using store::Fact;
 
 // A 6-byte record: person, year-2000 and month, day, hour, minute (machine number 0).

@@ -1,62 +1,20 @@
 #include "collect.h"
 
 #include <algorithm>
-#include <atomic>
 #include <cerrno>
-#include <chrono>
 #include <cstdio>
 #include <cstring>
 #include <ctime>
 #include <filesystem>
 #include <fstream>
 #include <map>
-#include <thread>
 
 #include "arguments.h"
-#include "cli_platform.h"
-#include "download/lan_download.h"
-#include "erase_watch.h"
-#include "interrupts.h"
-#include "link/failure.h"
-#include "records/attendance_record.h"
-#include "store/origin.h"
 #include "report.h"
 
 namespace movar::cli {
 
 namespace {
-
-Collected downloadOne(const std::string& ip, const std::string& directory, store::Store* store) {
-  Collected c;
-  c.ip = ip;
-  c.started = true;
-  // The folder's name is a checked address: digits and dots only, so it stays inside `directory`.
-  const std::filesystem::path folder = std::filesystem::path(directory) / ip;
-  std::error_code error;
-  std::filesystem::create_directories(folder, error);
-  if (error) {
-    c.reason = "cannot make " + folder.string() + ": " + error.message();
-    return c;
-  }
-  store::noteOrigin(folder.string(), ip);  // before the terminal is touched; a throw is its reason
-  CliPlatform platform(folder.string(), false);  // no bars: dozens on one terminal are noise
-  const auto storeFiles = [&] {
-    c.stored = storeDownload(*store, ip, platform.watch().activity().written, std::nullopt);
-    return c.stored->error;
-  };
-  EraseWatch erase(store ? EraseWatch::Keep(storeFiles) : EraseWatch::Keep());
-  platform.holdErase(&erase);
-  clearFailure();
-  const auto start = std::chrono::steady_clock::now();
-  c.result = download::lanDownload(platform.platform(), ip.c_str());
-  c.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-  c.records = static_cast<long>(platform.watch().activity().storedBytes /
-                                records::kAttendanceRecordSize);
-  if (c.result != 0) c.reason = failureReason(platform.watch().lastMessage());
-  if (c.result == 0) c.notErased = notErased(erase, c.records);
-  if (store && !c.stored) storeFiles();
-  return c;
-}
 
 std::string trimmed(std::string line) {
   line = line.substr(0, line.find('#'));
@@ -66,28 +24,6 @@ std::string trimmed(std::string line) {
 }
 
 }  // namespace
-
-std::vector<Collected> collect(const std::vector<std::string>& ips, const std::string& directory,
-                               int jobs, store::Store* store) {
-  std::vector<Collected> results(ips.size());
-  for (std::size_t i = 0; i < ips.size(); ++i) results[i].ip = ips[i];
-  std::atomic<std::size_t> next{0};
-  const auto work = [&] {
-    for (std::size_t i; !interruptRequested() && (i = next++) < ips.size();) {
-      try {
-        results[i] = downloadOne(ips[i], directory, store);
-      } catch (const std::exception& e) {  // one terminal's fault never ends the others
-        results[i].started = true;
-        results[i].reason = e.what();
-      }
-    }
-  };
-  std::vector<std::jthread> workers;
-  const std::size_t count = std::min<std::size_t>(static_cast<std::size_t>(std::max(jobs, 1)), ips.size());
-  for (std::size_t w = 0; w < count; ++w) workers.emplace_back(work);
-  workers.clear();  // joins
-  return results;
-}
 
 std::vector<std::string> readAddresses(const std::string& path) {
   std::error_code error;
@@ -131,11 +67,11 @@ int printRound(int round, const std::vector<Collected>& results, double seconds,
     if (c.ok()) {
       ++ok;
     } else {
-      failures += (failures.empty() ? "" : "; ") + c.ip + ": " + c.why();
+      failures += (failures.empty() ? "" : "; ") + c.target.ip + ": " + c.why();
     }
     // A store that held the erase is said in why() already.
     if (notStored && c.notErased.empty()) {
-      failures += (failures.empty() ? "" : "; ") + c.ip + ": not stored: " + c.stored->error;
+      failures += (failures.empty() ? "" : "; ") + c.target.ip + ": not stored: " + c.stored->error;
     }
   }
   const std::time_t now = std::time(nullptr);
@@ -170,7 +106,7 @@ int printCollected(const std::vector<Collected>& results, double seconds, bool j
       if (!c.stored->error.empty()) ++unstored;
     }
     if (json) {
-      Json line{{"ip", c.ip},
+      Json line{{"ip", c.target.ip},
                 {"result", c.result},
                 {"ok", c.ok()},
                 {"records", c.records},
@@ -181,7 +117,7 @@ int printCollected(const std::vector<Collected>& results, double seconds, bool j
     } else {
       std::string result = c.result == 0 ? c.notErased.empty() ? "ok" : c.notErased : "failed: " + c.reason;
       if (c.stored && !c.stored->error.empty() && c.notErased.empty()) result += "; not stored: " + c.stored->error;
-      std::printf("%-16s %8ld %9.2f  %s\n", c.ip.c_str(), c.records, c.seconds, result.c_str());
+      std::printf("%-16s %8ld %9.2f  %s\n", c.target.ip.c_str(), c.records, c.seconds, result.c_str());
     }
   }
   if (json) {
@@ -195,7 +131,7 @@ int printCollected(const std::vector<Collected>& results, double seconds, bool j
                {"seconds", seconds}});
   } else {
     for (const Collected& c : results) {
-      if (!c.started) std::printf("%-16s %8s %9s  not started (interrupted)\n", c.ip.c_str(), "-", "-");
+      if (!c.started) std::printf("%-16s %8s %9s  not started (interrupted)\n", c.target.ip.c_str(), "-", "-");
     }
     const bool withStore = std::any_of(results.begin(), results.end(), [](const Collected& c) { return c.stored.has_value(); });
     std::printf("%zu terminals: %d ok, %d failed%s; %ld records in %.1f s%s\n", results.size(), ok,

@@ -2,6 +2,7 @@
 
 #include <unistd.h>
 
+#include <chrono>
 #include <csignal>
 
 namespace movar::cli {
@@ -49,6 +50,19 @@ void handleInterrupts(InterruptMeaning m) {
 void ignoreBrokenPipes() { std::signal(SIGPIPE, SIG_IGN); }
 
 bool interruptRequested() { return requests > 0; }
+
+// A handler may only set a flag; this turns it into the token's request within a blink.
+InterruptStop::InterruptStop(std::function<void()> requested)
+    : requested_(std::move(requested)), poller_([this](std::stop_token ended) {
+        while (!ended.stop_requested()) {
+          if (interruptRequested()) {
+            source_.request_stop();
+            if (requested_) requested_();
+            return;
+          }
+          std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        }
+      }) {}
 
 void setProgressLineShown(bool shown) { progressLineShown = shown ? 1 : 0; }
 

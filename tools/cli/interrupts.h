@@ -4,6 +4,10 @@
 // instead; a second one still ends it at once.
 #pragma once
 
+#include <functional>
+#include <stop_token>
+#include <thread>
+
 namespace movar::cli {
 
 enum class InterruptMeaning {
@@ -17,6 +21,19 @@ void handleInterrupts(InterruptMeaning meaning);
 // happens, never a signal that ends the process between taking a record and keeping it.
 void ignoreBrokenPipes();
 bool interruptRequested();
+
+// The first request as a stop token for the libraries, which read no signal state of their own.
+// `requested` (optional) runs once, on a thread of its own, when the request comes.
+class InterruptStop {
+ public:
+  explicit InterruptStop(std::function<void()> requested = {});
+  std::stop_token token() const { return source_.get_token(); }
+
+ private:
+  std::stop_source source_;
+  std::function<void()> requested_;
+  std::jthread poller_;  // last: it uses the members above
+};
 
 // Set while a progress line is on standard error, so that an interrupt clears it first.
 void setProgressLineShown(bool shown);

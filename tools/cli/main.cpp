@@ -14,7 +14,7 @@
 
 #include "arguments.h"
 #include "capabilities.h"
-#include "cli_platform.h"
+#include "collect/host_platform.h"
 #include "collect.h"
 #include "encoding.h"
 #include "help.h"
@@ -24,14 +24,21 @@
 #include "report.h"
 #include "show.h"
 #include "download/lan_download.h"
-#include "erase_watch.h"
+#include "collect/erase_watch.h"
 #include "process_limits.h"
+#include "progress_line.h"
 #include "store/location.h"
 #include "store/origin.h"
+#include "store/calendar.h"
 #include "storing.h"
 
 namespace movar::cli {
 namespace {
+
+using collect::EraseWatch;
+using collect::failureReason;
+using collect::notErased;
+using collect::CallActivity;
 
 constexpr int kFailure = 1;
 constexpr int kUsage = 2;
@@ -160,7 +167,7 @@ Stored storeTargetDownload(store::Store& store, const Capability& c, const Targe
   const std::optional<int> machine =
       c.machineFromAddress ? std::optional<int>(download::machineFromAddressText(target.ip.c_str()))
                            : std::nullopt;
-  return storeDownload(store, storeName(target), a.written, machine);
+  return store::storeDownload(store, target.storeName(), a.written, machine);
 }
 
 // A download's records in the store: what the erase waited for (`kept`), or, where the download
@@ -170,7 +177,7 @@ struct DownloadStore {
   std::optional<Stored> kept;
 };
 
-int finish(const Capability& c, const Target& target, CliPlatform& cli, std::int32_t value,
+int finish(const Capability& c, const Target& target, collect::HostPlatform& cli, std::int32_t value,
            bool json, DownloadStore* storing = nullptr, const EraseWatch& erase = EraseWatch()) {
   cli.watch().callReturned();
   const bool answered = c.result == Result::Value  ? value != 65535
@@ -235,7 +242,7 @@ void pauseUnlessInterrupted(int ms) {
 // Twenty zeros are "no record" only when the library recorded no failure for the poll. A record
 // is stored before it is printed; once standard output is gone the watch ends, never taking a
 // record from the terminal that nothing keeps.
-int live(const Capability& c, const Target& target, CliPlatform& cli, const Watch& w, bool json,
+int live(const Capability& c, const Target& target, collect::HostPlatform& cli, const Watch& w, bool json,
          store::Store* store) {
   const char* ip = target.kind == Target::Kind::Tcp ? target.ip.c_str() : nullptr;
   std::string last;
@@ -251,7 +258,10 @@ int live(const Capability& c, const Target& target, CliPlatform& cli, const Watc
     if (record && digits != last) {
       bool stored = false;
       if (store) {
-        const Stored s = storeLive(*store, storeName(target), fields);
+        const Stored s = store::storeLive(
+            *store, {target.storeName(), static_cast<int>(fields.person),
+                     store::minuteText(fields.year, fields.month, fields.day, fields.hour, fields.minute),
+                     static_cast<int>(fields.machine)});
         if (!s.error.empty()) reportStored(s, nullptr);
         stored = s.error.empty();
       }
@@ -492,26 +502,27 @@ int run(int argc, char** argv) {
       }
       const int jobCount = checkedNumber("--jobs", jobs, 1, 1024);
       const int everyMs = every.empty() ? 0 : checkedDuration("--every", every);  // 0: one round
-      const std::vector<std::string> ips = readAddresses(ipsFile);
+      std::vector<Target> targets;
+      for (const std::string& ip : readAddresses(ipsFile)) targets.push_back({Target::Kind::Tcp, 0, 0, ip});
       const auto s = openWritableStore();
       makeDirectory(typed.directory);
       handleInterrupts(InterruptMeaning::FinishThenStop);
+      const InterruptStop interrupt;
+      const collect::RoundOptions options{typed.directory, jobCount, s.get(), {}};
       int status = 0;
-      for (int round = 1;; ++round) {
+      if (everyMs == 0) {
         const auto start = std::chrono::steady_clock::now();
-        const std::vector<Collected> results = collect(ips, typed.directory, jobCount, s.get());
-        const double seconds =
-            std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-        if (everyMs == 0) {
-          status = printCollected(results, seconds, typed.json);
-          break;
-        }
-        status = printRound(round, results, seconds, typed.json);
-        const auto next = start + std::chrono::milliseconds(everyMs);
-        while (!interruptRequested() && std::chrono::steady_clock::now() < next) {
-          std::this_thread::sleep_for(std::chrono::milliseconds(50));
-        }
-        if (interruptRequested()) break;
+        const std::vector<Collected> results = collect::collectRound(targets, options, interrupt.token());
+        status = printCollected(
+            results, std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count(),
+            typed.json);
+      } else {
+        collect::collectEvery(
+            targets, options, std::chrono::milliseconds(everyMs),
+            [&](int round, const std::vector<Collected>& results, double seconds) {
+              status = printRound(round, results, seconds, typed.json);
+            },
+            interrupt.token());
       }
       return interruptRequested() ? 130 : status;
     }
@@ -559,7 +570,8 @@ int run(int argc, char** argv) {
     // the command before the terminal is.
     const auto store = openWritableStore();
     makeDirectory(typed.directory);
-    CliPlatform cli(typed.directory, !typed.json);
+    ProgressLine progress;
+    collect::HostPlatform cli(typed.directory, typed.json ? nullptr : &progress);
     Platform& platform = cli.platform();
     if (c.local) {
       clearFailure();
@@ -578,7 +590,7 @@ int run(int argc, char** argv) {
                            : EraseWatch::Keep());
     if (c.download) {
       // Before the terminal is touched, so no record leaves it without its origin on the disk.
-      store::noteOrigin(typed.directory, storeName(target));
+      store::noteOrigin(typed.directory, target.storeName());
       cli.holdErase(&erase);
     }
     clearFailure();

@@ -6,17 +6,9 @@
 #include <cstdio>
 
 #include "link/failure.h"
+#include "store/calendar.h"
 
 namespace movar::cli {
-
-std::string Target::text() const {
-  switch (kind) {
-    case Kind::Serial: return "COM" + std::to_string(port) + " address " + std::to_string(address);
-    case Kind::Tcp: return ip;
-    case Kind::None: break;
-  }
-  return "";
-}
 
 void printJson(const Json& object) {
   std::printf("%s\n", object.dump(-1, ' ', false, Json::error_handler_t::replace).c_str());
@@ -32,12 +24,6 @@ std::string csvField(std::string_view text) {
   return quoted + '"';
 }
 
-std::string failureReason(const std::string& shownToTheUser) {
-  if (!lastFailureText().empty()) return lastFailureText();
-  if (!shownToTheUser.empty()) return shownToTheUser;
-  return "the library recorded no reason";
-}
-
 bool decodeLiveRecord(const std::string& d, LiveFields& f) {
   if (d.size() < 20 || d.find_first_not_of("0123456789") != std::string::npos) return false;
   if (d.find_first_not_of('0') == std::string::npos) return false;
@@ -48,13 +34,11 @@ bool decodeLiveRecord(const std::string& d, LiveFields& f) {
 }
 
 bool printLiveRecord(const std::string& digits, const LiveFields& f, bool json) {
-  char when[32];
-  std::snprintf(when, sizeof when, "%04ld-%02ld-%02ld %02ld:%02ld", f.year, f.month, f.day, f.hour,
-                f.minute);
+  const std::string when = store::minuteText(f.year, f.month, f.day, f.hour, f.minute);
   if (json) {
     printJson({{"record", digits}, {"person", f.person}, {"time", when}, {"machine", f.machine}});
   } else {
-    std::printf("person %ld at %s on machine %ld (%s)\n", f.person, when, f.machine, digits.c_str());
+    std::printf("person %ld at %s on machine %ld (%s)\n", f.person, when.c_str(), f.machine, digits.c_str());
   }
   return std::fflush(stdout) == 0 && !std::ferror(stdout);
 }

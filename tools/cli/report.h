@@ -7,6 +7,7 @@
 
 #include <nlohmann/json.hpp>
 
+#include "collect/target.h"
 #include "platform/platform.h"
 
 namespace movar::cli {
@@ -20,18 +21,7 @@ void printJson(const Json& object);
 // One CSV field, quoted when it holds a comma, a quote or a line break (quotes doubled).
 std::string csvField(std::string_view text);
 
-// Where a command went.
-struct Target {
-  enum class Kind { None, Serial, Tcp } kind = Kind::None;
-  std::int32_t address = 1;
-  std::int32_t port = 1;
-  std::string ip;
-  std::string text() const;  // "COM1 address 1", "10.1.2.3"
-};
-
-// Why the calling thread's last library call failed, from the library's own account (each call
-// starts with clearFailure()); else the last "Open Error" text the call showed.
-std::string failureReason(const std::string& shownToTheUser = "");
+using collect::Target;
 
 // A live record's fields, from its digits; false for twenty zeros or a malformed text.
 struct LiveFields {

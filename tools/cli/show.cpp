@@ -4,13 +4,16 @@
 
 #include "records/attendance_record.h"
 #include "records/transaction_record.h"
-#include "calendar.h"
+#include "store/calendar.h"
 #include "report.h"
 #include "store/record_reader.h"
 
 namespace movar::cli {
 
 namespace {
+
+using store::isRealDate;
+using store::isRealTime;
 
 constexpr const char* kImpossible = "date or time cannot be real";
 
@@ -25,15 +28,13 @@ Shown attendance(const std::uint8_t* bytes) {
   const records::AttendanceRecord r = records::AttendanceRecord::decode(bytes);
   const int year = 2000 + r.year;
   const unsigned machine = r.machine({});
-  char when[32];
-  std::snprintf(when, sizeof when, "%04d-%02d-%02d %02d:%02d", year, r.month, r.day, r.hour,
-                r.minute);
+  const std::string when = store::minuteText(year, r.month, r.day, r.hour, r.minute);
   Shown s;
   if (!isRealDate(year, r.month, r.day) || !isRealTime(r.hour, r.minute)) s.problem = kImpossible;
   s.fields = {{"person", r.person}, {"time", when}, {"machine", machine}};
   char line[80];
   std::snprintf(line, sizeof line, "person %5u  %s  machine %u", static_cast<unsigned>(r.person),
-                when, machine);
+                when.c_str(), machine);
   s.text = line;
   return s;
 }

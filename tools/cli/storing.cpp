@@ -4,60 +4,8 @@
 #include <filesystem>
 
 #include "arguments.h"
-#include "records/attendance_record.h"
-#include "store/facts.h"
-#include "store/record_reader.h"
 
 namespace movar::cli {
-
-std::string storeName(const Target& target) {
-  if (target.kind == Target::Kind::Tcp) return target.ip;
-  return "COM" + std::to_string(target.port) + ":" + std::to_string(target.address);
-}
-
-Stored storeDownload(store::Store& store, const std::string& terminal,
-                     const std::vector<std::string>& written, std::optional<int> fixedMachine) {
-  Stored out;
-  for (const std::string& path : written) {
-    const std::filesystem::path file(path);
-    if (file.extension() != ".dat" || file.filename().string().rfind("movar", 0) != 0) continue;
-    // A download's file holds what one terminal's memory held: its facts go in one transaction.
-    store::FileFacts found;
-    store::RecordsRead read;
-    std::string reason;
-    const auto addPiece = [&](const std::uint8_t* bytes, std::size_t count) {
-      store::addFacts(bytes, count, terminal, fixedMachine, found);
-    };
-    if (!store::readRecords(path, records::kAttendanceRecordSize, addPiece, read, reason)) {
-      out.error = "cannot read " + path + ": " + reason;
-      return out;
-    }
-    out.facts += found.facts.size();
-    out.impossible += found.impossible;
-    try {
-      out.added += store.write(found.facts, "download " + path);
-    } catch (const store::StoreError& e) {
-      out.error = e.what();
-      return out;
-    }
-  }
-  return out;
-}
-
-Stored storeLive(store::Store& store, const std::string& terminal, const LiveFields& f) {
-  char when[24];
-  std::snprintf(when, sizeof when, "%04ld-%02ld-%02ld %02ld:%02ld", f.year, f.month, f.day, f.hour,
-                f.minute);
-  const store::Fact fact{terminal, static_cast<int>(f.person), when, static_cast<int>(f.machine)};
-  Stored out;
-  out.facts = 1;
-  try {
-    out.added = store.write({fact}, "realtime");
-  } catch (const store::StoreError& e) {
-    out.error = e.what();
-  }
-  return out;
-}
 
 void reportStored(const Stored& stored, Json* json) {
   if (json) {

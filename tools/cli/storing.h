@@ -8,23 +8,12 @@
 
 #include "report.h"
 #include "store/import.h"
+#include "store/ingest.h"
 #include "store/store.h"
 
 namespace movar::cli {
 
-struct Stored {
-  std::size_t facts = 0, added = 0, impossible = 0;
-  std::string error;  // empty when stored
-};
-
-// The terminal as the store names it: its address, or "COM<port>:<address>".
-std::string storeName(const Target& target);
-
-// The record file among `written` (movar.dat, movar<n>.dat; never a backup) into the store in one
-// transaction. `fixedMachine`: the number an as-machine download marked the records with.
-Stored storeDownload(store::Store& store, const std::string& terminal,
-                     const std::vector<std::string>& written, std::optional<int> fixedMachine);
-Stored storeLive(store::Store& store, const std::string& terminal, const LiveFields& fields);
+using store::Stored;
 
 // One line for a person ("stored: 12 new of 30 records") or the fields of a JSON object.
 void reportStored(const Stored& stored, Json* json);

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-namespace movar::cli::store {
+namespace movar::store {
 
 inline constexpr const char* kOriginFile = "movar-terminal.txt";
 
@@ -21,4 +21,4 @@ void noteOrigin(const std::string& folder, const std::string& terminal);
 // when there is no such file.
 std::vector<std::string> originsOf(const std::string& folder);
 
-}  // namespace movar::cli::store
+}  // namespace movar::store

@@ -8,7 +8,7 @@
 
 #include "store/store.h"
 
-namespace movar::cli::store {
+namespace movar::store {
 
 struct FileFacts {
   std::vector<Fact> facts;
@@ -24,4 +24,4 @@ FileFacts factsOf(const std::vector<std::uint8_t>& bytes, const std::string& ter
 void addFacts(const std::uint8_t* bytes, std::size_t count, const std::string& terminal,
               std::optional<int> fixedMachine, FileFacts& out);
 
-}  // namespace movar::cli::store
+}  // namespace movar::store

@@ -2,10 +2,10 @@
 
 #include <cstdio>
 
-#include "calendar.h"
+#include "store/calendar.h"
 #include "records/attendance_record.h"
 
-namespace movar::cli::store {
+namespace movar::store {
 
 namespace {
 
@@ -32,12 +32,10 @@ void addFacts(const std::uint8_t* bytes, std::size_t count, const std::string& t
       ++out.impossible;
       continue;
     }
-    char when[24];
-    std::snprintf(when, sizeof when, "%04d-%02d-%02d %02d:%02d", 2000 + r.year, r.month, r.day,
-                  r.hour, r.minute);
+    const std::string when = minuteText(2000 + r.year, r.month, r.day, r.hour, r.minute);
     const int machine = fixedMachine ? *fixedMachine : static_cast<int>(r.machine({}));
     out.facts.push_back({terminal, r.person, when, machine});
   }
 }
 
-}  // namespace movar::cli::store
+}  // namespace movar::store

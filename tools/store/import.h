@@ -8,7 +8,7 @@
 
 #include "store/store.h"
 
-namespace movar::cli::store {
+namespace movar::store {
 
 struct FoundFile {
   std::string path;
@@ -38,4 +38,4 @@ std::vector<FoundFile> recordFilesOf(const std::vector<std::string>& paths, std:
 std::vector<ImportedFile> importFiles(Store& store, const std::vector<FoundFile>& files,
                                       const std::optional<std::string>& terminal);
 
-}  // namespace movar::cli::store
+}  // namespace movar::store

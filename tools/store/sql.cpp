@@ -4,7 +4,7 @@
 
 #include "store/location.h"
 
-namespace movar::cli::store {
+namespace movar::store {
 
 // Text in byte order, so that every store answers in the same order whatever its server's locale:
 // SQLite's own "binary"; PostgreSQL's store makes a collation of that name from "C".
@@ -63,4 +63,4 @@ std::unique_ptr<Store> openStore(const std::string& location, bool create) {
   return read.kind == Location::Kind::Postgres ? openPostgresStore(location) : openSqliteStore(location, create);
 }
 
-}  // namespace movar::cli::store
+}  // namespace movar::store

@@ -16,7 +16,7 @@
 #include "store/sql.h"
 #include "store/store.h"
 
-namespace movar::cli::store {
+namespace movar::store {
 
 namespace {
 
@@ -221,4 +221,4 @@ std::unique_ptr<Store> openPostgresStore(const std::string& connection) {
   return std::make_unique<PostgresStore>(connection);
 }
 
-}  // namespace movar::cli::store
+}  // namespace movar::store

@@ -12,7 +12,7 @@
 
 #include "platform/posix/unique_fd.h"
 
-namespace movar::cli::store {
+namespace movar::store {
 
 namespace {
 
@@ -63,4 +63,4 @@ void noteOrigin(const std::string& folder, const std::string& terminal) {
   if (!dir || ::fsync(dir.get()) != 0) throw failure("sync the folder", folder);
 }
 
-}  // namespace movar::cli::store
+}  // namespace movar::store

@@ -1,7 +1,11 @@
 // Whether a terminal's date and time can be real: a record that says otherwise is not attendance.
+// And the one way a minute is written ("YYYY-MM-DD HH:MM"), for the store and every reader of it.
 #pragma once
 
-namespace movar::cli {
+#include <cstdio>
+#include <string>
+
+namespace movar::store {
 
 inline bool isLeap(int year) { return (year % 4 == 0 && year % 100 != 0) || year % 400 == 0; }
 
@@ -15,4 +19,10 @@ inline bool isRealTime(int hour, int minute, int second = 0) {
   return hour <= 23 && minute <= 59 && second <= 59;
 }
 
-}  // namespace movar::cli
+inline std::string minuteText(long year, long month, long day, long hour, long minute) {
+  char text[48];
+  std::snprintf(text, sizeof text, "%04ld-%02ld-%02ld %02ld:%02ld", year, month, day, hour, minute);
+  return text;
+}
+
+}  // namespace movar::store

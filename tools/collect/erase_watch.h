@@ -1,5 +1,5 @@
-// A download's erase as the command line sees it: held until the records are in the record
-// store (with one), and told apart afterwards: never reached, held, done, or failed. The
+// A download's erase as the tools see it: held until the records are in the record store (with
+// one), and told apart afterwards: never reached, held, done, or failed. The
 // library asks just before it erases, once every file it wrote is synced.
 #pragma once
 
@@ -8,7 +8,7 @@
 
 #include "platform/platform.h"
 
-namespace movar::cli {
+namespace movar::collect {
 
 class EraseWatch final : public EraseGate {
  public:
@@ -35,4 +35,8 @@ class EraseWatch final : public EraseGate {
 // cannot create ..."), from the watch and the library's failure account.
 std::string notErased(const EraseWatch& watch, long records);
 
-}  // namespace movar::cli
+// Why the calling thread's last library call failed, from the library's own account (each call
+// starts with clearFailure()); else the last "Open Error" text the call showed.
+std::string failureReason(const std::string& shownToTheUser = "");
+
+}  // namespace movar::collect

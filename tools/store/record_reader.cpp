@@ -8,7 +8,7 @@
 #include <cstring>
 #include <vector>
 
-namespace movar::cli::store {
+namespace movar::store {
 
 namespace {
 
@@ -75,4 +75,4 @@ bool readRecords(const std::string& path, std::size_t recordSize, const RecordPi
   return true;
 }
 
-}  // namespace movar::cli::store
+}  // namespace movar::store

@@ -7,7 +7,7 @@
 
 #include "store/store.h"
 
-namespace movar::cli::store {
+namespace movar::store {
 
 // The insert of `rows` facts that skips those already there: $1 terminal, $2 person, $3 time,
 // $4 machine, $5 collected, $6 source, then $7.. the next fact's. Many rows a statement saves a
@@ -31,4 +31,4 @@ std::string utcNow();
 std::unique_ptr<Store> openSqliteStore(const std::string& path, bool create);
 std::unique_ptr<Store> openPostgresStore(const std::string& connection);
 
-}  // namespace movar::cli::store
+}  // namespace movar::store

@@ -17,7 +17,7 @@
 #include "store/sql.h"
 #include "store/store.h"
 
-namespace movar::cli::store {
+namespace movar::store {
 
 namespace {
 
@@ -254,4 +254,4 @@ std::unique_ptr<Store> openSqliteStore(const std::string& path, bool create) {
   return std::make_unique<SqliteStore>(path, create);
 }
 
-}  // namespace movar::cli::store
+}  // namespace movar::store

@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-namespace movar::cli::store {
+namespace movar::store {
 
 struct Fact {
   std::string terminal;  // "10.0.0.5", or "COM1:7" (the search's first port and the address)
@@ -63,4 +63,4 @@ std::unique_ptr<Store> openStore(const std::string& location, bool create = true
 // The schema every store has, for the README and other readers.
 extern const char* const kSchema;
 
-}  // namespace movar::cli::store
+}  // namespace movar::store

@@ -7,7 +7,7 @@
 #include <memory>
 #include <vector>
 
-namespace movar::cli::store {
+namespace movar::store {
 
 namespace {
 
@@ -128,4 +128,4 @@ std::string withoutPassword(std::string text, const std::string& location) {
   return text;
 }
 
-}  // namespace movar::cli::store
+}  // namespace movar::store

@@ -12,7 +12,7 @@
 #include "store/origin.h"
 #include "store/record_reader.h"
 
-namespace movar::cli::store {
+namespace movar::store {
 
 namespace fs = std::filesystem;
 
@@ -181,4 +181,4 @@ std::vector<ImportedFile> importFiles(Store& store, const std::vector<FoundFile>
   return out;
 }
 
-}  // namespace movar::cli::store
+}  // namespace movar::store

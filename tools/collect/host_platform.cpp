@@ -1,24 +1,12 @@
-#include "cli_platform.h"
-
-#include <unistd.h>
+#include "collect/host_platform.h"
 
 #include <algorithm>
 #include <cstdio>
 
-#include "interrupts.h"
-#include "records/attendance_record.h"
 
-namespace movar::cli {
+namespace movar::collect {
 
 namespace {
-
-using SteadyClock = std::chrono::steady_clock;
-constexpr int kBarWidth = 30;
-constexpr auto kRedrawEvery = std::chrono::milliseconds(100);  // about ten frames a second
-
-const char* caption(ProgressWindowKind kind) {
-  return kind == ProgressWindowKind::Lan ? "LAN DOWNLOAD" : "Down loading";
-}
 
 // The library's progress window, seen by the watch.
 class WatchedWindow final : public ProgressWindow {
@@ -40,71 +28,24 @@ class WatchedWindow final : public ProgressWindow {
 
 }  // namespace
 
-// One line on standard error, redrawn in place at most about ten times a second (and at each
-// change of phase); cleared when the call returns.
-class ProgressLine {
- public:
-  explicit ProgressLine(ProgressWindowKind kind) : caption_(caption(kind)) {
-    setProgressLineShown(true);
-  }
-  ~ProgressLine() {
-    std::fprintf(stderr, "\r\033[K");
-    std::fflush(stderr);
-    setProgressLineShown(false);
-  }
-  ProgressLine(const ProgressLine&) = delete;
-  ProgressLine& operator=(const ProgressLine&) = delete;
-
-  void draw(Phase phase, const CallActivity& a, const std::string& text, bool phaseChanged) {
-    const auto now = SteadyClock::now();
-    if (!phaseChanged && now - lastDraw_ < kRedrawEvery) return;
-    lastDraw_ = now;
-    const std::uint64_t percent =
-        a.announcedBytes == 0 ? 0 : std::min<std::uint64_t>(100, a.storedBytes * 100 / a.announcedBytes);
-    const int filled = static_cast<int>(percent) * kBarWidth / 100;
-    std::string what;
-    switch (phase) {
-      case Phase::Idle:
-      case Phase::Connecting: what = text.empty() ? "connecting" : text; break;
-      case Phase::Records:
-        what = "records " + std::to_string(a.storedBytes / records::kAttendanceRecordSize) + " of " +
-               std::to_string(a.announcedBytes / records::kAttendanceRecordSize);
-        break;
-      case Phase::Closing: what = "closing the link"; break;
-      case Phase::Converting: what = "converting"; break;
-      case Phase::Erasing: what = "erasing the terminal's records"; break;
-    }
-    std::fprintf(stderr, "\r\033[K%s [%.*s%*s] %3d%% %s", caption_, filled,
-                 "##############################", kBarWidth - filled, "",
-                 static_cast<int>(percent), what.c_str());
-    std::fflush(stderr);
-  }
-
- private:
-  const char* caption_;
-  SteadyClock::time_point lastDraw_{};
-};
-
-CallWatch::CallWatch(bool progressLine)
-    : wantLine_(progressLine && ::isatty(STDERR_FILENO) != 0) {}
-
-CallWatch::~CallWatch() = default;
-
 void CallWatch::enter(Phase phase) {
   const bool changed = phase != phase_;
   phase_ = phase;
-  if (line_) line_->draw(phase_, activity_, connectionText_, changed);
+  if (viewShown_) view_->draw(phase_, activity_, connectionText_, changed);
 }
 
 void CallWatch::windowShown(ProgressWindowKind kind) {
   windowGone_ = false;
-  if (wantLine_ && !line_) line_ = std::make_unique<ProgressLine>(kind);
+  if (view_ && !viewShown_) {
+    view_->show(kind);
+    viewShown_ = true;
+  }
   enter(Phase::Connecting);
 }
 
 void CallWatch::windowText(const std::string& text) {
   connectionText_ = text;
-  if (line_) line_->draw(phase_, activity_, connectionText_, true);
+  if (viewShown_) view_->draw(phase_, activity_, connectionText_, true);
 }
 
 void CallWatch::transferred(std::uint64_t stored, std::uint64_t announced) {
@@ -134,7 +75,10 @@ void CallWatch::wrote(const std::string& path) {
 
 void CallWatch::backedUp(const std::string& path) { activity_.backups.push_back(path); }
 
-void CallWatch::callReturned() { line_.reset(); }
+void CallWatch::callReturned() {
+  if (viewShown_) view_->clear();
+  viewShown_ = false;
+}
 
 std::unique_ptr<File> WatchedFiles::written(std::unique_ptr<File> file, const std::string& path) {
   if (file) watch_.wrote(path);
@@ -186,4 +130,4 @@ std::unique_ptr<ProgressWindow> WatchedUi::showProgress(ProgressWindowKind kind)
   return std::make_unique<WatchedWindow>(watch_, kind);
 }
 
-}  // namespace movar::cli
+}  // namespace movar::collect

@@ -1,11 +1,10 @@
-#include "erase_watch.h"
+#include "collect/erase_watch.h"
 
 #include <exception>
 
 #include "link/failure.h"
-#include "report.h"
 
-namespace movar::cli {
+namespace movar::collect {
 
 bool EraseWatch::mayErase() {
   std::string why;
@@ -21,6 +20,12 @@ bool EraseWatch::mayErase() {
 }
 
 void EraseWatch::erased(bool done) { outcome_ = done ? Outcome::Erased : Outcome::EraseFailed; }
+
+std::string failureReason(const std::string& shownToTheUser) {
+  if (!lastFailureText().empty()) return lastFailureText();
+  if (!shownToTheUser.empty()) return shownToTheUser;
+  return "the library recorded no reason";
+}
 
 std::string notErased(const EraseWatch& watch, long records) {
   const std::string received = "received " + std::to_string(records) + " records";
@@ -38,4 +43,4 @@ std::string notErased(const EraseWatch& watch, long records) {
   return "";
 }
 
-}  // namespace movar::cli
+}  // namespace movar::collect

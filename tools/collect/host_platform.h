@@ -1,7 +1,7 @@
-// The command line's own platform: the POSIX services with record files in --dir, watched so
-// that the command line can say what a call did (records, files written, backups made) and
-// which phase a download is in, on a progress line on standard error when that is a terminal.
-// Message boxes are not printed: why a call failed comes from the library's failure account.
+// The tools' platform: the POSIX services with record files in one folder, watched so that a
+// tool can say what a call did (records, files written, backups made) and which phase a
+// download is in (a progress view follows the phases when one is given). Message boxes are not
+// shown: why a call failed comes from the library's failure account.
 #pragma once
 
 #include <chrono>
@@ -11,7 +11,7 @@
 
 #include "platform/posix/posix_platform.h"
 
-namespace movar::cli {
+namespace movar::collect {
 
 // What one call did on the PC.
 struct CallActivity {
@@ -24,12 +24,20 @@ struct CallActivity {
 // A download's phases, from the progress window's life and what the call touches after it.
 enum class Phase { Idle, Connecting, Records, Closing, Converting, Erasing };
 
-class ProgressLine;
+// What a person watches while a call runs (the command line's progress line). Shown from the
+// call's first window, drawn at each change, cleared when the call returns.
+class ProgressView {
+ public:
+  virtual ~ProgressView() = default;
+  virtual void show(ProgressWindowKind kind) = 0;
+  virtual void draw(Phase phase, const CallActivity& activity, const std::string& text,
+                    bool phaseChanged) = 0;
+  virtual void clear() = 0;
+};
 
 class CallWatch {
  public:
-  explicit CallWatch(bool progressLine);
-  ~CallWatch();
+  explicit CallWatch(ProgressView* view = nullptr) : view_(view) {}
   CallWatch(const CallWatch&) = delete;
   CallWatch& operator=(const CallWatch&) = delete;
 
@@ -51,8 +59,8 @@ class CallWatch {
 
  private:
   void enter(Phase phase);
-  bool wantLine_;
-  std::unique_ptr<ProgressLine> line_;
+  ProgressView* view_;
+  bool viewShown_ = false;
   CallActivity activity_;
   Phase phase_ = Phase::Idle;
   bool windowGone_ = false;
@@ -126,11 +134,11 @@ class WatchedUi final : public Ui {
   CallWatch& watch_;
 };
 
-class CliPlatform {
+class HostPlatform {
  public:
-  // `progressLine`: draw one when standard error is a terminal.
-  CliPlatform(const std::string& directory, bool progressLine)
-      : files_(directory), watch_(progressLine) {}
+  // `view` (optional) must outlive the platform.
+  explicit HostPlatform(const std::string& directory, ProgressView* view = nullptr)
+      : files_(directory), watch_(view) {}
   Platform& platform() { return platform_; }
   CallWatch& watch() { return watch_; }
   // A download's erase waits for `gate` (it must outlive the calls).
@@ -149,4 +157,4 @@ class CliPlatform {
   Platform platform_{clock_, watchedSerial_, watchedNetwork_, watchedFiles_, ui_};
 };
 
-}  // namespace movar::cli
+}  // namespace movar::collect

@@ -7,7 +7,7 @@
 #include <functional>
 #include <string>
 
-namespace movar::cli::store {
+namespace movar::store {
 
 struct RecordsRead {
   std::size_t records = 0;     // whole records handed over
@@ -22,4 +22,4 @@ using RecordPiece = std::function<void(const std::uint8_t* bytes, std::size_t re
 bool readRecords(const std::string& path, std::size_t recordSize, const RecordPiece& each,
                  RecordsRead& read, std::string& reason);
 
-}  // namespace movar::cli::store
+}  // namespace movar::store

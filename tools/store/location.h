@@ -4,7 +4,7 @@
 
 #include <string>
 
-namespace movar::cli::store {
+namespace movar::store {
 
 // A PostgreSQL URI (postgresql://, postgres://) or a libpq "keyword=value ..." string (a bare
 // word before its first '='); anything else, and any text that starts with "/", "./" or "../",
@@ -21,4 +21,4 @@ Location readLocation(const std::string& text);
 // sight: a URI's "user:password@" and its password= parameter, a keyword string's password=.
 std::string withoutPassword(std::string text, const std::string& location);
 
-}  // namespace movar::cli::store
+}  // namespace movar::store

@@ -1,0 +1,51 @@
+#include "store/ingest.h"
+
+#include <filesystem>
+
+#include "records/attendance_record.h"
+#include "store/facts.h"
+#include "store/record_reader.h"
+
+namespace movar::store {
+
+Stored storeDownload(Store& store, const std::string& terminal,
+                     const std::vector<std::string>& written, std::optional<int> fixedMachine) {
+  Stored out;
+  for (const std::string& path : written) {
+    const std::filesystem::path file(path);
+    if (file.extension() != ".dat" || file.filename().string().rfind("movar", 0) != 0) continue;
+    // A download's file holds what one terminal's memory held: its facts go in one transaction.
+    FileFacts found;
+    RecordsRead read;
+    std::string reason;
+    const auto addPiece = [&](const std::uint8_t* bytes, std::size_t count) {
+      addFacts(bytes, count, terminal, fixedMachine, found);
+    };
+    if (!readRecords(path, records::kAttendanceRecordSize, addPiece, read, reason)) {
+      out.error = "cannot read " + path + ": " + reason;
+      return out;
+    }
+    out.facts += found.facts.size();
+    out.impossible += found.impossible;
+    try {
+      out.added += store.write(found.facts, "download " + path);
+    } catch (const StoreError& e) {
+      out.error = e.what();
+      return out;
+    }
+  }
+  return out;
+}
+
+Stored storeLive(Store& store, const Fact& fact) {
+  Stored out;
+  out.facts = 1;
+  try {
+    out.added = store.write({fact}, "realtime");
+  } catch (const StoreError& e) {
+    out.error = e.what();
+  }
+  return out;
+}
+
+}  // namespace movar::store
