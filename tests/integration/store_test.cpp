@@ -3,6 +3,7 @@
 // files imported (twice) from a collection's folders, and a server lost in the middle of writes.
 #include <gtest/gtest.h>
 #include <libpq-fe.h>
+#include <sqlite3.h>
 
 #include <chrono>
 #include <fstream>
@@ -94,13 +95,19 @@ TEST_P(StoreOn, KeepsEachFactOnceAndAnswersInTimeOrder) {
   struct Row { store::Query query; std::vector<Fact> expected; };
   const std::nullopt_t any = std::nullopt;
   const Row rows[] = {
-      {{"2009-03-14", any, any, any}, {a, d, c, e}},
-      {{any, "2009-03-13", any, any}, {b}},  // a date alone takes in its whole day
-      {{"2009-03-13 17:30", "2009-03-14 08:04", any, any}, {b}},
-      {{any, any, 7, "10.0.0.5"}, {a, d}},
-      {{any, any, any, "COM1:7"}, {c}},
+      {{"2009-03-14", any, any, any, any}, {a, d, c, e}},
+      {{any, "2009-03-13", any, any, any}, {b}},  // a date alone takes in its whole day
+      {{"2009-03-13 17:30", "2009-03-14 08:04", any, any, any}, {b}},
+      {{any, any, 7, "10.0.0.5", any}, {a, d}},
+      {{any, any, any, "COM1:7", any}, {c}},
   };
   for (const Row& row : rows) EXPECT_EQ(factsOf(s->query(row.query)), row.expected);
+  // What arrived after the first download's facts: exactly the second one's new ones.
+  std::int64_t first = 0;
+  for (const auto& f : s->query({})) {
+    if (f.fact == a || f.fact == b) first = std::max(first, f.seq);
+  }
+  EXPECT_EQ(factsOf(s->query({any, any, any, any, first})), (std::vector<Fact>{d, c, e}));
 }
 
 TEST_P(StoreOn, RecordFilesOfACollectionImportOnceWithTheirFolderAsTerminal) {
@@ -187,6 +194,28 @@ TEST_P(StoreOn, WritersAtOnceStoreEveryFactExactlyOnce) {
 // A write blocked in the middle of its transaction when the server dies, a write while it is
 // down, then the server back: both writes failed whole and succeed whole afterwards; and a
 // restart between writes goes unnoticed.
+TEST(StoreSqlite, AStoreFromBeforeSequenceNumbersNumbersItsFactsInCollectionOrder) {
+  const TempDir dir;
+  const std::string path = (dir.path() / "old.db").string();
+  sqlite3* raw = nullptr;
+  ASSERT_EQ(sqlite3_open(path.c_str(), &raw), SQLITE_OK);
+  const std::unique_ptr<sqlite3, decltype(&sqlite3_close)> old(raw, sqlite3_close);
+  ASSERT_EQ(sqlite3_exec(old.get(),
+                         "CREATE TABLE attendance (terminal TEXT NOT NULL, person INTEGER NOT NULL, time TEXT "
+                         "NOT NULL, machine INTEGER NOT NULL, collected TEXT NOT NULL, source TEXT NOT NULL, "
+                         "PRIMARY KEY (terminal, person, time, machine));"
+                         "INSERT INTO attendance VALUES ('10.0.0.5', 2, '2009-03-13 08:05', 1, "
+                         "'2010-01-02 00:00:00', 'download'), ('10.0.0.5', 1, '2009-03-14 08:05', 1, "
+                         "'2010-01-01 00:00:00', 'download')",
+                         nullptr, nullptr, nullptr),
+            SQLITE_OK);
+  auto s = store::openStore(path);
+  EXPECT_EQ(s->write({{"10.0.0.5", 3, "2009-03-12 08:00", 1}}, "download"), 1u);
+  std::vector<std::pair<int, std::int64_t>> seqs;
+  for (const auto& f : s->query({})) seqs.emplace_back(f.fact.person, f.seq);
+  EXPECT_EQ(seqs, (std::vector<std::pair<int, std::int64_t>>{{3, 3}, {2, 2}, {1, 1}}));
+}
+
 TEST(StorePostgres, AServerLostMidWriteLosesNothingAndDoublesNothing) {
   PgCluster cluster;
   if (!cluster.installed()) GTEST_SKIP() << "no PostgreSQL server installed here";
@@ -202,7 +231,7 @@ TEST(StorePostgres, AServerLostMidWriteLosesNothingAndDoublesNothing) {
   std::unique_ptr<PGconn, decltype(&PQfinish)> other(PQconnectdb(cluster.keywords().c_str()), PQfinish);
   const auto exec = [&](const std::string& sql) { PQclear(PQexec(other.get(), sql.c_str())); };
   exec("BEGIN");
-  exec("INSERT INTO attendance VALUES ('10.0.0.9', 50, '2009-03-12 08:00', 0, 'x', 'x')");
+  exec("INSERT INTO attendance VALUES ('10.0.0.9', 50, '2009-03-12 08:00', 0, 'x', 'x', -50)");
   auto blocked = std::async(std::launch::async, [&] { return s->write(download(2), "download"); });
   const auto waiting = [&] {
     std::unique_ptr<PGconn, decltype(&PQfinish)> look(PQconnectdb(cluster.keywords().c_str()), PQfinish);

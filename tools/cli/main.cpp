@@ -15,6 +15,7 @@
 #include "arguments.h"
 #include "capabilities.h"
 #include "collect/host_platform.h"
+#include "collect/stored_download.h"
 #include "collect.h"
 #include "encoding.h"
 #include "help.h"
@@ -160,25 +161,17 @@ void printDownload(const Capability& c, const CallActivity& a, bool ok, const Er
   list("backups", a.backups);
 }
 
-// The download's record file into the store, marked as the terminal's (an as-machine download
-// with the number its address gives).
-Stored storeTargetDownload(store::Store& store, const Capability& c, const Target& target,
-                           const CallActivity& a) {
+// A download's records in the store with its row in the collection log, marked as the terminal's
+// (an as-machine download with the number its address gives).
+collect::StoredDownload storedDownload(store::Store* store, const Capability& c, const Target& target) {
   const std::optional<int> machine =
       c.machineFromAddress ? std::optional<int>(download::machineFromAddressText(target.ip.c_str()))
                            : std::nullopt;
-  return store::storeDownload(store, target.storeName(), a.written, machine);
+  return collect::StoredDownload(store, target.storeName(), machine);
 }
 
-// A download's records in the store: what the erase waited for (`kept`), or, where the download
-// never reached its erase or has none, what its files hold now.
-struct DownloadStore {
-  store::Store* store = nullptr;
-  std::optional<Stored> kept;
-};
-
 int finish(const Capability& c, const Target& target, collect::HostPlatform& cli, std::int32_t value,
-           bool json, DownloadStore* storing = nullptr, const EraseWatch& erase = EraseWatch()) {
+           bool json, collect::StoredDownload* storing = nullptr, const EraseWatch& erase = EraseWatch()) {
   cli.watch().callReturned();
   const bool answered = c.result == Result::Value  ? value != 65535
                         : c.result == Result::Port ? value > 0
@@ -205,12 +198,12 @@ int finish(const Capability& c, const Target& target, collect::HostPlatform& cli
   bool stored = true;
   if (c.download) {
     printDownload(c, cli.watch().activity(), ok, erase, line, json);
-    if (storing && storing->store) {
-      if (!storing->kept) storing->kept = storeTargetDownload(*storing->store, c, target, cli.watch().activity());
+    if (storing) storing->end(cli.watch().activity(), ok, error);
+    if (storing && storing->stored()) {
       const bool heldByTheStore = erase.outcome() == EraseWatch::Outcome::Held;
       // The store's reason is in the line above when it is what held the erase.
-      if (json || !heldByTheStore) reportStored(*storing->kept, json ? &line : nullptr);
-      stored = storing->kept->error.empty();
+      if (json || !heldByTheStore) reportStored(*storing->stored(), json ? &line : nullptr);
+      stored = storing->stored()->error.empty();
     }
   } else if (json || !ok) {
   } else if (c.result == Result::Port) {
@@ -581,11 +574,10 @@ int run(int argc, char** argv) {
       if (w.on) handleInterrupts(InterruptMeaning::FinishThenStop);
       return live(c, target, cli, w, typed.json, store.get());
     }
-    DownloadStore storing{store.get(), std::nullopt};
+    collect::StoredDownload storing = storedDownload(store.get(), c, target);
     // The records go into the store before the terminal lets them go.
     EraseWatch erase(store ? EraseWatch::Keep([&] {
-      storing.kept = storeTargetDownload(*store, c, target, cli.watch().activity());
-      return storing.kept->error;
+      return storing.keep(cli.watch().activity());
     })
                            : EraseWatch::Keep());
     if (c.download) {

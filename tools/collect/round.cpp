@@ -9,6 +9,7 @@
 
 #include "collect/erase_watch.h"
 #include "collect/host_platform.h"
+#include "collect/stored_download.h"
 #include "download/lan_download.h"
 #include "download/serial_download.h"
 #include "link/failure.h"
@@ -23,23 +24,23 @@ using Clock = std::chrono::steady_clock;
 
 void downloadOne(Outcome& c, const RoundOptions& options) {
   c.started = true;
+  StoredDownload stored(options.store, c.target.storeName());
   // The folder's name is the store's name of a checked target: it stays inside `directory`.
   const std::filesystem::path folder = std::filesystem::path(options.directory) / c.target.storeName();
-  std::error_code error;
-  std::filesystem::create_directories(folder, error);
-  if (error) {
-    c.reason = "cannot make " + folder.string() + ": " + error.message();
+  try {
+    std::error_code error;
+    std::filesystem::create_directories(folder, error);
+    if (error) throw std::runtime_error("cannot make " + folder.string() + ": " + error.message());
+    store::noteOrigin(folder.string(), c.target.storeName());  // before the terminal is touched
+  } catch (const std::exception& e) {
+    c.reason = e.what();
+    stored.end({}, false, c.reason);
+    c.stored = stored.stored();
     return;
   }
-  store::noteOrigin(folder.string(), c.target.storeName());  // before the terminal is touched
   HostPlatform platform(folder.string());  // no progress view: dozens at once are noise
-  store::Store* const store = options.store;
-  const auto storeFiles = [&] {
-    c.stored = store::storeDownload(*store, c.target.storeName(), platform.watch().activity().written,
-                                    std::nullopt);
-    return c.stored->error;
-  };
-  EraseWatch erase(store ? EraseWatch::Keep(storeFiles) : EraseWatch::Keep());
+  EraseWatch erase(options.store ? EraseWatch::Keep([&] { return stored.keep(platform.watch().activity()); })
+                                 : EraseWatch::Keep());
   platform.holdErase(&erase);
   clearFailure();
   const auto start = Clock::now();
@@ -52,7 +53,8 @@ void downloadOne(Outcome& c, const RoundOptions& options) {
   c.announced = static_cast<long>(activity.announcedBytes / records::kAttendanceRecordSize);
   if (c.result != 0) c.reason = failureReason(platform.watch().lastMessage());
   if (c.result == 0) c.notErased = notErased(erase, c.records);
-  if (store && !c.stored) storeFiles();
+  stored.end(activity, c.ok(), c.why());
+  c.stored = stored.stored();
 }
 
 }  // namespace

@@ -9,13 +9,15 @@
 namespace movar::store {
 
 Stored storeDownload(Store& store, const std::string& terminal,
-                     const std::vector<std::string>& written, std::optional<int> fixedMachine) {
+                     const std::vector<std::string>& written, std::optional<int> fixedMachine,
+                     Attempt* attempt) {
   Stored out;
+  // What one terminal's memory held: its facts and its attempt go in one transaction.
+  FileFacts found;
+  std::string source = "download";
   for (const std::string& path : written) {
     const std::filesystem::path file(path);
     if (file.extension() != ".dat" || file.filename().string().rfind("movar", 0) != 0) continue;
-    // A download's file holds what one terminal's memory held: its facts go in one transaction.
-    FileFacts found;
     RecordsRead read;
     std::string reason;
     const auto addPiece = [&](const std::uint8_t* bytes, std::size_t count) {
@@ -25,14 +27,14 @@ Stored storeDownload(Store& store, const std::string& terminal,
       out.error = "cannot read " + path + ": " + reason;
       return out;
     }
-    out.facts += found.facts.size();
-    out.impossible += found.impossible;
-    try {
-      out.added += store.write(found.facts, "download " + path);
-    } catch (const StoreError& e) {
-      out.error = e.what();
-      return out;
-    }
+    source += " " + path;
+  }
+  out.facts = found.facts.size();
+  out.impossible = found.impossible;
+  try {
+    out.added = store.write(found.facts, source, attempt);
+  } catch (const StoreError& e) {
+    out.error = e.what();
   }
   return out;
 }

@@ -17,9 +17,11 @@ struct Stored {
 };
 
 // The record file among `written` (movar.dat, movar<n>.dat; never a backup) into the store in one
-// transaction. `fixedMachine`: the number an as-machine download marked the records with.
+// transaction, with the attempt's row when given. `fixedMachine`: the number an as-machine
+// download marked the records with.
 Stored storeDownload(Store& store, const std::string& terminal,
-                     const std::vector<std::string>& written, std::optional<int> fixedMachine);
+                     const std::vector<std::string>& written, std::optional<int> fixedMachine,
+                     Attempt* attempt = nullptr);
 Stored storeLive(Store& store, const Fact& fact);
 
 }  // namespace movar::store

@@ -82,11 +82,13 @@ class PostgresStore final : public Store {
     inTransaction([&] {
       run(kSchemaLock);
       run(kByteOrder);
+      if (lacksSequence()) run(kAddSequence);
       run(kSchema);
     });
   }
 
-  std::size_t write(const std::vector<Fact>& unordered, const std::string& source) override {
+  std::size_t write(const std::vector<Fact>& unordered, const std::string& source,
+                    Attempt* attempt) override {
     // Every writer takes its facts' keys in one order: writers over the same facts then wait for
     // each other instead of deadlocking (the server would end one of them).
     std::vector<Fact> facts = unordered;
@@ -96,23 +98,49 @@ class PostgresStore final : public Store {
     std::lock_guard lock(mutex_);
     const std::string collected = utcNow();
     std::size_t added = 0;
-    inTransaction([&] {
-      for (std::size_t at = 0; at < facts.size(); at += kFactsAStatement) {
-        const std::size_t rows = std::min(kFactsAStatement, facts.size() - at);
-        Parameters parameters;
-        parameters.reserve(rows * kInsertColumns);
-        for (std::size_t i = at; i < at + rows; ++i) {
-          const Fact& f = facts[i];
-          for (std::string value : {f.terminal, std::to_string(f.person), f.time, std::to_string(f.machine),
-                                    collected, source}) {
-            parameters.push_back(std::move(value));
+    try {
+      inTransaction([&] {
+        added = 0;
+        std::int64_t last = readSequence();
+        if (attempt) attempt->id = ++last;
+        for (std::size_t at = 0; at < facts.size(); at += kFactsAStatement) {
+          const std::size_t rows = std::min(kFactsAStatement, facts.size() - at);
+          Parameters parameters;
+          parameters.reserve(rows * kInsertColumns);
+          for (std::size_t i = at; i < at + rows; ++i) {
+            const Fact& f = facts[i];
+            for (std::string value : {f.terminal, std::to_string(f.person), f.time, std::to_string(f.machine),
+                                      collected, source, std::to_string(++last)}) {
+              parameters.push_back(std::move(value));
+            }
           }
+          const Result inserted = run(insertFacts(rows).c_str(), parameters);
+          added += std::stoul(PQcmdTuples(inserted.get()));
         }
-        const Result inserted = run(insertFacts(rows).c_str(), parameters);
-        added += std::stoul(PQcmdTuples(inserted.get()));
-      }
-    });
+        if (attempt) {
+          attempt->added = static_cast<std::int64_t>(added);
+          Parameters row{std::to_string(attempt->id), attempt->terminal, attempt->started};
+          addAttemptEnd(row, *attempt);
+          run(kInsertAttempt, row);
+        }
+        run(kAdvanceSequence, {std::to_string(last)});
+      });
+    } catch (...) {
+      if (attempt) attempt->id = 0;
+      throw;
+    }
     return added;
+  }
+
+  void log(Attempt& attempt) override {
+    if (attempt.id == 0) {
+      write({}, "", &attempt);
+      return;
+    }
+    std::lock_guard lock(mutex_);
+    Parameters row{std::to_string(attempt.id)};
+    addAttemptEnd(row, attempt);
+    inTransaction([&] { run(kUpdateAttempt, row); });
   }
 
   void proveWritable() override {
@@ -121,7 +149,8 @@ class PostgresStore final : public Store {
     first(kBegin, {});
     try {
       run(insertFacts(1).c_str(), {probe.terminal, std::to_string(probe.person), probe.time,
-                                   std::to_string(probe.machine), std::string(), std::string("probe")});
+                                   std::to_string(probe.machine), std::string(), std::string("probe"),
+                                   std::string("-1")});
     } catch (...) {
       Result(PQexec(connection_.get(), "ROLLBACK"));
       throw;
@@ -134,19 +163,46 @@ class PostgresStore final : public Store {
     const QueryBounds bounds = boundsOf(q);
     const Result rows = first(kSelectFacts, {bounds.from, bounds.to,
                                              q.person ? std::optional(std::to_string(*q.person)) : std::nullopt,
-                                             q.terminal});
+                                             q.terminal,
+                                             q.after ? std::optional(std::to_string(*q.after)) : std::nullopt});
     std::vector<StoredFact> out;
     const int count = PQntuples(rows.get());
     out.reserve(static_cast<std::size_t>(count));
     const auto text = [&](int row, int column) { return std::string(PQgetvalue(rows.get(), row, column)); };
     for (int row = 0; row < count; ++row) {
       out.push_back({{text(row, 0), std::stoi(text(row, 1)), text(row, 2), std::stoi(text(row, 3))},
-                     text(row, 4)});
+                     text(row, 4), std::stoll(text(row, 5))});
     }
     return out;
   }
 
  private:
+  // The counter's row, locked to the end of the transaction: writers take turns here, so
+  // numbers are given in the order the transactions commit.
+  std::int64_t readSequence() {
+    const Result read = run((std::string(kReadSequence) + " FOR UPDATE").c_str());
+    if (PQntuples(read.get()) != 1) fail("cannot number the records in");
+    return std::stoll(PQgetvalue(read.get(), 0, 0));
+  }
+
+  // finished, result, reason, records, new, announced.
+  static void addAttemptEnd(Parameters& row, const Attempt& a) {
+    for (std::string value : {a.finished, std::string(resultText(a.result)), a.reason,
+                              std::to_string(a.records), std::to_string(a.added)}) {
+      row.push_back(std::move(value));
+    }
+    row.push_back(a.announced ? std::optional(std::to_string(*a.announced)) : std::nullopt);
+  }
+
+  // A store made before facts had numbers (its attendance table has no seq).
+  bool lacksSequence() {
+    const Result found = run(
+        "SELECT (SELECT 1 FROM information_schema.tables WHERE table_schema = current_schema() AND "
+        "table_name = 'attendance') IS NOT NULL AND NOT EXISTS (SELECT 1 FROM information_schema.columns "
+        "WHERE table_schema = current_schema() AND table_name = 'attendance' AND column_name = 'seq')");
+    return std::string(PQgetvalue(found.get(), 0, 0)) == "t";
+  }
+
   // All of `body` or nothing. A failure of any statement, COMMIT included, throws: a write is
   // reported stored only when the server said it committed.
   void inTransaction(const std::function<void()>& body) {

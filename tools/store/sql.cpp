@@ -8,6 +8,9 @@ namespace movar::store {
 
 // Text in byte order, so that every store answers in the same order whatever its server's locale:
 // SQLite's own "binary"; PostgreSQL's store makes a collation of that name from "C".
+// A fact's seq and an attempt's id come from one counter (store_sequence), read and advanced in
+// the writing transaction: writers take turns on its row, so numbers rise in commit order and a
+// reader that asks for what came after N never misses one that commits later with a smaller one.
 const char* const kSchema = R"(CREATE TABLE IF NOT EXISTS attendance (
   terminal  TEXT    COLLATE "binary" NOT NULL,
   person    INTEGER NOT NULL,
@@ -15,14 +18,59 @@ const char* const kSchema = R"(CREATE TABLE IF NOT EXISTS attendance (
   machine   INTEGER NOT NULL,
   collected TEXT    NOT NULL,
   source    TEXT    NOT NULL,
+  seq       BIGINT  NOT NULL,
   PRIMARY KEY (terminal, person, time, machine)
 );
 CREATE INDEX IF NOT EXISTS attendance_by_time ON attendance (time);
 CREATE INDEX IF NOT EXISTS attendance_by_person ON attendance (person, time);
+CREATE UNIQUE INDEX IF NOT EXISTS attendance_by_seq ON attendance (seq);
+CREATE TABLE IF NOT EXISTS collections (
+  id          BIGINT  PRIMARY KEY,
+  terminal    TEXT    COLLATE "binary" NOT NULL,
+  started     TEXT    NOT NULL,
+  finished    TEXT    NOT NULL,
+  result      TEXT    NOT NULL CHECK (result IN ('ok', 'failed', 'interrupted')),
+  reason      TEXT    NOT NULL,
+  records     BIGINT  NOT NULL,
+  new_records BIGINT  NOT NULL,
+  announced   BIGINT
+);
+CREATE INDEX IF NOT EXISTS collections_by_terminal ON collections (terminal, id);
+CREATE TABLE IF NOT EXISTS store_sequence (last BIGINT NOT NULL);
+INSERT INTO store_sequence (last) SELECT COALESCE((SELECT MAX(seq) FROM attendance), 0)
+  WHERE NOT EXISTS (SELECT 1 FROM store_sequence);
 )";
 
+// A store made before facts had numbers: each fact gets one in the order it was collected.
+const char* const kAddSequence = R"(ALTER TABLE attendance ADD COLUMN seq BIGINT;
+UPDATE attendance SET seq = o.n FROM (
+  SELECT terminal AS t, person AS p, time AS m, machine AS k,
+         row_number() OVER (ORDER BY collected, time, terminal, person, machine) AS n
+  FROM attendance) AS o
+WHERE attendance.terminal = o.t AND attendance.person = o.p AND attendance.time = o.m
+  AND attendance.machine = o.k;
+)";
+
+const char* const kReadSequence = "SELECT last FROM store_sequence";
+const char* const kAdvanceSequence = "UPDATE store_sequence SET last = $1";
+const char* const kInsertAttempt =
+    "INSERT INTO collections (id, terminal, started, finished, result, reason, records, new_records, "
+    "announced) VALUES ($1, $2, $3, $4, $5, $6, $7, $8, $9)";
+const char* const kUpdateAttempt =
+    "UPDATE collections SET finished = $2, result = $3, reason = $4, records = $5, new_records = $6, "
+    "announced = $7 WHERE id = $1";
+
+const char* resultText(Attempt::Result result) {
+  switch (result) {
+    case Attempt::Result::Ok: return "ok";
+    case Attempt::Result::Failed: return "failed";
+    case Attempt::Result::Interrupted: return "interrupted";
+  }
+  return "failed";
+}
+
 std::string insertFacts(std::size_t rows) {
-  std::string sql = "INSERT INTO attendance (terminal, person, time, machine, collected, source) VALUES ";
+  std::string sql = "INSERT INTO attendance (terminal, person, time, machine, collected, source, seq) VALUES ";
   for (std::size_t row = 0; row < rows; ++row) {
     sql += row ? ", (" : "(";
     for (std::size_t column = 1; column <= kInsertColumns; ++column) {
@@ -34,10 +82,11 @@ std::string insertFacts(std::size_t rows) {
 }
 
 const char* const kSelectFacts =
-    "SELECT terminal, person, time, machine, collected FROM attendance "
+    "SELECT terminal, person, time, machine, collected, seq FROM attendance "
     "WHERE (CAST($1 AS TEXT) IS NULL OR time >= $1) AND (CAST($2 AS TEXT) IS NULL OR time <= $2) "
     "AND (CAST($3 AS INTEGER) IS NULL OR person = $3) "
     "AND (CAST($4 AS TEXT) IS NULL OR terminal = $4) "
+    "AND (CAST($5 AS BIGINT) IS NULL OR seq > $5) "
     "ORDER BY time, terminal, person, machine";
 
 QueryBounds boundsOf(const Query& query) {

@@ -10,11 +10,20 @@
 namespace movar::store {
 
 // The insert of `rows` facts that skips those already there: $1 terminal, $2 person, $3 time,
-// $4 machine, $5 collected, $6 source, then $7.. the next fact's. Many rows a statement saves a
-// round trip a fact where the database is on another machine.
-constexpr std::size_t kInsertColumns = 6;
+// $4 machine, $5 collected, $6 source, $7 seq, then $8.. the next fact's. Many rows a statement
+// saves a round trip a fact where the database is on another machine.
+constexpr std::size_t kInsertColumns = 7;
 std::string insertFacts(std::size_t rows);
-extern const char* const kSelectFacts;  // ?1 from ?2 to ?3 person ?4 terminal, each NULL for any
+// $1 from $2 to $3 person $4 terminal $5 after, each NULL for any.
+extern const char* const kSelectFacts;
+
+extern const char* const kAddSequence;  // for a store whose facts have no seq yet
+extern const char* const kReadSequence;     // the last number given
+extern const char* const kAdvanceSequence;  // $1 the last number given now
+// $1 id $2 terminal $3 started $4 finished $5 result $6 reason $7 records $8 new $9 announced
+extern const char* const kInsertAttempt;
+// $1 id $2 finished $3 result $4 reason $5 records $6 new $7 announced
+extern const char* const kUpdateAttempt;
 
 struct QueryBounds {
   std::optional<std::string> from, to;

@@ -65,6 +65,7 @@ class SqliteStore final : public Store {
       sqlite3_bind_int(insert.get(), 4, probe.machine);
       bindText(insert, 5, "");
       bindText(insert, 6, "probe");
+      sqlite3_bind_int64(insert.get(), 7, -1);
       if (sqlite3_step(insert.get()) != SQLITE_DONE) why = sqlite3_errmsg(db_.get());
     } catch (const StoreError& e) {
       why = e.what();
@@ -76,10 +77,12 @@ class SqliteStore final : public Store {
   // Whoever finds no write under way writes every download queued so far in one transaction:
   // each is still whole or absent, and a crowd of collect jobs shares one commit instead of
   // rewriting the same index pages once per download.
-  std::size_t write(const std::vector<Fact>& facts, const std::string& source) override {
+  std::size_t write(const std::vector<Fact>& facts, const std::string& source,
+                    Attempt* attempt) override {
     Pending mine;
     mine.facts = &facts;
     mine.source = &source;
+    mine.attempt = attempt;
     std::unique_lock lock(queueMutex_);
     queue_.push_back(&mine);
     while (!mine.done) {
@@ -109,6 +112,18 @@ class SqliteStore final : public Store {
     return mine.added;
   }
 
+  void log(Attempt& attempt) override {
+    if (attempt.id == 0) {
+      write({}, "", &attempt);
+      return;
+    }
+    std::lock_guard lock(mutex_);
+    Statement update = prepare(kUpdateAttempt);
+    sqlite3_bind_int64(update.get(), 1, attempt.id);
+    bindAttempt(update, 2, attempt);
+    if (sqlite3_step(update.get()) != SQLITE_DONE) fail("cannot log an attempt in");
+  }
+
   std::vector<StoredFact> query(const Query& q) override {
     std::lock_guard lock(mutex_);
     Statement select = prepare(kSelectFacts);
@@ -120,12 +135,13 @@ class SqliteStore final : public Store {
     bindOptional(2, bounds.to);
     if (q.person) sqlite3_bind_int(select.get(), 3, *q.person);
     bindOptional(4, q.terminal);
+    if (q.after) sqlite3_bind_int64(select.get(), 5, *q.after);
     std::vector<StoredFact> out;
     int step;
     while ((step = sqlite3_step(select.get())) == SQLITE_ROW) {
       out.push_back({{column(select, 0), sqlite3_column_int(select.get(), 1), column(select, 2),
                       sqlite3_column_int(select.get(), 3)},
-                     column(select, 4)});
+                     column(select, 4), sqlite3_column_int64(select.get(), 5)});
     }
     if (step != SQLITE_DONE) fail("cannot read the store");
     return out;
@@ -139,6 +155,7 @@ class SqliteStore final : public Store {
   struct Pending {
     const std::vector<Fact>* facts = nullptr;
     const std::string* source = nullptr;
+    Attempt* attempt = nullptr;
     std::size_t added = 0;
     bool done = false;
     std::exception_ptr failed;
@@ -149,9 +166,11 @@ class SqliteStore final : public Store {
     const std::string collected = utcNow();
     exec("BEGIN IMMEDIATE");
     try {
+      std::int64_t last = readSequence();
       Statement insert = prepare(insertFacts(1).c_str());
       for (Pending* p : batch) {
         p->added = 0;
+        if (p->attempt) p->attempt->id = ++last;
         for (const Fact& f : *p->facts) {
           bindText(insert, 1, f.terminal);
           sqlite3_bind_int(insert.get(), 2, f.person);
@@ -159,16 +178,50 @@ class SqliteStore final : public Store {
           sqlite3_bind_int(insert.get(), 4, f.machine);
           bindText(insert, 5, collected);
           bindText(insert, 6, *p->source);
+          sqlite3_bind_int64(insert.get(), 7, ++last);
           if (sqlite3_step(insert.get()) != SQLITE_DONE) fail("cannot store a record");
           p->added += static_cast<std::size_t>(sqlite3_changes(db_.get()));
           sqlite3_reset(insert.get());
         }
+        if (p->attempt) insertAttempt(*p->attempt, p->added);
       }
+      Statement advance = prepare(kAdvanceSequence);
+      sqlite3_bind_int64(advance.get(), 1, last);
+      if (sqlite3_step(advance.get()) != SQLITE_DONE) fail("cannot store a record");
       exec("COMMIT");
     } catch (...) {
       sqlite3_exec(db_.get(), "ROLLBACK", nullptr, nullptr, nullptr);
+      for (Pending* p : batch) {
+        if (p->attempt) p->attempt->id = 0;
+      }
       throw;
     }
+  }
+
+  std::int64_t readSequence() {
+    Statement read = prepare(kReadSequence);
+    if (sqlite3_step(read.get()) != SQLITE_ROW) fail("cannot number the records in");
+    return sqlite3_column_int64(read.get(), 0);
+  }
+
+  void insertAttempt(Attempt& attempt, std::size_t added) {
+    attempt.added = static_cast<std::int64_t>(added);
+    Statement row = prepare(kInsertAttempt);
+    sqlite3_bind_int64(row.get(), 1, attempt.id);
+    bindText(row, 2, attempt.terminal);
+    bindText(row, 3, attempt.started);
+    bindAttempt(row, 4, attempt);
+    if (sqlite3_step(row.get()) != SQLITE_DONE) fail("cannot log an attempt in");
+  }
+
+  // finished, result, reason, records, new, announced from `at` on.
+  static void bindAttempt(Statement& s, int at, const Attempt& a) {
+    bindText(s, at, a.finished);
+    bindText(s, at + 1, resultText(a.result));
+    bindText(s, at + 2, a.reason);
+    sqlite3_bind_int64(s.get(), at + 3, a.records);
+    sqlite3_bind_int64(s.get(), at + 4, a.added);
+    if (a.announced) sqlite3_bind_int64(s.get(), at + 5, *a.announced);
   }
 
   void syncFolder() const {
@@ -206,7 +259,7 @@ class SqliteStore final : public Store {
     {
       sqlite3_stmt* raw = nullptr;
       const int prepared = sqlite3_prepare_v2(
-          db_.get(), "SELECT 1 FROM sqlite_master WHERE type = 'table' AND name = 'attendance'", -1, &raw, nullptr);
+          db_.get(), "SELECT 1 FROM sqlite_master WHERE type = 'table' AND name = 'store_sequence'", -1, &raw, nullptr);
       const Statement found(raw);
       if (prepared != SQLITE_OK) return failed(prepared);
       const int step = sqlite3_step(found.get());
@@ -216,12 +269,22 @@ class SqliteStore final : public Store {
     for (const char* sql : {"PRAGMA journal_mode=WAL", "BEGIN IMMEDIATE"}) {
       if (const int code = sqlite3_exec(db_.get(), sql, nullptr, nullptr, nullptr); code != SQLITE_OK) return failed(code);
     }
-    int code = sqlite3_exec(db_.get(), kSchema, nullptr, nullptr, nullptr);
+    int code = SQLITE_OK;
+    if (lacksSequence()) code = sqlite3_exec(db_.get(), kAddSequence, nullptr, nullptr, nullptr);
+    if (code == SQLITE_OK) code = sqlite3_exec(db_.get(), kSchema, nullptr, nullptr, nullptr);
     if (code == SQLITE_OK) code = sqlite3_exec(db_.get(), "COMMIT", nullptr, nullptr, nullptr);
     if (code == SQLITE_OK) return {};
     Attempt attempt = failed(code);
     sqlite3_exec(db_.get(), "ROLLBACK", nullptr, nullptr, nullptr);
     return attempt;
+  }
+  // A store made before facts had numbers (its attendance table has no seq).
+  bool lacksSequence() {
+    sqlite3_stmt* raw = nullptr;
+    const int prepared = sqlite3_prepare_v2(db_.get(), "SELECT seq FROM attendance LIMIT 0", -1, &raw, nullptr);
+    const Statement probe(raw);
+    if (prepared == SQLITE_OK) return false;
+    return std::string(sqlite3_errmsg(db_.get())).find("no such column") != std::string::npos;
   }
   void exec(const char* sql) {
     if (sqlite3_exec(db_.get(), sql, nullptr, nullptr, nullptr) != SQLITE_OK) fail("cannot use the store");

@@ -24,13 +24,31 @@ struct Fact {
 struct StoredFact {
   Fact fact;
   std::string collected;  // "YYYY-MM-DD HH:MM:SS", UTC, when it first reached the store
+  // Store-wide, given when the fact first arrived: rising in arrival order, never reused (there
+  // may be gaps). A reader that kept the last one it saw asks for what came after it.
+  std::int64_t seq = 0;
 };
 
 struct Query {
   std::optional<std::string> from, to;  // times, inclusive; a date alone covers its whole day
   std::optional<int> person;
   std::optional<std::string> terminal;
+  std::optional<std::int64_t> after;  // only facts whose seq is greater
 };
+
+// One attempt to download a terminal: a row of the collection log.
+struct Attempt {
+  enum class Result { Ok, Failed, Interrupted };
+  std::string terminal;
+  std::string started, finished;  // "YYYY-MM-DD HH:MM:SS", UTC
+  Result result = Result::Failed;
+  std::string reason;             // the library's words, when it failed
+  std::int64_t records = 0;       // downloaded
+  std::int64_t added = 0;         // of those, new in the store (set by the write)
+  std::optional<std::int64_t> announced;  // the record count the terminal announced
+  std::int64_t id = 0;            // the row's, once written
+};
+const char* resultText(Attempt::Result result);  // "ok", "failed", "interrupted"
 
 class StoreError : public std::runtime_error {
  public:
@@ -40,9 +58,15 @@ class StoreError : public std::runtime_error {
 class Store {
  public:
   virtual ~Store() = default;
-  // One download's facts in one transaction: all of them or none. Returns how many were new.
-  // `source` says where they came from ("download", "realtime", "import <path>").
-  virtual std::size_t write(const std::vector<Fact>& facts, const std::string& source) = 0;
+  // One download's facts in one transaction, with its attempt's row when given (its `added` and
+  // `id` set): all of it or none. Returns how many facts were new. `source` says where they came
+  // from ("download <file>", "realtime", "import <path>").
+  virtual std::size_t write(const std::vector<Fact>& facts, const std::string& source,
+                            Attempt* attempt = nullptr) = 0;
+  // An attempt that stored nothing (it failed before its records were safe), its row alone; or,
+  // for an attempt already written (id set), its row as it ended (an erase that failed after
+  // the records were stored).
+  virtual void log(Attempt& attempt) = 0;
   // Throws StoreError when the store would refuse a write: a probe row written and rolled back,
   // so that a download finds out before its terminal is touched, not after.
   virtual void proveWritable() = 0;
