@@ -110,6 +110,50 @@ TEST_P(StoreOn, KeepsEachFactOnceAndAnswersInTimeOrder) {
   EXPECT_EQ(factsOf(s->query({any, any, any, any, first})), (std::vector<Fact>{d, c, e}));
 }
 
+TEST_P(StoreOn, TheCollectionLogSaysEachTerminalsLatestAttemptAndItsLastSuccess) {
+  STORE_LOCATION(location);
+  auto s = store::openStore(location);
+  using R = store::Attempt::Result;
+  const auto attempt = [](const char* terminal, const char* at, R result, const char* reason) {
+    store::Attempt a;
+    a.terminal = terminal;
+    a.started = a.finished = at;
+    a.result = result;
+    a.reason = reason;
+    return a;
+  };
+  store::Attempt good = attempt("10.0.0.5", "2026-12-01 10:00:00", R::Ok, "");
+  good.records = good.announced.emplace(2);
+  EXPECT_EQ(s->write({{"10.0.0.5", 1, "2026-12-01 09:00", 0}, {"10.0.0.5", 2, "2026-12-01 09:01", 0}},
+                     "download", &good),
+            2u);
+  EXPECT_EQ(good.added, 2);
+  for (store::Attempt a : {attempt("10.0.0.5", "2026-12-02 10:00:00", R::Failed, "connect fail"),
+                           attempt("COM1:7", "2026-12-02 10:00:00", R::Failed, "no answer"),
+                           attempt("10.0.0.5", "2026-12-03 10:00:00", R::Failed, "connect fail")}) {
+    s->log(a);
+  }
+  // An erase that failed after the records were stored: the row it wrote says so.
+  store::Attempt erased = attempt("COM1:7", "2026-12-04 10:00:00", R::Ok, "");
+  s->write({}, "download", &erased);
+  erased.result = R::Failed;
+  erased.reason = "the erase failed";
+  s->log(erased);
+
+  const auto terminals = s->terminals();
+  ASSERT_EQ(terminals.size(), 2u);
+  EXPECT_EQ(terminals[0].terminal, "10.0.0.5");
+  EXPECT_EQ(terminals[0].last.reason, "connect fail");
+  EXPECT_EQ(terminals[0].last.started, "2026-12-03 10:00:00");
+  EXPECT_EQ(terminals[0].lastSuccess, "2026-12-01 10:00:00");
+  EXPECT_EQ(terminals[0].recordsAtLastSuccess, 2);
+  EXPECT_EQ(terminals[0].failedInARow, 2);
+  EXPECT_EQ(terminals[1].terminal, "COM1:7");
+  EXPECT_EQ(terminals[1].last.reason, "the erase failed");
+  EXPECT_EQ(terminals[1].lastSuccess, std::nullopt);
+  EXPECT_EQ(terminals[1].failedInARow, 2);
+}
+
 TEST_P(StoreOn, RecordFilesOfACollectionImportOnceWithTheirFolderAsTerminal) {
   STORE_LOCATION(location);
   const TempDir& dir = dir_;

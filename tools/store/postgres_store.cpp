@@ -138,8 +138,9 @@ class PostgresStore final : public Store {
       return;
     }
     std::lock_guard lock(mutex_);
-    Parameters row{std::to_string(attempt.id)};
+    Parameters row;
     addAttemptEnd(row, attempt);
+    row.push_back(std::to_string(attempt.id));
     inTransaction([&] { run(kUpdateAttempt, row); });
   }
 
@@ -172,6 +173,36 @@ class PostgresStore final : public Store {
     for (int row = 0; row < count; ++row) {
       out.push_back({{text(row, 0), std::stoi(text(row, 1)), text(row, 2), std::stoi(text(row, 3))},
                      text(row, 4), std::stoll(text(row, 5))});
+    }
+    return out;
+  }
+
+  std::vector<TerminalStatus> terminals() override {
+    std::lock_guard lock(mutex_);
+    const Result rows = first(kSelectTerminals, {});
+    std::vector<TerminalStatus> out;
+    const auto text = [&](int row, int column) { return std::string(PQgetvalue(rows.get(), row, column)); };
+    const auto number = [&](int row, int column) {
+      return PQgetisnull(rows.get(), row, column) ? std::nullopt
+                                                  : std::optional<std::int64_t>(std::stoll(text(row, column)));
+    };
+    for (int row = 0; row < PQntuples(rows.get()); ++row) {
+      TerminalStatus t;
+      t.terminal = text(row, 0);
+      Attempt& a = t.last;
+      a.terminal = t.terminal;
+      a.id = std::stoll(text(row, 1));
+      a.started = text(row, 2);
+      a.finished = text(row, 3);
+      a.result = resultOf(text(row, 4));
+      a.reason = text(row, 5);
+      a.records = std::stoll(text(row, 6));
+      a.added = std::stoll(text(row, 7));
+      a.announced = number(row, 8);
+      if (!PQgetisnull(rows.get(), row, 9)) t.lastSuccess = text(row, 9);
+      t.recordsAtLastSuccess = number(row, 10);
+      t.failedInARow = std::stoll(text(row, 11));
+      out.push_back(std::move(t));
     }
     return out;
   }

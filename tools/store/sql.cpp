@@ -57,8 +57,26 @@ const char* const kInsertAttempt =
     "INSERT INTO collections (id, terminal, started, finished, result, reason, records, new_records, "
     "announced) VALUES ($1, $2, $3, $4, $5, $6, $7, $8, $9)";
 const char* const kUpdateAttempt =
-    "UPDATE collections SET finished = $2, result = $3, reason = $4, records = $5, new_records = $6, "
-    "announced = $7 WHERE id = $1";
+    "UPDATE collections SET finished = $1, result = $2, reason = $3, records = $4, new_records = $5, "
+    "announced = $6 WHERE id = $7";
+
+const char* const kSelectTerminals = R"(WITH good AS (
+  SELECT terminal, MAX(id) AS id FROM collections WHERE result = 'ok' GROUP BY terminal)
+SELECT c.terminal, c.id, c.started, c.finished, c.result, c.reason, c.records, c.new_records,
+       c.announced, g.finished, g.announced,
+       (SELECT COUNT(*) FROM collections f
+        WHERE f.terminal = c.terminal AND f.id > COALESCE(good.id, 0)) AS failed
+FROM collections c
+LEFT JOIN good ON good.terminal = c.terminal
+LEFT JOIN collections g ON g.id = good.id
+WHERE c.id = (SELECT MAX(l.id) FROM collections l WHERE l.terminal = c.terminal)
+ORDER BY c.terminal)";
+
+Attempt::Result resultOf(const std::string& text) {
+  return text == "ok" ? Attempt::Result::Ok
+         : text == "interrupted" ? Attempt::Result::Interrupted
+                                 : Attempt::Result::Failed;
+}
 
 const char* resultText(Attempt::Result result) {
   switch (result) {

@@ -22,7 +22,13 @@ extern const char* const kReadSequence;     // the last number given
 extern const char* const kAdvanceSequence;  // $1 the last number given now
 // $1 id $2 terminal $3 started $4 finished $5 result $6 reason $7 records $8 new $9 announced
 extern const char* const kInsertAttempt;
-// $1 id $2 finished $3 result $4 reason $5 records $6 new $7 announced
+// Per terminal: its latest attempt (terminal, id, started, finished, result, reason, records,
+// new, announced), its latest good one's finished and announced, the attempts since that one.
+extern const char* const kSelectTerminals;
+Attempt::Result resultOf(const std::string& text);
+
+// $1 finished $2 result $3 reason $4 records $5 new $6 announced $7 id (SQLite numbers its
+// parameters in the order they first appear: each statement names them in rising order)
 extern const char* const kUpdateAttempt;
 
 struct QueryBounds {

@@ -119,8 +119,8 @@ class SqliteStore final : public Store {
     }
     std::lock_guard lock(mutex_);
     Statement update = prepare(kUpdateAttempt);
-    sqlite3_bind_int64(update.get(), 1, attempt.id);
-    bindAttempt(update, 2, attempt);
+    bindAttempt(update, 1, attempt);
+    sqlite3_bind_int64(update.get(), 7, attempt.id);
     if (sqlite3_step(update.get()) != SQLITE_DONE) fail("cannot log an attempt in");
   }
 
@@ -142,6 +142,41 @@ class SqliteStore final : public Store {
       out.push_back({{column(select, 0), sqlite3_column_int(select.get(), 1), column(select, 2),
                       sqlite3_column_int(select.get(), 3)},
                      column(select, 4), sqlite3_column_int64(select.get(), 5)});
+    }
+    if (step != SQLITE_DONE) fail("cannot read the store");
+    return out;
+  }
+
+  std::vector<TerminalStatus> terminals() override {
+    std::lock_guard lock(mutex_);
+    Statement select = prepare(kSelectTerminals);
+    std::vector<TerminalStatus> out;
+    const auto optionalText = [&](int at) {
+      return sqlite3_column_type(select.get(), at) == SQLITE_NULL ? std::nullopt : std::optional(column(select, at));
+    };
+    const auto optionalNumber = [&](int at) {
+      return sqlite3_column_type(select.get(), at) == SQLITE_NULL
+                 ? std::nullopt
+                 : std::optional<std::int64_t>(sqlite3_column_int64(select.get(), at));
+    };
+    int step;
+    while ((step = sqlite3_step(select.get())) == SQLITE_ROW) {
+      TerminalStatus t;
+      t.terminal = column(select, 0);
+      Attempt& a = t.last;
+      a.terminal = t.terminal;
+      a.id = sqlite3_column_int64(select.get(), 1);
+      a.started = column(select, 2);
+      a.finished = column(select, 3);
+      a.result = resultOf(column(select, 4));
+      a.reason = column(select, 5);
+      a.records = sqlite3_column_int64(select.get(), 6);
+      a.added = sqlite3_column_int64(select.get(), 7);
+      a.announced = optionalNumber(8);
+      t.lastSuccess = optionalText(9);
+      t.recordsAtLastSuccess = optionalNumber(10);
+      t.failedInARow = sqlite3_column_int64(select.get(), 11);
+      out.push_back(std::move(t));
     }
     if (step != SQLITE_DONE) fail("cannot read the store");
     return out;
@@ -241,7 +276,7 @@ class SqliteStore final : public Store {
   void makeSchemaOnce() {
     const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(kLockWaitMs);
     for (;;) {
-      const Attempt attempt = tryMakeSchema();
+      const SchemaAttempt attempt = tryMakeSchema();
       if (attempt.code == SQLITE_OK) return;
       const int primary = attempt.code & 0xff;
       if ((primary != SQLITE_BUSY && primary != SQLITE_LOCKED) || std::chrono::steady_clock::now() > until) {
@@ -250,12 +285,12 @@ class SqliteStore final : public Store {
       std::this_thread::sleep_for(std::chrono::milliseconds(10));
     }
   }
-  struct Attempt {
+  struct SchemaAttempt {
     int code = SQLITE_OK;
     std::string why;
   };
-  Attempt tryMakeSchema() {
-    const auto failed = [&](int code) { return Attempt{code, sqlite3_errmsg(db_.get())}; };
+  SchemaAttempt tryMakeSchema() {
+    const auto failed = [&](int code) { return SchemaAttempt{code, sqlite3_errmsg(db_.get())}; };
     {
       sqlite3_stmt* raw = nullptr;
       const int prepared = sqlite3_prepare_v2(
@@ -274,7 +309,7 @@ class SqliteStore final : public Store {
     if (code == SQLITE_OK) code = sqlite3_exec(db_.get(), kSchema, nullptr, nullptr, nullptr);
     if (code == SQLITE_OK) code = sqlite3_exec(db_.get(), "COMMIT", nullptr, nullptr, nullptr);
     if (code == SQLITE_OK) return {};
-    Attempt attempt = failed(code);
+    SchemaAttempt attempt = failed(code);
     sqlite3_exec(db_.get(), "ROLLBACK", nullptr, nullptr, nullptr);
     return attempt;
   }

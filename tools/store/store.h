@@ -50,6 +50,15 @@ struct Attempt {
 };
 const char* resultText(Attempt::Result result);  // "ok", "failed", "interrupted"
 
+// A terminal as the collection log knows it.
+struct TerminalStatus {
+  std::string terminal;
+  Attempt last;                        // its latest attempt
+  std::optional<std::string> lastSuccess;  // when its latest good attempt finished (UTC)
+  std::optional<std::int64_t> recordsAtLastSuccess;  // what its memory held then
+  std::int64_t failedInARow = 0;       // attempts that did not succeed since then
+};
+
 class StoreError : public std::runtime_error {
  public:
   using std::runtime_error::runtime_error;
@@ -72,6 +81,8 @@ class Store {
   virtual void proveWritable() = 0;
   // The facts in time order (then terminal, person, machine).
   virtual std::vector<StoredFact> query(const Query& query) = 0;
+  // Every terminal in the collection log, by name.
+  virtual std::vector<TerminalStatus> terminals() = 0;
 };
 
 // A PostgreSQL database named as libpq takes it: a URI ("postgresql://USER@HOST/DB",
