@@ -552,6 +552,20 @@ TEST(CommandLine, ScheduledCollectionAndAKilledCollector) {
   const auto stored = storedPerTerminal();
   EXPECT_FALSE(stored.empty());
   for (const auto& [terminal, count] : stored) EXPECT_EQ(count, 400) << terminal;
+  // Each stored download with its row, and no row without its facts.
+  std::map<std::string, int> logged;
+  sqlite3* raw = nullptr;
+  ASSERT_EQ(sqlite3_open_v2((dir.path() / "kill.db").c_str(), &raw, SQLITE_OPEN_READONLY, nullptr), SQLITE_OK);
+  const std::unique_ptr<sqlite3, decltype(&sqlite3_close)> db(raw, sqlite3_close);
+  sqlite3_stmt* rows = nullptr;
+  ASSERT_EQ(sqlite3_prepare_v2(db.get(), "SELECT terminal, new_records FROM collections WHERE result = 'ok'",
+                               -1, &rows, nullptr),
+            SQLITE_OK);
+  while (sqlite3_step(rows) == SQLITE_ROW) {
+    logged[reinterpret_cast<const char*>(sqlite3_column_text(rows, 0))] = sqlite3_column_int(rows, 1);
+  }
+  sqlite3_finalize(rows);
+  EXPECT_EQ(logged, stored);
 }
 
 // Collectors at four sites writing into one PostgreSQL at once, over lists that overlap, twice
