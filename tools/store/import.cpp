@@ -25,13 +25,7 @@ std::string lowered(std::string text) {
 
 bool endsInDat(const fs::path& file) { return lowered(file.extension().string()) == ".dat"; }
 
-// What a download writes, found in a folder. Files copied from Windows keep whatever case they
-// were given there (MOVAR.DAT, DOWNBAK/).
-bool isRecordFile(const fs::path& file) {
-  if (!endsInDat(file)) return false;
-  return lowered(file.filename().string()).rfind("movar", 0) == 0 ||
-         lowered(file.parent_path().filename().string()) == "downbak";
-}
+bool isRecordFile(const fs::path& file) { return recordFileKind(file.string()) != RecordFile::None; }
 
 fs::path downloadFolderOf(const fs::path& file) {
   fs::path folder = fs::absolute(file).lexically_normal().parent_path();

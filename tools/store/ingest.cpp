@@ -1,7 +1,5 @@
 #include "store/ingest.h"
 
-#include <filesystem>
-
 #include "records/attendance_record.h"
 #include "store/facts.h"
 #include "store/record_reader.h"
@@ -16,8 +14,7 @@ Stored storeDownload(Store& store, const std::string& terminal,
   FileFacts found;
   std::string source = "download";
   for (const std::string& path : written) {
-    const std::filesystem::path file(path);
-    if (file.extension() != ".dat" || file.filename().string().rfind("movar", 0) != 0) continue;
+    if (recordFileKind(path) != RecordFile::Download) continue;  // a backup holds the same facts
     RecordsRead read;
     std::string reason;
     const auto addPiece = [&](const std::uint8_t* bytes, std::size_t count) {

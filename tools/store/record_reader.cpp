@@ -4,11 +4,29 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cctype>
 #include <cerrno>
 #include <cstring>
+#include <filesystem>
 #include <vector>
 
 namespace movar::store {
+
+namespace {
+
+std::string lowered(std::string text) {
+  for (char& c : text) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  return text;
+}
+
+}  // namespace
+
+RecordFile recordFileKind(const std::string& path) {
+  const std::filesystem::path file(path);
+  if (lowered(file.extension().string()) != ".dat") return RecordFile::None;
+  if (lowered(file.parent_path().filename().string()) == "downbak") return RecordFile::Backup;
+  return lowered(file.filename().string()).rfind("movar", 0) == 0 ? RecordFile::Download : RecordFile::None;
+}
 
 namespace {
 

@@ -9,6 +9,11 @@
 
 namespace movar::store {
 
+// What a download writes: its record file (movar.dat, movar<n>.dat) and the backups beside it in
+// downbak/ (*.dat), in any case (files copied from Windows keep the case they had there).
+enum class RecordFile { None, Download, Backup };
+RecordFile recordFileKind(const std::string& path);
+
 struct RecordsRead {
   std::size_t records = 0;     // whole records handed over
   std::size_t strayBytes = 0;  // a tail shorter than one record

@@ -4,9 +4,11 @@
 #include <cstdint>
 #include <string>
 
-#include "unique_fd.h"
+#include "platform/posix/unique_fd.h"
 
 namespace movar::sim {
+
+using posix::UniqueFd;
 
 // The listening socket, or none when `ip` is not an address or is taken.
 UniqueFd listenOn(const std::string& ip, std::uint16_t port = 1024, int backlog = 4);

@@ -6,9 +6,11 @@
 #include <thread>
 
 #include "terminal.h"
-#include "unique_fd.h"
+#include "platform/posix/unique_fd.h"
 
 namespace movar::sim {
+
+using posix::UniqueFd;
 
 class PtyPort {
  public:

@@ -7,9 +7,11 @@
 
 #include "loopback_listen.h"
 #include "terminal.h"
-#include "unique_fd.h"
+#include "platform/posix/unique_fd.h"
 
 namespace movar::sim {
+
+using posix::UniqueFd;
 
 class TcpListener {
  public:

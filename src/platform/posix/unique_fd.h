@@ -11,9 +11,9 @@ class UniqueFd {
  public:
   UniqueFd() = default;
   explicit UniqueFd(int fd) : fd_(fd) {}
-  UniqueFd(UniqueFd&& other) noexcept : fd_(std::exchange(other.fd_, -1)) {}
+  UniqueFd(UniqueFd&& other) noexcept : fd_(other.release()) {}
   UniqueFd& operator=(UniqueFd&& other) noexcept {
-    if (this != &other) reset(std::exchange(other.fd_, -1));
+    if (this != &other) reset(other.release());
     return *this;
   }
   UniqueFd(const UniqueFd&) = delete;
@@ -21,6 +21,7 @@ class UniqueFd {
   ~UniqueFd() { reset(); }
 
   int get() const { return fd_; }
+  int release() { return std::exchange(fd_, -1); }
   explicit operator bool() const { return fd_ >= 0; }
   void reset(int fd = -1) {
     if (fd_ >= 0) ::close(fd_);
