@@ -1,5 +1,5 @@
 # make demo | test | build | bench | dll | dll64 | fuzz | memcheck | test-native | test-asan |
-#      test-wine | test-fuzz | deps-demo | deps-test
+#      test-wine | test-fuzz | package | test-package | deps-demo | deps-test
 # `make test` is tools/test.sh: the builds below on one lane, the checks that mostly wait on
 # simulated terminals on another, so that both cores stay busy.
 BUILD ?= build
@@ -20,7 +20,8 @@ SIMULATOR := $(BUILD)/tools/terminal-sim/movar-terminal
 
 .PHONY: test deps-demo deps-test build build-tools demo build-asan dll dll64 fuzz-build \
         run-native run-memcheck run-asan run-wine run-fuzz \
-        test-native test-asan test-wine test-fuzz memcheck fuzz bench clean
+        test-native test-asan test-wine test-fuzz memcheck fuzz bench clean \
+        package run-package test-package
 
 deps-demo:
 	tools/deps.sh demo
@@ -86,6 +87,14 @@ run-wine:
 run-fuzz:
 	$(STAGE) "fuzz 20 s per target" fuzz/run.sh $(FUZZ_BUILD) 20
 
+# The Debian packages (CPack) of the native build and movar-VERSION-windows.zip of both DLLs,
+# in $(BUILD)/packages; the check makes them and runs lintian, the unpacked programs, the unit's
+# verification and score, and the zip's layout and tables.
+package: build dll dll64
+	packaging/make_packages.sh $(BUILD) $(WIN_BUILD) $(WIN64_BUILD)
+run-package:
+	$(STAGE) "packages" packaging/check.sh $(BUILD) $(WIN_BUILD) $(WIN64_BUILD)
+
 # One stage with its build, for working on it.
 test-native: build
 	@$(MAKE) --no-print-directory run-native
@@ -97,6 +106,8 @@ test-wine: build dll dll64
 	@$(MAKE) --no-print-directory run-wine
 test-fuzz: fuzz-build
 	@$(MAKE) --no-print-directory run-fuzz
+test-package: build dll dll64
+	@$(MAKE) --no-print-directory run-package
 fuzz: fuzz-build
 	fuzz/run.sh $(FUZZ_BUILD) $(FUZZ_SECONDS)
 

@@ -35,7 +35,7 @@ stage build || { echo "native build failed"; exit 1; }
 (
   stage run-native
   stage run-memcheck
-  await dlls && stage run-wine
+  await dlls && { stage run-wine; stage run-package; }
   true
 ) &
 checks=$!
@@ -64,7 +64,7 @@ if [ -s "$logs/failed" ]; then
   exit 1
 fi
 # Stages that never ran (a build they need failed) count as failures too.
-for needed in run-native run-memcheck run-wine run-asan run-fuzz; do
+for needed in run-native run-memcheck run-wine run-package run-asan run-fuzz; do
   [ -e "$logs/$needed.log" ] || { echo "FAILED: $needed did not run"; exit 1; }
 done
 echo "all stages passed"

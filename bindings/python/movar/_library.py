@@ -9,6 +9,9 @@ from pathlib import Path
 
 WINDOWS = os.name == "nt"
 FILE_NAME = "w_movar.dll" if WINDOWS else "libw_movar.so"
+# The name of ABI 1 (the SONAME), which a system without the development package has too; the
+# bare .so is only the link a build uses.
+SONAME = None if WINDOWS else "libw_movar.so.1"
 
 
 @functools.lru_cache(maxsize=None)
@@ -19,7 +22,7 @@ def load() -> ctypes.CDLL:
     chosen = os.environ.get("MOVAR_LIBRARY")
     if chosen:
         return loader(chosen)  # a path named by the user is not second-guessed
-    candidates = (FILE_NAME, ctypes.util.find_library("w_movar"), str(Path(__file__).parent / FILE_NAME))
+    candidates = (SONAME, FILE_NAME, ctypes.util.find_library("w_movar"), str(Path(__file__).parent / FILE_NAME))
     failures = []
     for candidate in filter(None, candidates):
         try:
