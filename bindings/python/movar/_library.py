@@ -6,6 +6,10 @@ import ctypes.util
 import functools
 import os
 from pathlib import Path
+from typing import Union
+
+# A directory or file as the binding takes it.
+Directory = Union[str, "os.PathLike[str]"]
 
 WINDOWS = os.name == "nt"
 FILE_NAME = "w_movar.dll" if WINDOWS else "libw_movar.so"
@@ -29,7 +33,7 @@ def load() -> ctypes.CDLL:
     raise OSError(f"{FILE_NAME} not found (set MOVAR_LIBRARY to its path); tried " + "; ".join(failures))
 
 
-def path_bytes(path) -> bytes:
+def path_bytes(path: Directory | bytes) -> bytes:
     """A path as the library's file calls take it: the ANSI code page on Windows (its file calls
     are the A forms), the file system's bytes elsewhere."""
     return os.fspath(path).encode("mbcs") if WINDOWS else os.fsencode(path)
