@@ -82,7 +82,7 @@ def aio_stub() -> str:
             "from __future__ import annotations\n\nfrom collections.abc import AsyncIterator, Callable, Sequence\n"
             "from pathlib import Path\n\nfrom . import terminal\nfrom ._library import Directory\n"
             "from .errors import MovarError\nfrom .records import Record\n\n\n"
-            "class Terminal:\n    terminal: terminal.Terminal\n\n"
+            "COMMANDS: tuple[str, ...]\n\n\nclass Terminal:\n    terminal: terminal.Terminal\n\n"
             f"    def __init__{_signature(terminal.Terminal.__init__)}: ...\n"
             "    def watch(self, interval: float = 1.0, *, on_error: Callable[[MovarError], object] | None = None)"
             " -> AsyncIterator[Record]: ...\n")

@@ -10,6 +10,9 @@ from .errors import MovarError
 from .records import Record
 
 
+COMMANDS: tuple[str, ...]
+
+
 class Terminal:
     terminal: terminal.Terminal
 

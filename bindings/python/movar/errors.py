@@ -31,11 +31,14 @@ def last_failure() -> tuple[str, ErrorCode | int | None]:
     from . import raw
     from ._failures import ErrorCode
 
-    reason = raw.movar_last_error() if raw.available("movar_last_error") else b""
-    code: ErrorCode | int | None = raw.movar_last_error_code() if raw.available("movar_last_error_code") else None
-    if code in ErrorCode._value2member_map_:
-        code = ErrorCode(code)
-    return (reason or b"").decode("utf-8", "replace"), code
+    reason = ((raw.movar_last_error() if raw.available("movar_last_error") else b"") or b"").decode("utf-8", "replace")
+    if not raw.available("movar_last_error_code"):
+        return reason, None
+    code = raw.movar_last_error_code()
+    try:
+        return reason, ErrorCode(code)
+    except ValueError:
+        return reason, code  # a kind newer than this binding
 
 
 def failure(export: str, result: Any) -> MovarError:
@@ -44,5 +47,5 @@ def failure(export: str, result: Any) -> MovarError:
     from ._failures import ERROR_CLASSES
 
     reason, code = last_failure()
-    kind = MovarError if code is None else ERROR_CLASSES.get(code, MovarError)
-    return kind(export, result, reason, code)
+    kind = None if code is None else ERROR_CLASSES.get(code)
+    return (kind or MovarError)(export, result, reason, code)

@@ -22,7 +22,7 @@ Check = Callable[[Any], bool]
 
 
 def _succeeded(result: Any) -> bool:
-    return result == 0
+    return bool(result == 0)
 
 
 def call(export: str, *args: Any, ok: Check = _succeeded) -> Any:
@@ -38,7 +38,7 @@ def _answered(failed_value: int) -> Check:
     # A query's failure value may also be a real answer; the failure code tells them apart where
     # the library gives one.
     def ok(result: Any) -> bool:
-        return result != failed_value or last_failure()[1] == 0
+        return bool(result != failed_value or last_failure()[1] == 0)
     return ok
 
 
@@ -165,7 +165,7 @@ class Terminal:
 
     def find(self) -> int:
         """The COM port where the terminal answered, searching from `com`."""
-        return int(self._serial("TESTCOM", ok=lambda port: port >= 0))
+        return int(self._serial("TESTCOM", ok=lambda port: bool(port >= 0)))
 
     # Clock and identity
     def set_clock(self, seven_bytes: bytes | Sequence[int]) -> None:
@@ -210,10 +210,10 @@ class Terminal:
         self._run("DELSN", "LANDELSN", entry)
 
     def sn(self, entry: int) -> int:
-        return self._serial("WHATSN", entry, ok=_answered(NO_VALUE))
+        return int(self._serial("WHATSN", entry, ok=_answered(NO_VALUE)))
 
     def sn_length(self) -> int:
-        return self._serial("GETSNLENTH", ok=_answered(NO_VALUE))
+        return int(self._serial("GETSNLENTH", ok=_answered(NO_VALUE)))
 
     def set_card_mode(self, mode: int) -> None:
         self._serial("SETSNORCARD", mode)
@@ -276,7 +276,7 @@ class Terminal:
     # Fingerprint unit: each gives the unit's result code; files go to FINGERREC/ in `directory`.
     def _unit(self, export: str, directory: Directory, *values: int) -> int:
         with record_directory(directory):
-            return self._serial(export, *values, ok=_answered(UNIT_FAILED))
+            return int(self._serial(export, *values, ok=_answered(UNIT_FAILED)))
 
     def fingerprint_ids(self, directory: Directory) -> int:
         """Fetches the unit's ID list into FINGERREC/IDLIST.TXT."""
@@ -289,14 +289,14 @@ class Terminal:
         return self._unit("SENDIDFPREC", directory, fingerprint_id, 0, finger)
 
     def delete_fingerprint(self, fingerprint_id: int, attribute: int, finger: int) -> int:
-        return self._serial("DELIDFPREC", fingerprint_id, attribute, finger, ok=_answered(UNIT_FAILED))
+        return int(self._serial("DELIDFPREC", fingerprint_id, attribute, finger, ok=_answered(UNIT_FAILED)))
 
     def delete_all_fingerprints(self) -> int:
-        return self._serial("DELIDFPALL", ok=_answered(UNIT_FAILED))
+        return int(self._serial("DELIDFPALL", ok=_answered(UNIT_FAILED)))
 
     def fingerprint_version(self) -> int:
         """The unit's version answer, straight from the unit on the COM port at 9600 baud."""
-        return call("GETFDAVER", self._port, ok=_answered(UNIT_FAILED))
+        return int(call("GETFDAVER", self._port, ok=_answered(UNIT_FAILED)))
 
     # Device backup: zwbak.txt in `directory`
     def trigger_backup(self, mode: int) -> None:
