@@ -3,6 +3,7 @@ from __future__ import annotations
 
 import asyncio
 import builtins
+import logging
 import os
 import socket
 import subprocess
@@ -59,12 +60,14 @@ def test_live_records_come_once_each_then_none(simulator):
     assert terminal.realtime() is None
 
 
-def test_watch_reports_each_outage_once_and_goes_on(tmp_path, monkeypatch):
+@pytest.mark.parametrize("to_logger", [False, True], ids=["to on_error", "to the movar logger"])
+def test_watch_reports_each_outage_once_and_goes_on(tmp_path, monkeypatch, caplog, to_logger):
     program = os.environ["MOVAR_TERMINAL"]
     link = str(tmp_path / "com1")
     monkeypatch.setenv("MOVAR_COM1", link)  # where each simulator's pty will be
+    caplog.set_level(logging.INFO, logger="movar")
     found, outages = [], []
-    watch = movar.Terminal(com=1).watch(interval=0.05, on_error=outages.append)
+    watch = movar.Terminal(com=1).watch(interval=0.05, on_error=None if to_logger else outages.append)
     watcher = threading.Thread(target=lambda: found.extend(islice(watch, 2)), daemon=True)
     watcher.start()
     for k, live in enumerate(("007B930E28C5", "01C8930E28C5")):
@@ -77,8 +80,12 @@ def test_watch_reports_each_outage_once_and_goes_on(tmp_path, monkeypatch):
     watcher.join(10)
 
     assert found == [movar.Record(123, datetime(2009, 3, 14, 8, 5), 7), movar.Record(456, datetime(2009, 3, 14, 8, 5), 7)]
-    assert len(outages) == 2
-    assert (type(outages[0]), outages[0].code) == (movar.NoPortError, movar.ErrorCode.NO_PORT)
+    if to_logger:
+        assert [(r.levelname, r.getMessage().split(": ")[0]) for r in caplog.records] == [
+            ("WARNING", "Terminal(com=1, address=1) cannot be reached"), ("INFO", "Terminal(com=1, address=1) answers again")] * 2
+    else:
+        assert len(outages) == 2
+        assert (type(outages[0]), outages[0].code) == (movar.NoPortError, movar.ErrorCode.NO_PORT)
 
 
 def test_asyncio_watch_yields_the_live_records_and_ends_when_cancelled(simulator):
