@@ -24,10 +24,12 @@ _C_TYPES = {
     _exportlist.VOID: None,
 }
 # A callback type is a ctypes function type of the same name: raw.movar_progress_hook_fn(function).
-# The caller keeps the object alive while the library may call it.
+# The caller keeps the object alive while the library may call it. It goes as a pointer, so that
+# None is the null pointer (a function-type argument takes only a function).
 for _callback in _LISTED.callbacks:
-    _C_TYPES[_callback.name] = globals()[_callback.name] = ctypes.CFUNCTYPE(
-        _C_TYPES[_callback.result], *(_C_TYPES[p.type] for p in _callback.parameters))
+    globals()[_callback.name] = ctypes.CFUNCTYPE(_C_TYPES[_callback.result],
+                                                 *(_C_TYPES[p.type] for p in _callback.parameters))
+    _C_TYPES[_callback.name] = ctypes.c_void_p
 
 
 class CountedText:

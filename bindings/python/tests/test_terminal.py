@@ -254,3 +254,18 @@ def test_mypy_checks_a_caller_and_the_binding_strictly(tmp_path, source, complai
         assert checked.returncode == 0, checked.stdout
     else:
         assert checked.returncode == 1 and complaint in checked.stdout, checked.stdout
+
+
+def test_the_progress_hook_row_is_callable_through_raw(simulator, tmp_path):
+    sim = simulator("--records", "3")
+    events = []
+    hook = movar.raw.movar_progress_hook_fn(lambda context, event, value, text: events.append((event, value, text)))
+
+    movar.raw.movar_set_progress_hook(hook, None)
+    try:
+        movar.Terminal(ip=sim.ip).download(tmp_path)
+    finally:
+        movar.raw.movar_set_progress_hook(None, None)  # a null pointer: no hook
+    movar.Terminal(ip=sim.ip).download(tmp_path)
+
+    assert events == [(1, 2, None), (3, 0, f"connect {sim.ip} success".encode()), (2, 100, None), (4, 0, None)]
