@@ -4,11 +4,13 @@
 // 64-bit hosts: every number is an int, every pointer an IntPtr or an array.
 using System;
 using System.Collections.Generic;
+using System.Diagnostics;
 using System.IO;
 using System.Runtime.CompilerServices;
 using System.Runtime.InteropServices;
 using System.Text;
 using System.Threading;
+using System.Threading.Tasks;
 
 namespace Movar
 {
@@ -33,24 +35,48 @@ namespace Movar
             $"person {Person} at {(Time.HasValue ? Time.Value.ToString("yyyy-MM-dd HH:mm") : "(no date)")} on machine {Machine}";
     }
 
-    // An entry point gave its failure result; Reason is the library's words for why.
-    public class MovarException : Exception
+    // An entry point gave its failure result; Reason is the library's words for why, Code its kind.
+    // Each kind has its own subclass (MovarConnectException, MovarRecordFileException, ...),
+    // generated with MovarErrorCode from failures.list.
+    public partial class MovarException : Exception
     {
-        public MovarException(string what, object result, string reason, int code)
+        public MovarException(string what, object result, string reason, MovarErrorCode code)
             : base($"{what} failed ({result})" + (reason.Length > 0 ? ": " + reason : ""))
         {
+            What = what;
             Result = result;
             Reason = reason;
             Code = code;
         }
 
+        public string What { get; }
         public object Result { get; }
         public string Reason { get; }
-        public int Code { get; }  // movar_last_error_code: 0 none, 1 argument, 4 connect, 7 file, ...
+        public MovarErrorCode Code { get; }
 
         // The calling thread's reason for its last failed call.
         internal static MovarException Last(string what, object result) =>
-            new MovarException(what, result, Native.String(Native.movar_last_error()), Native.movar_last_error_code());
+            Of(what, result, Native.String(Native.movar_last_error()), Native.movar_last_error_code());
+    }
+
+    // One report per outage of a watch: the failure that began it, none while it lasts.
+    sealed class Outages
+    {
+        readonly Action<MovarException> onError;
+        bool away;
+
+        public Outages(Action<MovarException> onError)
+        {
+            this.onError = onError ?? (failure => Trace.TraceWarning($"movar: {failure.Message} (polling on)"));
+        }
+
+        public void Failed(MovarException failure)
+        {
+            if (!away) onError(failure);
+            away = true;
+        }
+
+        public void Answered() => away = false;
     }
 
     // A text as the counted parameters take it: count -1 (never counted) at -8, length at -4,
@@ -215,22 +241,107 @@ namespace Movar
         }
 
         // Each new live record once, polling every interval while none is waiting and going on
-        // while the terminal is away.
-        public IEnumerable<Record> Watch(TimeSpan interval)
+        // while the terminal is away. The first failure of each outage goes to onError (by default
+        // Trace.TraceWarning); a cancelled token ends the watch with OperationCanceledException
+        // within one interval.
+        public IEnumerable<Record> Watch(TimeSpan interval, CancellationToken cancellation = default(CancellationToken),
+                                         Action<MovarException> onError = null)
         {
+            var outages = new Outages(onError);
             Record last = null;
             while (true)
             {
-                Record record;
-                try { record = Realtime(); }
-                catch (MovarException) { record = null; }
+                cancellation.ThrowIfCancellationRequested();
+                Record record = Poll(outages);
                 if (record == null)
                 {
-                    Thread.Sleep(interval);
+                    cancellation.WaitHandle.WaitOne(interval);
                     continue;
                 }
                 if (!record.Equals(last)) yield return record;  // one whose acknowledgement was lost comes again
                 last = record;
+            }
+        }
+
+        // As Watch, with each poll on a pool thread and the pause a cancellable delay.
+        public IAsyncEnumerable<Record> WatchAsync(TimeSpan interval, CancellationToken cancellation = default(CancellationToken),
+                                                   Action<MovarException> onError = null) =>
+            new LiveRecords(this, interval, cancellation, onError);
+
+        Record Poll(Outages outages)
+        {
+            try
+            {
+                Record record = Realtime();
+                outages.Answered();
+                return record;
+            }
+            catch (MovarException failure)
+            {
+                outages.Failed(failure);
+                return null;
+            }
+        }
+
+        // mcs has no async iterators: the enumerator of WatchAsync, written out.
+        sealed class LiveRecords : IAsyncEnumerable<Record>
+        {
+            readonly Terminal terminal;
+            readonly TimeSpan interval;
+            readonly CancellationToken cancellation;
+            readonly Action<MovarException> onError;
+
+            public LiveRecords(Terminal terminal, TimeSpan interval, CancellationToken cancellation, Action<MovarException> onError)
+            {
+                this.terminal = terminal;
+                this.interval = interval;
+                this.cancellation = cancellation;
+                this.onError = onError;
+            }
+
+            public IAsyncEnumerator<Record> GetAsyncEnumerator(CancellationToken also = default(CancellationToken)) =>
+                new Enumerator(this, CancellationTokenSource.CreateLinkedTokenSource(cancellation, also));
+
+            sealed class Enumerator : IAsyncEnumerator<Record>
+            {
+                readonly LiveRecords watch;
+                readonly CancellationTokenSource cancellation;
+                readonly Outages outages;
+
+                public Enumerator(LiveRecords watch, CancellationTokenSource cancellation)
+                {
+                    this.watch = watch;
+                    this.cancellation = cancellation;
+                    outages = new Outages(watch.onError);
+                }
+
+                public Record Current { get; private set; }
+
+                public ValueTask<bool> MoveNextAsync() => new ValueTask<bool>(Next());
+
+                async Task<bool> Next()
+                {
+                    CancellationToken token = cancellation.Token;
+                    while (true)
+                    {
+                        token.ThrowIfCancellationRequested();
+                        Record record = await Task.Run(() => watch.terminal.Poll(outages), token);
+                        if (record == null)
+                        {
+                            await Task.Delay(watch.interval, token);
+                            continue;
+                        }
+                        if (record.Equals(Current)) continue;
+                        Current = record;
+                        return true;
+                    }
+                }
+
+                public ValueTask DisposeAsync()
+                {
+                    cancellation.Dispose();
+                    return default(ValueTask);
+                }
             }
         }
 

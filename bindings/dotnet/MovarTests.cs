@@ -104,6 +104,27 @@ static class MovarTests
         }
     }
 
+    // No record waits, so the watch is in its pause when the token is cancelled.
+    static void WatchAsyncEndsWhenCancelled()
+    {
+        using (var sim = new Simulator(Path.Combine(scratch, "com1")))
+        using (var cancel = new CancellationTokenSource())
+        {
+            var interval = TimeSpan.FromSeconds(60);
+            var watch = new Terminal(sim.Ip).WatchAsync(interval, cancel.Token).GetAsyncEnumerator();
+            var next = watch.MoveNextAsync().AsTask();
+            Thread.Sleep(300);
+            cancel.Cancel();
+            try
+            {
+                Expect(next.Wait(TimeSpan.FromSeconds(30)), "still in the 60 s pause after the token was cancelled");
+                Expect(false, "the watch ended without OperationCanceledException");
+            }
+            catch (AggregateException ended) when (ended.InnerException is OperationCanceledException) { }
+            watch.DisposeAsync().AsTask().Wait();
+        }
+    }
+
     static void NameByteForByte()
     {
         using (var sim = new Simulator(Path.Combine(scratch, "com1")))
@@ -129,9 +150,10 @@ static class MovarTests
                 new Terminal(ip).Download(Path.Combine(scratch, "refused"));
                 Expect(false, "no exception");
             }
-            catch (MovarException failure)
+            catch (MovarConnectException failure)
             {
-                Expect((int)failure.Result == 1 && failure.Reason.Contains(ip), failure.Message);
+                Expect((int)failure.Result == 1 && failure.Reason.Contains(ip) && failure.Code == MovarErrorCode.Connect,
+                       failure.Message);
             }
         }
     }
@@ -179,6 +201,7 @@ static class MovarTests
             { "download over TCP", () => DownloadOver(true) },
             { "download over a pty", () => DownloadOver(false) },
             { "live records", LiveRecords },
+            { "WatchAsync ends when its token is cancelled", WatchAsyncEndsWhenCancelled },
             { "a name byte for byte", NameByteForByte },
             { "a refused connection names the address", RefusedNamesTheAddress },
             { "two threads, two directories", TwoThreadsTwoDirectories },

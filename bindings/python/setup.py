@@ -1,4 +1,5 @@
-"""Builds the package with a copy of the library's export list inside it and the library's version."""
+"""Builds the package with copies of the library's export and failure lists inside it and the
+library's version."""
 import re
 from pathlib import Path
 
@@ -11,8 +12,8 @@ SOURCE_TREE = Path(__file__).resolve().parents[2]
 class BuildWithExportList(build_py):
     def run(self):
         super().run()
-        self.copy_file(str(SOURCE_TREE / "src" / "exports" / "exports.list"),
-                       str(Path(self.build_lib) / "movar" / "exports.list"))
+        for name in ("exports.list", "failures.list"):
+            self.copy_file(str(SOURCE_TREE / "src" / "exports" / name), str(Path(self.build_lib) / "movar" / name))
 
 
 def library_version() -> str:

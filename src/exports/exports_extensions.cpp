@@ -8,6 +8,12 @@
 
 using movar::processPlatform;
 
+// The codes hosts read from movar.h are the core's own kinds.
+#define MOVAR_SAME_CODE(code, kind) \
+  static_assert(static_cast<std::int32_t>(movar::FailureKind::kind) == (code), #kind " is not " #code);
+MOVAR_FAILURE_KINDS(MOVAR_SAME_CODE)
+#undef MOVAR_SAME_CODE
+
 namespace {
 
 std::int32_t setRecordDirectory(const char* dir) {

@@ -5,7 +5,12 @@ import ctypes
 import ctypes.util
 import functools
 import os
+import sys
 from pathlib import Path
+from typing import Union
+
+# A directory or file as the binding takes it.
+Directory = Union[str, "os.PathLike[str]"]
 
 WINDOWS = os.name == "nt"
 FILE_NAME = "w_movar.dll" if WINDOWS else "libw_movar.so"
@@ -18,7 +23,10 @@ SONAME = None if WINDOWS else "libw_movar.so.1"
 def load() -> ctypes.CDLL:
     """MOVAR_LIBRARY when set, else the system's search, else the library beside this package."""
     # The exports are stdcall on 32-bit Windows; WinDLL is the same as CDLL on 64-bit.
-    loader = ctypes.WinDLL if WINDOWS else ctypes.CDLL
+    if sys.platform == "win32":
+        loader = ctypes.WinDLL
+    else:
+        loader = ctypes.CDLL
     chosen = os.environ.get("MOVAR_LIBRARY")
     if chosen:
         return loader(chosen)  # a path named by the user is not second-guessed
@@ -32,7 +40,10 @@ def load() -> ctypes.CDLL:
     raise OSError(f"{FILE_NAME} not found (set MOVAR_LIBRARY to its path); tried " + "; ".join(failures))
 
 
-def path_bytes(path) -> bytes:
+def path_bytes(path: Directory | bytes) -> bytes:
     """A path as the library's file calls take it: the ANSI code page on Windows (its file calls
     are the A forms), the file system's bytes elsewhere."""
-    return os.fspath(path).encode("mbcs") if WINDOWS else os.fsencode(path)
+    if not WINDOWS:
+        return os.fsencode(path)
+    text = os.fspath(path)
+    return text if isinstance(text, bytes) else text.encode("mbcs")

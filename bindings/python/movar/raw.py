@@ -13,14 +13,23 @@ import functools
 
 from . import _exportlist, _library
 
-EXPORTS = {export.name: export for export in _exportlist.load()}
+_LISTED = _exportlist.load()
+EXPORTS = {export.name: export for export in _LISTED.exports}
 
 _C_TYPES = {
     _exportlist.INT32: ctypes.c_int32,
     _exportlist.TEXT: ctypes.c_char_p,
     _exportlist.COUNTED_TEXT: ctypes.c_void_p,
+    _exportlist.POINTER: ctypes.c_void_p,
     _exportlist.VOID: None,
 }
+# A callback type is a ctypes function type of the same name: raw.movar_progress_hook_fn(function).
+# The caller keeps the object alive while the library may call it. It goes as a pointer, so that
+# None is the null pointer (a function-type argument takes only a function).
+for _callback in _LISTED.callbacks:
+    globals()[_callback.name] = ctypes.CFUNCTYPE(_C_TYPES[_callback.result],
+                                                 *(_C_TYPES[p.type] for p in _callback.parameters))
+    _C_TYPES[_callback.name] = ctypes.c_void_p
 
 
 class CountedText:

@@ -32,7 +32,7 @@ def decode(record: bytes, *, sixty_first: bool = False, machine: int | None = No
     return Record(b0 * 256 + b1, _time(2000 + (b2 >> 4), b2 & 0x0F, b3 & 0x3F, b4 & 0x1F, b5 & 0x3F), machine)
 
 
-def read_records(path: str | os.PathLike, *, sixty_first: bool = False, machine: int | None = None) -> list[Record]:
+def read_records(path: str | os.PathLike[str], *, sixty_first: bool = False, machine: int | None = None) -> list[Record]:
     """The records of a binary record file (movar.dat and the like); a trailing partial record
     is ignored. `machine` gives every record that machine number."""
     with open(path, "rb") as file:

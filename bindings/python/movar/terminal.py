@@ -2,34 +2,43 @@
 from __future__ import annotations
 
 import contextlib
-import os
+import logging
 import threading
 import time
-from collections.abc import Iterator, Sequence
+from collections.abc import Callable, Iterator, Sequence
 from pathlib import Path
+from typing import Any
 
 from . import raw
-from ._library import path_bytes
-from .errors import MovarError, last_failure
+from ._library import Directory, path_bytes
+from .errors import MovarError, failure, last_failure
 from .records import Record, from_live_text, read_records
 
 NO_VALUE = 65535  # what the SN queries give when they fail (a stored 65535 reads the same)
 UNIT_FAILED = 255  # what the fingerprint unit's exports give when the exchange failed
 
 
-def call(export: str, *args, ok=lambda result: result == 0):
-    """Calls the entry point; a result `ok` refuses becomes a MovarError with the library's reason."""
+Check = Callable[[Any], bool]
+
+
+def _succeeded(result: Any) -> bool:
+    return bool(result == 0)
+
+
+def call(export: str, *args: Any, ok: Check = _succeeded) -> Any:
+    """Calls the entry point; a result `ok` refuses becomes the MovarError of the library's failure
+    code (ConnectError, RecordFileError, ...) with its reason."""
     result = getattr(raw, export)(*args)
     if not ok(result):
-        raise MovarError(export, result, *last_failure())
+        raise failure(export, result)
     return result
 
 
-def _answered(failed_value):
+def _answered(failed_value: int) -> Check:
     # A query's failure value may also be a real answer; the failure code tells them apart where
     # the library gives one.
-    def ok(result):
-        return result != failed_value or last_failure()[1] == 0
+    def ok(result: Any) -> bool:
+        return bool(result != failed_value or last_failure()[1] == 0)
     return ok
 
 
@@ -39,7 +48,7 @@ _chosen = threading.local()
 
 
 @contextlib.contextmanager
-def record_directory(directory: str | os.PathLike) -> Iterator[Path]:
+def record_directory(directory: Directory) -> Iterator[Path]:
     """The calling thread's record directory for the calls inside, made when missing; afterwards
     the one that was set before (the library's default when none was)."""
     path = Path(directory).resolve()
@@ -65,7 +74,7 @@ class Terminal:
     COM `com`). `charset` is what names and voice texts given as str are encoded to."""
 
     def __init__(self, ip: str | None = None, *, com: int | None = None, address: int = 1,
-                 charset: str = "gbk"):
+                 charset: str = "gbk") -> None:
         if (ip is None) == (com is None):
             raise ValueError("a terminal is either Terminal(ip=...) or Terminal(com=..., address=...)")
         if ip is not None and (not isinstance(ip, str) or not ip.isascii() or "\0" in ip):
@@ -78,7 +87,7 @@ class Terminal:
         return f"Terminal({where})"
 
     # One command on whichever link the terminal is on: (address, port, ...) or (ip, ...).
-    def _run(self, serial: str | None, lan: str | None, *values, ok=lambda result: result == 0):
+    def _run(self, serial: str | None, lan: str | None, *values: Any, ok: Check = _succeeded) -> Any:
         export = lan if self.ip is not None else serial
         if export is None:
             link = "over TCP" if serial is None else "on a serial line"
@@ -86,7 +95,7 @@ class Terminal:
         target = (self.ip.encode("ascii"),) if self.ip is not None else (self.address, self.com)
         return call(export, *target, *values, ok=ok)
 
-    def _serial(self, export: str, *values, ok=lambda result: result == 0):
+    def _serial(self, export: str, *values: Any, ok: Check = _succeeded) -> Any:
         return self._run(export, None, *values, ok=ok)
 
     @property
@@ -96,7 +105,7 @@ class Terminal:
         return self.com
 
     # Records
-    def download(self, directory, *, number: int | None = None, as_machine: int | None = None) -> list[Record]:
+    def download(self, directory: Directory, *, number: int | None = None, as_machine: int | None = None) -> list[Record]:
         """Downloads the terminal's records into `directory` (movar.dat, movar.txt, downbak/ as
         the library writes them; movar<number>.* with `number`) and returns them. `as_machine`
         addresses that machine at the IP, and every record takes the machine number the library
@@ -114,7 +123,7 @@ class Terminal:
             self._run("DOWNLOAD", "LANDOWNLOAD")
             return read_records(path / "movar.dat", sixty_first=True)
 
-    def modem_download(self, directory, phone_number: str) -> list[Record]:
+    def modem_download(self, directory: Directory, phone_number: str) -> list[Record]:
         """Dials `phone_number` through the modem on the terminal's COM port and downloads."""
         with record_directory(directory) as path:
             self._serial("MODEMDOWNLOAD", phone_number.encode("ascii"))
@@ -124,21 +133,19 @@ class Terminal:
         """The newest live record, or None when none is waiting."""
         text = self._run("REALDOWNLOAD", "LANREALDOWNLOAD", ok=lambda result: True)
         record = from_live_text(text)
-        if record is None:
-            reason, code = last_failure()
-            if code:
-                raise MovarError("LANREALDOWNLOAD" if self.ip else "REALDOWNLOAD", text, reason, code)
+        if record is None and last_failure()[1]:
+            raise failure("LANREALDOWNLOAD" if self.ip else "REALDOWNLOAD", text)
         return record
 
-    def watch(self, interval: float = 1.0) -> Iterator[Record]:
+    def watch(self, interval: float = 1.0, *,
+              on_error: Callable[[MovarError], object] | None = None) -> Iterator[Record]:
         """Each new live record once, polling every `interval` seconds while none is waiting and
-        going on while the terminal is away."""
+        going on while the terminal is away. The failure that begins each outage goes to
+        `on_error`, by default to the "movar" logger (a warning, and a note when it answers again)."""
+        outages = Outages(self, on_error)
         last = None
         while True:
-            try:
-                record = self.realtime()
-            except MovarError:
-                record = None
+            record = outages.poll()
             if record is None:
                 time.sleep(interval)
                 continue
@@ -158,7 +165,7 @@ class Terminal:
 
     def find(self) -> int:
         """The COM port where the terminal answered, searching from `com`."""
-        return self._serial("TESTCOM", ok=lambda port: port >= 0)
+        return int(self._serial("TESTCOM", ok=lambda port: bool(port >= 0)))
 
     # Clock and identity
     def set_clock(self, seven_bytes: bytes | Sequence[int]) -> None:
@@ -203,10 +210,10 @@ class Terminal:
         self._run("DELSN", "LANDELSN", entry)
 
     def sn(self, entry: int) -> int:
-        return self._serial("WHATSN", entry, ok=_answered(NO_VALUE))
+        return int(self._serial("WHATSN", entry, ok=_answered(NO_VALUE)))
 
     def sn_length(self) -> int:
-        return self._serial("GETSNLENTH", ok=_answered(NO_VALUE))
+        return int(self._serial("GETSNLENTH", ok=_answered(NO_VALUE)))
 
     def set_card_mode(self, mode: int) -> None:
         self._serial("SETSNORCARD", mode)
@@ -227,20 +234,20 @@ class Terminal:
     def set_door_mode(self, mode: int) -> None:
         self._run("SETOPENMODE", "LANSETOPENMODE", mode)
 
-    def set_door_time(self, time: int) -> None:
-        self._run("SETOPENTIME", "LANSETOPENTIME", time)
+    def set_door_time(self, open_time: int) -> None:
+        self._run("SETOPENTIME", "LANSETOPENTIME", open_time)
 
-    def switch_door(self, open: int) -> None:
-        self._run("SETOPENCLOSE", "LANSETOPENCLOSE", open)
+    def switch_door(self, open_state: int) -> None:
+        self._run("SETOPENCLOSE", "LANSETOPENCLOSE", open_state)
 
     def set_bell(self, b1: int, b2: int, b3: int) -> None:
         self._serial("SETBELL", b1, b2, b3)
 
-    def set_baud_rate(self, code: int, message: bytes | Sequence[int]) -> None:
+    def set_baud_rate(self, rate_code: int, message: bytes | Sequence[int]) -> None:
         """Sends the twelve message bytes and the rate code on the terminal's COM port."""
         if len(message) != 12:
             raise ValueError("the rate-change message is twelve bytes")
-        call("SETBAUDRATE", self._port, code, *message)
+        call("SETBAUDRATE", self._port, rate_code, *message)
 
     # Names and voice
     def send_name(self, person: int, name: str | bytes, encoding: str | None = None) -> None:
@@ -267,39 +274,68 @@ class Terminal:
         self._run("DELALLVOICE", "LANDELALLVOICE")
 
     # Fingerprint unit: each gives the unit's result code; files go to FINGERREC/ in `directory`.
-    def _unit(self, export: str, directory, *values) -> int:
+    def _unit(self, export: str, directory: Directory, *values: int) -> int:
         with record_directory(directory):
-            return self._serial(export, *values, ok=_answered(UNIT_FAILED))
+            return int(self._serial(export, *values, ok=_answered(UNIT_FAILED)))
 
-    def fingerprint_ids(self, directory) -> int:
+    def fingerprint_ids(self, directory: Directory) -> int:
         """Fetches the unit's ID list into FINGERREC/IDLIST.TXT."""
         return self._unit("GETIDLIST", directory)
 
-    def get_fingerprint(self, directory, id: int, attribute: int, finger: int) -> int:
-        return self._unit("GETIDFPREC", directory, id, attribute, finger)
+    def get_fingerprint(self, directory: Directory, fingerprint_id: int, attribute: int, finger: int) -> int:
+        return self._unit("GETIDFPREC", directory, fingerprint_id, attribute, finger)
 
-    def send_fingerprint(self, directory, id: int, finger: int) -> int:
-        return self._unit("SENDIDFPREC", directory, id, 0, finger)
+    def send_fingerprint(self, directory: Directory, fingerprint_id: int, finger: int) -> int:
+        return self._unit("SENDIDFPREC", directory, fingerprint_id, 0, finger)
 
-    def delete_fingerprint(self, id: int, attribute: int, finger: int) -> int:
-        return self._serial("DELIDFPREC", id, attribute, finger, ok=_answered(UNIT_FAILED))
+    def delete_fingerprint(self, fingerprint_id: int, attribute: int, finger: int) -> int:
+        return int(self._serial("DELIDFPREC", fingerprint_id, attribute, finger, ok=_answered(UNIT_FAILED)))
 
     def delete_all_fingerprints(self) -> int:
-        return self._serial("DELIDFPALL", ok=_answered(UNIT_FAILED))
+        return int(self._serial("DELIDFPALL", ok=_answered(UNIT_FAILED)))
 
     def fingerprint_version(self) -> int:
         """The unit's version answer, straight from the unit on the COM port at 9600 baud."""
-        return call("GETFDAVER", self._port, ok=_answered(UNIT_FAILED))
+        return int(call("GETFDAVER", self._port, ok=_answered(UNIT_FAILED)))
 
     # Device backup: zwbak.txt in `directory`
     def trigger_backup(self, mode: int) -> None:
         self._serial("ZWBACKUP", mode)
 
-    def receive_backup(self, directory) -> Path:
+    def receive_backup(self, directory: Directory) -> Path:
         with record_directory(directory) as path:
             call("RXZWFILE", self._port)
             return path / "zwbak.txt"
 
-    def send_backup(self, directory) -> None:
+    def send_backup(self, directory: Directory) -> None:
         with record_directory(directory):
             call("TXZWFILE", self._port)
+
+
+_log = logging.getLogger("movar")
+
+
+class Outages:
+    """A watch's polls, with one report per outage: the failure that begins it goes to `on_error`
+    (by default a warning of the "movar" logger), none while it lasts."""
+
+    def __init__(self, terminal: Terminal, on_error: Callable[[MovarError], object] | None) -> None:
+        self._terminal = terminal
+        self._on_error = on_error
+        self._away = False
+
+    def poll(self) -> Record | None:
+        try:
+            record = self._terminal.realtime()
+        except MovarError as error:
+            if not self._away:
+                if self._on_error is not None:
+                    self._on_error(error)
+                else:
+                    _log.warning("%r cannot be reached: %s (polling on)", self._terminal, error.reason or error)
+            self._away = True
+            return None
+        if self._away and self._on_error is None:
+            _log.info("%r answers again", self._terminal)
+        self._away = False
+        return record

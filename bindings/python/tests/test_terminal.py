@@ -1,16 +1,27 @@
 """The binding against the simulated terminal, through the real library."""
 from __future__ import annotations
 
+import asyncio
+import builtins
+import logging
+import os
 import socket
+import subprocess
+import sys
 import threading
 import time
 from datetime import datetime
 from itertools import islice
+from pathlib import Path
 
 import pytest
 
 import movar
+from conftest import Simulator
+from movar import _codegen
 from movar.terminal import record_directory
+
+TESTS = Path(__file__).resolve().parent
 
 
 def stored(count: int, machine: int = 0) -> list[movar.Record]:
@@ -49,18 +60,59 @@ def test_live_records_come_once_each_then_none(simulator):
     assert terminal.realtime() is None
 
 
-def test_watch_goes_on_while_the_terminal_is_away(simulator, tmp_path, monkeypatch):
-    monkeypatch.setenv("MOVAR_COM1", str(tmp_path / "com1"))  # where the simulator's pty will be
-    found = []
-    watcher = threading.Thread(target=lambda: found.extend(islice(movar.Terminal(com=1).watch(interval=0.05), 1)),
-                               daemon=True)
+@pytest.mark.parametrize("to_logger", [False, True], ids=["to on_error", "to the movar logger"])
+def test_watch_reports_each_outage_once_and_goes_on(tmp_path, monkeypatch, caplog, to_logger):
+    program = os.environ["MOVAR_TERMINAL"]
+    link = str(tmp_path / "com1")
+    monkeypatch.setenv("MOVAR_COM1", link)  # where each simulator's pty will be
+    caplog.set_level(logging.INFO, logger="movar")
+    found, outages = [], []
+    watch = movar.Terminal(com=1).watch(interval=0.05, on_error=None if to_logger else outages.append)
+    watcher = threading.Thread(target=lambda: found.extend(islice(watch, 2)), daemon=True)
     watcher.start()
-    time.sleep(0.5)  # polls that find no port
-
-    simulator("--live", "007B930E28C5")
+    for k, live in enumerate(("007B930E28C5", "01C8930E28C5")):
+        time.sleep(0.5)  # polls that find no port: an outage
+        sim = Simulator(program, link, "--live", live)
+        deadline = time.monotonic() + 10
+        while len(found) <= k and time.monotonic() < deadline:
+            time.sleep(0.05)
+        sim.close()  # its pty goes with it
     watcher.join(10)
 
-    assert found == [movar.Record(123, datetime(2009, 3, 14, 8, 5), 7)]
+    assert found == [movar.Record(123, datetime(2009, 3, 14, 8, 5), 7), movar.Record(456, datetime(2009, 3, 14, 8, 5), 7)]
+    if to_logger:
+        assert [(r.levelname, r.getMessage().split(": ")[0]) for r in caplog.records] == [
+            ("WARNING", "Terminal(com=1, address=1) cannot be reached"), ("INFO", "Terminal(com=1, address=1) answers again")] * 2
+    else:
+        assert len(outages) == 2
+        assert (type(outages[0]), outages[0].code) == (movar.NoPortError, movar.ErrorCode.NO_PORT)
+
+
+def test_asyncio_watch_yields_the_live_records_and_ends_when_cancelled(simulator):
+    sim = simulator("--live", "007B930E28C5", "--live", "01C8930E28C5")
+    interval = 60  # after the two records the watch sleeps; a cancel must end the sleep
+
+    async def watch_then_cancel():
+        terminal = movar.aio.Terminal(ip=sim.ip)
+        found = []
+
+        async def collect():
+            async for record in terminal.watch(interval):
+                found.append(record)
+
+        task = asyncio.create_task(collect())
+        while len(found) < 2 and not task.done():
+            await asyncio.sleep(0.05)
+        await asyncio.sleep(0.2)  # into the pause
+        task.cancel()
+        done, _ = await asyncio.wait({task}, timeout=interval / 2)
+        return found, task in done and task.cancelled(), await terminal.realtime()
+
+    found, cancelled, after = asyncio.run(asyncio.wait_for(watch_then_cancel(), 40))
+
+    assert found == [movar.Record(123, datetime(2009, 3, 14, 8, 5), 7), movar.Record(456, datetime(2009, 3, 14, 8, 5), 7)]
+    assert cancelled
+    assert after is None
 
 
 @pytest.mark.parametrize("link, name, wire", [
@@ -78,37 +130,65 @@ def test_a_name_arrives_byte_for_byte(simulator, link, name, wire):
     sim.wait_received(bytes([0x15, 0x01, len(wire) + 2, 253 - len(wire), 0x01, 0x05]) + wire)
 
 
-def test_a_refused_connection_names_the_address(tmp_path):
-    with socket.socket() as held:  # bound but not listening: connections are refused
+@pytest.fixture
+def refusing_ip():
+    """An address whose port 1024 refuses connections (bound, not listening)."""
+    with socket.socket() as held:
         for host in range(2, 255):
             try:
                 held.bind((f"127.0.0.{host}", 1024))
                 break
             except OSError:
                 continue
-        ip = held.getsockname()[0]
-
-        with pytest.raises(movar.MovarError) as failure:
-            movar.Terminal(ip=ip).download(tmp_path)
-
-    assert failure.value.result == 1
-    assert ip in failure.value.reason
+        yield held.getsockname()[0]
 
 
-def test_two_threads_download_into_their_own_directories(simulator, tmp_path):
-    sims = [simulator("--records", "40"), simulator("--records", "90")]
-    results = {}
+@pytest.mark.parametrize("failing, error, built_in, code, export, reason", [
+    (lambda ip, d: movar.Terminal(ip=ip).download(d), movar.ConnectError, ConnectionError, movar.ErrorCode.CONNECT,
+     "LANDOWNLOAD", "{ip}"),
+    (lambda ip, d: movar.convert(d, "absent"), movar.RecordFileError, OSError, movar.ErrorCode.FILE,
+     "CONVERFILE", "absent.dat"),
+    (lambda ip, d: movar.Terminal(com=1).erase(), movar.NoPortError, ConnectionError, movar.ErrorCode.NO_PORT,
+     "DELETE", "COM1"),
+    (lambda ip, d: movar.Terminal(ip=ip).send_name(1, b"x" * 101), movar.ArgumentError, ValueError,
+     movar.ErrorCode.ARGUMENT, "LANSENDNAME", "101"),
+])
+def test_a_failure_raises_the_class_of_its_code(refusing_ip, tmp_path, failing, error, built_in, code, export, reason):
+    with pytest.raises(error) as failure:
+        failing(refusing_ip, tmp_path)
+
+    assert isinstance(failure.value, built_in)
+    assert (failure.value.code, failure.value.export, failure.value.result) == (code, export, 1)
+    assert reason.format(ip=refusing_ip) in failure.value.reason
+
+
+def downloads_on_threads(ips, directories):
+    results = [None, None]
 
     def download(k):
-        results[k] = movar.Terminal(ip=sims[k].ip).download(tmp_path / str(k))
+        results[k] = movar.Terminal(ip=ips[k]).download(directories[k])
 
     threads = [threading.Thread(target=download, args=(k,)) for k in (0, 1)]
     for thread in threads:
         thread.start()
     for thread in threads:
         thread.join(60)
+    return results
 
-    assert results == {0: stored(40), 1: stored(90)}
+
+def downloads_as_coroutines(ips, directories):
+    async def both():
+        return await asyncio.gather(*(movar.aio.Terminal(ip=ip).download(d) for ip, d in zip(ips, directories)))
+    return list(asyncio.run(both()))
+
+
+@pytest.mark.parametrize("downloads", [downloads_on_threads, downloads_as_coroutines])
+def test_two_downloads_at_once_go_into_their_own_directories(simulator, tmp_path, downloads):
+    sims = [simulator("--records", "40"), simulator("--records", "90")]
+
+    results = downloads([sim.ip for sim in sims], [tmp_path / "0", tmp_path / "1"])
+
+    assert results == [stored(40), stored(90)]
     assert [movar.read_records(tmp_path / str(k) / "movar.dat") for k in (0, 1)] == [stored(40), stored(90)]
 
 
@@ -141,3 +221,51 @@ def test_a_record_directory_gives_back_the_one_set_before_it(simulator, tmp_path
 def test_an_address_that_is_not_ascii_text_is_refused(address):
     with pytest.raises(ValueError, match="not an ASCII text"):
         movar.Terminal(ip=address)
+
+
+def test_the_generated_files_are_what_the_lists_and_the_binding_render():
+    for path, text in _codegen.rendered().items():
+        assert path.read_text(encoding="utf-8") == text, f"{path.name} is stale: run python3 -m movar._codegen"
+
+
+def test_no_parameter_hides_a_built_in_or_a_module():
+    taken = set(dir(builtins)) | set(sys.stdlib_module_names)
+    listed = movar._exportlist.load()
+    parameters = {p.name for e in listed.exports for p in e.parameters}
+    for function in [*vars(movar.Terminal).values(), movar.convert, movar.convert_transactions, movar.copy_name]:
+        parameters |= set(getattr(function, "__code__", None) and function.__code__.co_varnames[
+            :function.__code__.co_argcount + function.__code__.co_kwonlyargcount] or ())
+
+    assert parameters & taken == set()
+
+
+@pytest.mark.parametrize("source, complaint", [
+    ((TESTS / "typed_caller.py").read_text(encoding="utf-8"), None),
+    ("import movar\nmovar.raw.LANDOWNLOAD(7)\n", "[arg-type]"),
+    ("import movar\nmovar.Terminal(ip='10.0.0.1').watch(1.0, on_eror=print)\n", "[call-arg]"),
+], ids=["a typed caller", "a raw argument of the wrong type", "a misspelt keyword"])
+def test_mypy_checks_a_caller_and_the_binding_strictly(tmp_path, source, complaint):
+    (tmp_path / "caller.py").write_text(source, encoding="utf-8")
+    checked = subprocess.run([sys.executable, "-m", "mypy", "--strict", "--cache-dir", str(tmp_path / "cache"),
+                              str(tmp_path / "caller.py"), str(TESTS.parent / "movar")], capture_output=True, text=True,
+                             env={**os.environ, "MYPYPATH": str(TESTS.parent)})
+
+    if complaint is None:
+        assert checked.returncode == 0, checked.stdout
+    else:
+        assert checked.returncode == 1 and complaint in checked.stdout, checked.stdout
+
+
+def test_the_progress_hook_row_is_callable_through_raw(simulator, tmp_path):
+    sim = simulator("--records", "3")
+    events = []
+    hook = movar.raw.movar_progress_hook_fn(lambda context, event, value, text: events.append((event, value, text)))
+
+    movar.raw.movar_set_progress_hook(hook, None)
+    try:
+        movar.Terminal(ip=sim.ip).download(tmp_path)
+    finally:
+        movar.raw.movar_set_progress_hook(None, None)  # a null pointer: no hook
+    movar.Terminal(ip=sim.ip).download(tmp_path)
+
+    assert events == [(1, 2, None), (3, 0, f"connect {sim.ip} success".encode()), (2, 100, None), (4, 0, None)]
