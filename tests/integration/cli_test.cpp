@@ -298,6 +298,30 @@ TEST(CommandLine, RefusedArgumentsSendNothing) {
   EXPECT_TRUE(net.terminal.receivedBytes().empty());
 }
 
+// Each command's help lists every option it takes, the shared ones too; no group says its
+// commands twice.
+TEST(CommandLine, HelpShowsWhatEachCommandTakes) {
+  struct Row {
+    std::vector<std::string> args;
+    std::vector<std::string> said, unsaid;
+  };
+  const Row rows[] = {
+      {{"collect", "--help"}, {"--ips FILE", "--jobs", "--every", "--dir DIR", "--json", "--store STORE", "PostgreSQL"},
+       {"--ip A.B.C.D", "--encoding"}},
+      {{"realtime", "--help"}, {"--watch", "--ip A.B.C.D", "--com N", "--store STORE"}, {}},
+      {{"name", "send", "--help"}, {"--encoding", "--ip A.B.C.D"}, {"--store"}},
+      {{"records", "--help"}, {"--from", "--store STORE", "--json"}, {"--dir", "--ip"}},
+      {{"--help"}, {"the record store: import, init [no terminal]\n"}, {"(import, init)", "also: import"}},
+  };
+  TempDir dir;
+  for (const Row& row : rows) {
+    const HostRun run = movar(dir, row.args);
+    EXPECT_EQ(run.exitCode, 0) << row.args[0];
+    for (const std::string& words : row.said) EXPECT_TRUE(contains(run.out, words)) << words << " not in:\n" << run.out;
+    for (const std::string& words : row.unsaid) EXPECT_FALSE(contains(run.out, words)) << words << " in:\n" << run.out;
+  }
+}
+
 // A failed call says why in the library's own words (exit 1), a local cause with its path and
 // the system's reason; nothing connects or opens a port a second time to guess.
 TEST(CommandLine, FailuresSaidInWords) {
