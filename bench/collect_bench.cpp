@@ -43,7 +43,7 @@ bool timed(Floor& floor, const std::filesystem::path& dir, int jobs, double& sec
   floor.refill();
   const auto start = std::chrono::steady_clock::now();
   const std::vector<collect::Outcome> results =
-      collect::collectRound(floor.targets, {dir.string(), jobs, nullptr, {}}, {});
+      collect::collectRound(floor.targets, {dir.string(), jobs, nullptr, {}, {}}, {});
   seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
   for (const collect::Outcome& c : results) {
     if (c.result != 0 || c.records != kRecords) {

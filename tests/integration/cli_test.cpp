@@ -275,7 +275,14 @@ TEST(CommandLine, RefusedArgumentsSendNothing) {
        "invalid URI query parameter: \"nonsense\""},
       {{"records", "--store", "mysql://movar:secret@db/facts"}, "is not a PostgreSQL URI"},
       {{"download", "--ip", ip, "--store", "facts=2009.db"}, "written ./facts=2009.db"},
-      {{"no-such-command"}, ""},
+      {{"no-such-command"}, "unknown command no-such-command"},
+      {{"store", "frobnicate", "--store", "s.db"}, "unknown command store frobnicate"},
+      {{"records", "--store", "s.db", "--from", "2009-02-30"}, "--from: 2009-02-30 is not a day of the calendar"},
+      {{"records", "--store", "s.db", "--to", "2009-03-01 24:00"}, "--to: 24:00 is not a time of day"},
+      {{"records", "--store", "s.db", "--from", "2009-03-02", "--to", "2009-03-01"},
+       "--from 2009-03-02 is after --to 2009-03-01"},
+      {{"show", "movar.dat", "--store", "s.db"}, "--store goes with download, "},
+      {{"show", "movar.dat", "--ip", ip}, "no --com, --device or --ip here"},
   };
   for (const Row& row : rows) {
     std::vector<std::string> args = row.args;
@@ -289,6 +296,30 @@ TEST(CommandLine, RefusedArgumentsSendNothing) {
   EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path()), {}), 1);  // ips.txt alone
   EXPECT_TRUE(port.terminal->receivedBytes().empty());
   EXPECT_TRUE(net.terminal.receivedBytes().empty());
+}
+
+// Each command's help lists every option it takes, the shared ones too; no group says its
+// commands twice.
+TEST(CommandLine, HelpShowsWhatEachCommandTakes) {
+  struct Row {
+    std::vector<std::string> args;
+    std::vector<std::string> said, unsaid;
+  };
+  const Row rows[] = {
+      {{"collect", "--help"}, {"--ips FILE", "--jobs", "--every", "--dir DIR", "--json", "--store STORE", "PostgreSQL"},
+       {"--ip A.B.C.D", "--encoding"}},
+      {{"realtime", "--help"}, {"--watch", "--ip A.B.C.D", "--com N", "--store STORE"}, {}},
+      {{"name", "send", "--help"}, {"--encoding", "--ip A.B.C.D"}, {"--store"}},
+      {{"records", "--help"}, {"--from", "--store STORE", "--json"}, {"--dir", "--ip"}},
+      {{"--help"}, {"the record store: import, init [no terminal]\n"}, {"(import, init)", "also: import"}},
+  };
+  TempDir dir;
+  for (const Row& row : rows) {
+    const HostRun run = movar(dir, row.args);
+    EXPECT_EQ(run.exitCode, 0) << row.args[0];
+    for (const std::string& words : row.said) EXPECT_TRUE(contains(run.out, words)) << words << " not in:\n" << run.out;
+    for (const std::string& words : row.unsaid) EXPECT_FALSE(contains(run.out, words)) << words << " in:\n" << run.out;
+  }
 }
 
 // A failed call says why in the library's own words (exit 1), a local cause with its path and
@@ -400,13 +431,89 @@ TEST(CommandLine, CollectDownloadsEachListedTerminalOnce) {
   EXPECT_EQ(lines(readFile(dir.path() / "out" / second.ip() / "movar.txt")), 200);
   EXPECT_EQ(readFile(dir.path() / "out" / second.ip() / "movar-terminal.txt"), second.ip() + "\n");
 
-  // A line that is not an address stops everything before it starts; nothing is made.
-  std::ofstream(dir.path() / "bad.txt") << first.ip() << "\n../../x\n";
-  const HostRun bad = movar(dir, {"collect", "--ips", "bad.txt", "--dir", "bad-out"});
-  EXPECT_EQ(bad.exitCode, 2);
-  EXPECT_TRUE(contains(bad.err, "bad.txt line 2: \"../../x\" is not an IPv4 address")) << bad.err;
+  // A list that is not one stops everything before it starts; nothing is made.
+  const struct {
+    std::string list, said;
+  } refused[] = {
+      {first.ip() + "\n../../x\n", "bad.txt line 2: \"../../x\" is not an IPv4 address"},
+      {"# the floor, to be filled in\n\n", "bad.txt: lists no terminal (only blank lines and # comments)"},
+      {"\xEF\xBB\xBF" + first.ip() + "\n", "bad.txt: starts with a byte-order mark"},
+  };
+  for (const auto& row : refused) {
+    std::ofstream(dir.path() / "bad.txt") << row.list;
+    const HostRun bad = movar(dir, {"collect", "--ips", "bad.txt", "--dir", "bad-out"});
+    EXPECT_EQ(bad.exitCode, 2) << row.said;
+    EXPECT_TRUE(contains(bad.err, row.said)) << bad.err;
+  }
   EXPECT_FALSE(std::filesystem::exists(dir.path() / "bad-out"));
   EXPECT_EQ(first.terminal.part<sim::RecordMemory>().downloadsServed(), 1);
+}
+
+// While a collection runs: a line as each terminal finishes, Ctrl-C acknowledged at once with
+// the downloads it waits for (a second one ends it), and the round's line counting the
+// terminals it never started, its failures as a list, and a round longer than --every.
+// Terminals in list order, one at a time where a row interrupts: quick, unreachable, slow
+// (stalled where a row says), and one never started.
+TEST(CommandLine, CollectSaysWhatHappensWhileItRuns) {
+  struct Row {
+    std::vector<std::string> args;
+    sim::Millis stall;  // in the slow terminal's transfer, beyond the download's own closing pause
+    bool interrupt, again;
+    std::vector<std::string> said;  // on standard output, DEAD for the unreachable one's address
+  };
+  const Row rows[] = {
+      {{}, sim::Millis{60'000}, true, true, {"  ok\n", "  failed: connection to DEAD:1024"}},
+      {{"--json", "--every", "1h"}, sim::Millis{0}, true, false,
+       {R"(,"terminals":4,"ok":2,"not_started":1,"records":60,"seconds":)",
+        R"(,"failures":[{"ip":"DEAD","error":"connection to DEAD:1024)"}},
+      {{"--every", "1s"}, sim::Millis{0}, false, false,
+       {"round 1 at ", ": 3 of 4 terminals ok, 90 records, ",
+        " s (longer than --every 1s: the next round starts at once); DEAD: connection to DEAD:1024"}},
+  };
+  for (const Row& row : rows) {
+    SimNet quick, slow, last;
+    const NobodyThere dead;
+    for (SimNet* net : {&quick, &slow, &last}) net->terminal.part<sim::RecordMemory>().fill(30);
+    if (row.stall.count() > 0) {
+      slow.terminal.part<sim::RecordMemory>().script({{.block = 2, .kind = sim::BlockFault::Kind::Stall, .stall = row.stall}});
+    }
+    TempDir dir;
+    std::ofstream(dir.path() / "floor.txt") << quick.ip() << "\n" << dead.ip() << "\n" << slow.ip() << "\n" << last.ip() << "\n";
+    std::vector<std::string> args{"collect", "--ips", "floor.txt", "--jobs", row.interrupt ? "1" : "4"};
+    args.insert(args.end(), row.args.begin(), row.args.end());
+    Background collector(dir, args);
+    const auto out = [&] { return readFile(dir.path() / ".background-out"); };
+    const auto err = [&] { return readFile(dir.path() / ".background-err"); };
+    const std::string args0 = row.args.empty() ? "one round" : row.args.back();
+    if (!row.interrupt) {  // the first round's line, then Ctrl-C twice
+      ASSERT_TRUE(eventually([&] { return lines(out()) >= 1; }, hostAllowance(30s))) << args0;
+      EXPECT_FALSE(collector.signal(SIGINT, 0ms));
+      EXPECT_TRUE(eventually([&] { return contains(err(), "stopping"); }, hostAllowance(2s)));  // one signal at a time
+      EXPECT_TRUE(collector.interrupt(hostAllowance(2s))) << args0;
+    } else {
+      ASSERT_TRUE(eventually([&] { return slow.terminal.receivedBytes().size() > 16; }, hostAllowance(30s))) << args0;
+      if (row.args.empty()) {
+        EXPECT_TRUE(contains(out(), quick.ip() + "  ")) << "no line before the end: " << out();
+      }
+      EXPECT_FALSE(collector.signal(SIGINT, 0ms));
+      EXPECT_TRUE(eventually([&] {
+        return contains(err(), "movar collect: stopping after 1 running download; Ctrl-C again to stop now\n");
+      }, hostAllowance(2s))) << args0 << ": " << err();
+      if (row.again) {
+        EXPECT_FALSE(collector.wait(0ms)) << "ended before its download did";
+        EXPECT_TRUE(collector.interrupt(hostAllowance(2s))) << "a second Ctrl-C waited for the download";
+      } else {
+        const std::optional<int> status = collector.wait(hostAllowance(30s));
+        ASSERT_TRUE(status) << args0;
+        EXPECT_TRUE(WIFEXITED(*status) && WEXITSTATUS(*status) == 130) << args0;
+      }
+    }
+    for (std::string said : row.said) {
+      for (std::size_t at; (at = said.find("DEAD")) != std::string::npos;) said.replace(at, 4, dead.ip());
+      EXPECT_TRUE(contains(out(), said)) << args0 << ": " << said << " not in\n" << out();
+    }
+    EXPECT_FALSE(contains(out(), "store")) << args0 << ": " << out();
+  }
 }
 
 

@@ -18,6 +18,7 @@ const std::map<std::string, std::string> kGroupTitles{
     {"backup", "the device backup, zwbak.txt in --dir"},
     {"fp", "fingerprint units, files in FINGERREC/ below --dir"},
     {"modem", "through a modem"},
+    {"store", "the record store"},
 };
 
 const char* const kMarks[] = {"[serial only]", "[TCP only]", "[no terminal]"};
@@ -36,13 +37,11 @@ std::vector<CLI::App*> children(CLI::App& app) {
 }  // namespace
 
 std::string whereItRuns(const std::vector<const Capability*>& rows) {
-  bool serial = false, tcp = false, local = false;
+  bool serial = false, tcp = false;
   for (const Capability* c : rows) {
     serial = serial || c->serial || c->serialRow || c->live;
     tcp = tcp || c->lan || c->lanRow || c->live;
-    local = local || c->local;
   }
-  if (local) return kMarks[2];
   if (serial && !tcp) return kMarks[0];
   if (tcp && !serial) return kMarks[1];
   return "";

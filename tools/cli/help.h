@@ -11,7 +11,8 @@
 
 namespace movar::cli {
 
-// "[serial only]", "[TCP only]", "[no terminal]" or "" for the rows of one subcommand.
+// "[serial only]", "[TCP only]" or "" for the rows of one subcommand ("[no terminal]" is the
+// command table's: Definition::addSharedOptions).
 std::string whereItRuns(const std::vector<const Capability*>& rows);
 
 // Each group's line names its subcommands (and is marked when all of them run on one link).

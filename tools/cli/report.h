@@ -23,14 +23,6 @@ std::string csvField(std::string_view text);
 
 using collect::Target;
 
-// A live record's fields, from its digits; false for twenty zeros or a malformed text.
-struct LiveFields {
-  long person = 0, year = 0, month = 0, day = 0, hour = 0, minute = 0, machine = 0;
-};
-bool decodeLiveRecord(const std::string& digits, LiveFields& fields);
-// False when standard output took no more (its reader went away).
-bool printLiveRecord(const std::string& digits, const LiveFields& fields, bool json);
-
 // Whether standard output's reader went away (a pipe closed at the other end): a write would fail.
 bool standardOutputClosed();
 

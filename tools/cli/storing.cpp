@@ -4,6 +4,7 @@
 #include <filesystem>
 
 #include "arguments.h"
+#include "store/calendar.h"
 
 namespace movar::cli {
 
@@ -88,7 +89,21 @@ std::string checkedTime(const char* option, const std::string& typed) {
   if (!date || (typed.size() != 10 && !time)) {
     throw UsageError(std::string(option) + ": \"" + typed + "\" is not YYYY-MM-DD or \"YYYY-MM-DD HH:MM\"");
   }
+  const auto number = [&](std::size_t at, std::size_t n) { return std::stoi(typed.substr(at, n)); };
+  if (!store::isRealDate(number(0, 4), number(5, 2), number(8, 2))) {
+    throw UsageError(std::string(option) + ": " + typed.substr(0, 10) + " is not a day of the calendar");
+  }
+  if (time && !store::isRealTime(number(11, 2), number(14, 2))) {
+    throw UsageError(std::string(option) + ": " + typed.substr(11) + " is not a time of day (00:00-23:59)");
+  }
   return typed;
+}
+
+void checkedPeriod(const std::string& from, const std::string& to) {
+  // A date alone is its whole day: from its first minute, to its last.
+  const std::string first = from.size() == 10 ? from + " 00:00" : from;
+  const std::string last = to.size() == 10 ? to + " 23:59" : to;
+  if (first > last) throw UsageError("--from " + from + " is after --to " + to + "; nothing is between them");
 }
 
 }  // namespace movar::cli

@@ -25,7 +25,10 @@ void printFacts(const std::vector<store::StoredFact>& facts, FactFormat format);
 // `movar store import`'s report, a line per file and a total; 1 when a file could not be read.
 int printImported(const std::vector<store::ImportedFile>& files, bool json);
 
-// A --from/--to value: "YYYY-MM-DD" or "YYYY-MM-DD HH:MM"; a UsageError names the option.
+// A --from/--to value: "YYYY-MM-DD" or "YYYY-MM-DD HH:MM", a day of the calendar and a time
+// of day; else a UsageError that names the option.
 std::string checkedTime(const char* option, const std::string& typed);
+// --from no later than --to (checked times), else a UsageError.
+void checkedPeriod(const std::string& from, const std::string& to);
 
 }  // namespace movar::cli

@@ -69,6 +69,10 @@ std::vector<Outcome> collectRound(const std::vector<Target>& targets, const Roun
     for (std::size_t i; !stop.stop_requested() && (i = next++) < targets.size();) {
       Outcome& c = outcomes[i];
       c.began = std::chrono::system_clock::now();
+      if (options.started) {
+        std::lock_guard lock(told);
+        options.started(c);
+      }
       try {
         downloadOne(c, options);
       } catch (const std::exception& e) {  // one terminal's fault never ends the others

@@ -35,8 +35,9 @@ struct RoundOptions {
   std::string directory;  // each target's files go into directory/<its store name>/
   int jobs = 8;
   store::Store* store = nullptr;  // each target's records go into it before its erase
-  // Told of each target as it finishes, from the thread that ran it (one at a time).
-  std::function<void(const Outcome&)> finished;
+  // Told of each target as it starts and as it finishes, from the thread that runs it (one at a
+  // time).
+  std::function<void(const Outcome&)> started, finished;
 };
 
 // The outcomes in the order of `targets`; those never started (a stop) have started == false.

@@ -1,0 +1,13 @@
+#include "failure_words.h"
+
+#include "arguments.h"
+#include "store/location.h"
+
+namespace movar::cli {
+
+Said inWords(const std::exception& error, const Common& common) {
+  const bool usage = dynamic_cast<const UsageError*>(&error) != nullptr;
+  return {store::withoutPassword(error.what(), common.store), usage ? 2 : 1};
+}
+
+}  // namespace movar::cli
