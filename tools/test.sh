@@ -32,13 +32,19 @@ await() {  # waits for a build of the other lane; false when it failed or never 
 
 stage build || { echo "native build failed"; exit 1; }
 
+# The checks one after another: integration tests take loopback addresses wherever they are free
+# and Wine's run wants two fixed ones. Each starts once its build is there, not when the builds
+# are over.
 (
   stage run-native
   stage run-memcheck
   await dlls && { stage run-wine; stage run-package; }
+  await asan && stage run-asan
   true
 ) &
 checks=$!
+# The ASan build is the longest and the fuzz build the shortest: the fuzzers, which keep both
+# cores busy, close the run while the ASan+UBSan tests, which mostly wait, run beside them.
 (
   trap 'touch "$logs/builds-over"' EXIT
   renice -n 19 $BASHPID >/dev/null
@@ -47,13 +53,10 @@ checks=$!
   stage fuzz-build && built fuzz
 ) &
 builds=$!
-wait $builds
-wait $checks
-(await asan && stage run-asan) &
-asan=$!
 (await fuzz && renice -n 19 $BASHPID >/dev/null && stage run-fuzz) &
 fuzz=$!
-wait $asan
+wait $builds
+wait $checks
 wait $fuzz
 
 echo

@@ -22,20 +22,20 @@ namespace fs = std::filesystem;
 using sim::BlockFault;
 using sim::RecordMemory;
 
-struct SerialTerminal {
+struct FilledSerialTerminal {
   SimPort port;
   RecordMemory& memory;
-  SerialTerminal(std::uint32_t records, int com)
+  FilledSerialTerminal(std::uint32_t records, int com)
       : port(SimPort::on(com, {.address = 4, .speeds = {57600}})),
         memory(port.terminal->part<RecordMemory>()) {
     memory.fill(records);
   }
 };
 
-struct NetTerminal {
+struct FilledNetTerminal {
   SimNet net;
   RecordMemory& memory;
-  explicit NetTerminal(std::uint32_t records) : memory(net.terminal.part<RecordMemory>()) {
+  explicit FilledNetTerminal(std::uint32_t records) : memory(net.terminal.part<RecordMemory>()) {
     memory.fill(records);
   }
 };
@@ -104,8 +104,8 @@ TEST(DurableDownloadThroughLibrary, EveryWrittenFileAndFolderIsSyncedBeforeTheEr
   if (std::getenv("MOVAR_TEST_WRAPPER")) GTEST_SKIP() << "watches the host's own system calls";
   if (std::system("strace -o /dev/null true >/dev/null 2>&1") != 0) GTEST_SKIP() << "no strace";
   unmapAllPorts();
-  SerialTerminal serial(60, 1);
-  NetTerminal lan(60);
+  FilledSerialTerminal serial(60, 1);
+  FilledNetTerminal lan(60);
   for (const std::vector<std::string>& call :
        {std::vector<std::string>{"_DOWNLOAD", "i:4", "i:1"}, {"_LANDOWNLOAD", "s:" + lan.net.ip()},
         {"_LANMANYDOWNLOAD", "s:" + lan.net.ip(), "i:3"}}) {
@@ -153,7 +153,7 @@ TEST(DurableDownloadThroughLibrary, NoEraseWhenACopyCannotBeMadeSafely) {
        "movar.txt: Too many levels of symbolic links", {"payroll.txt"}},
   };
   for (const Row& row : rows) {
-    NetTerminal lan(40);
+    FilledNetTerminal lan(40);
     TempDir dir, elsewhere;
     row.arrange(dir.path(), elsewhere.path());
     const HostRun run = runHost(dir.path(), {"_LANDOWNLOAD", "s:" + lan.net.ip()});
@@ -179,8 +179,8 @@ TEST(DurableDownloadThroughLibrary, NoEraseWhenACopyCannotBeMadeSafely) {
 // number cannot pass to another test's terminal while this host still tries the port.
 TEST(DurableDownloadThroughLibrary, SerialEraseStaysOnThePortThatDeliveredTheRecords) {
   unmapAllPorts();
-  SerialTerminal first(300, 1);
-  SerialTerminal second(500, 2);
+  FilledSerialTerminal first(300, 1);
+  FilledSerialTerminal second(500, 2);
   TempDir dir;
   const fs::path cable = dir.path() / "com1";
   fs::create_symlink(first.port.pty->path(), cable);
@@ -200,7 +200,7 @@ TEST(DurableDownloadThroughLibrary, SerialEraseStaysOnThePortThatDeliveredTheRec
 }
 
 TEST(DurableDownloadThroughLibrary, ASecondDownloadOfARecordFileInUseIsRefusedBeforeItsTerminal) {
-  NetTerminal a(3000), b(40);
+  FilledNetTerminal a(3000), b(40);
   TempDir dir;
   fs::copy_file(MOVAR_HOST_PATH, dir.path() / "movar-host");
   auto first = std::async(std::launch::async, [&] { return runIn(dir.path(), "./movar-host", {"_LANDOWNLOAD", "s:" + a.net.ip()}); });
@@ -221,7 +221,7 @@ TEST(DurableDownloadThroughLibrary, ASecondDownloadOfARecordFileInUseIsRefusedBe
 // block, its 174 bytes would take three minutes.
 TEST(DurableDownloadThroughLibrary, ATricklingTerminalIsGivenUpWithinItsBlockAllowance) {
   unmapAllPorts();
-  SerialTerminal terminal(100, 1);
+  FilledSerialTerminal terminal(100, 1);
   terminal.memory.script({{.block = 2, .kind = BlockFault::Kind::Trickle, .stall = sim::Millis{1'000}}});
   TempDir dir;
   const auto start = std::chrono::steady_clock::now();

@@ -22,7 +22,7 @@ using ::testing::Each;
 using ::testing::IsEmpty;
 using ::testing::Not;
 
-Bytes records(std::uint32_t count) { return sim::RecordMemory::records(0, count); }
+Bytes lanRecords(std::uint32_t count) { return sim::RecordMemory::records(0, count); }
 
 struct LanRun {
   FakePlatform f;
@@ -55,7 +55,7 @@ TEST(LanBlockTransfer, GoodTransferAndItsBytes) {
   LanRun r(1000);
   r.run();
   EXPECT_TRUE(r.result.success);
-  EXPECT_EQ(r.sink.stored, records(1000));
+  EXPECT_EQ(r.sink.stored, lanRecords(1000));
   Bytes expected(1 + 36, 0x06);
   expected.push_back(0x15);
   EXPECT_EQ(r.answers(), expected);
@@ -70,10 +70,10 @@ TEST(LanBlockTransfer, FiveBadCheckBytesAreRefusedWith15TheSixthFails) {
     EXPECT_EQ(r.result.success, bad == 5) << bad;
     if (bad == 5) {
       EXPECT_EQ(r.answers(), (Bytes{0x06, 0x06, 0x15, 0x15, 0x15, 0x15, 0x15, 0x06, 0x15}));
-      EXPECT_EQ(r.sink.stored, records(56));
+      EXPECT_EQ(r.sink.stored, lanRecords(56));
     } else {
       EXPECT_EQ(r.answers(), (Bytes{0x06, 0x06, 0x15, 0x15, 0x15, 0x15, 0x15}));
-      EXPECT_EQ(r.sink.stored, records(28));  // what came before stays
+      EXPECT_EQ(r.sink.stored, lanRecords(28));  // what came before stays
     }
   }
 }
@@ -83,7 +83,7 @@ TEST(LanBlockTransfer, Kind3AndCountZero) {
   big.run();
   EXPECT_TRUE(big.result.success);
   EXPECT_EQ(big.result.announced, 65541u);
-  EXPECT_EQ(big.sink.stored, records(65541));
+  EXPECT_EQ(big.sink.stored, lanRecords(65541));
   LanRun none(0);
   none.run();
   EXPECT_TRUE(none.result.success);
@@ -123,7 +123,7 @@ TEST(LanBlockTransfer, SilentOrOverlongTerminalFailsWithinTheReceiveLimit) {
   silent.run();
   EXPECT_FALSE(silent.result.success);
   EXPECT_EQ(silent.f.clock.now(), link::kDefaultReceiveLimit);  // no time passed before it
-  EXPECT_EQ(silent.sink.stored, records(28));
+  EXPECT_EQ(silent.sink.stored, lanRecords(28));
 
   LanRun extra(28 * 2, {{.block = 1, .kind = Kind::ExtraBytes, .extra = 2}});
   extra.run();

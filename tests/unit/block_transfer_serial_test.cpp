@@ -16,7 +16,7 @@ using fake::FakePlatform;
 using sim::BlockFault;
 using Kind = sim::BlockFault::Kind;
 
-Bytes records(std::uint32_t count) { return sim::RecordMemory::records(0, count); }
+Bytes serialRecords(std::uint32_t count) { return sim::RecordMemory::records(0, count); }
 
 struct SerialRun {
   FakePlatform f;
@@ -65,7 +65,7 @@ TEST(SerialBlockTransfer, GoodTransferStoresEveryPayloadAndClosesWith15) {
   r.run();
   EXPECT_TRUE(r.result.success);
   EXPECT_EQ(r.result.announced, 30u);
-  EXPECT_EQ(r.sink.stored, records(30));
+  EXPECT_EQ(r.sink.stored, serialRecords(30));
   EXPECT_EQ(r.answers(), (Bytes{0x06, 0x06, 0x06, 0x15}));
   EXPECT_EQ(r.sink.positions, (std::vector<int>{93, 100}));
   // No stray byte: the 1 s wait passes, no 16 s pause.
@@ -98,7 +98,7 @@ TEST(SerialBlockTransfer, Kind3HeaderAddsAPageOfRecords) {
   r.run();
   EXPECT_TRUE(r.result.success);
   EXPECT_EQ(r.result.announced, 65541u);
-  EXPECT_EQ(r.sink.stored, records(65541));
+  EXPECT_EQ(r.sink.stored, serialRecords(65541));
 }
 
 TEST(SerialBlockTransfer, RepeatedBlocksAreAcknowledgedAndNotStored) {
@@ -107,7 +107,7 @@ TEST(SerialBlockTransfer, RepeatedBlocksAreAcknowledgedAndNotStored) {
                              {.block = 255, .kind = Kind::RepeatAfterAck}});
   r.run();
   ASSERT_TRUE(r.result.success);
-  EXPECT_EQ(r.sink.stored, records(28 * 256 + 3));
+  EXPECT_EQ(r.sink.stored, serialRecords(28 * 256 + 3));
   // 257 blocks + 2 repeats, all answered 06, then 15 for the end block.
   EXPECT_EQ(r.answers(), concat({repeated(0x06, 1 + 257 + 2), {0x15}}));
 }
@@ -116,7 +116,7 @@ TEST(SerialBlockTransfer, BlockNumberedAheadIsRefusedWith15) {
   SerialRun r(28 * 4, {{.block = 3, .kind = Kind::WrongNumber}});
   r.run();
   ASSERT_TRUE(r.result.success);
-  EXPECT_EQ(r.sink.stored, records(28 * 4));
+  EXPECT_EQ(r.sink.stored, serialRecords(28 * 4));
   EXPECT_EQ(r.answers(), (Bytes{0x06, 0x06, 0x06, 0x15, 0x06, 0x06, 0x15}));
 }
 
@@ -124,7 +124,7 @@ TEST(SerialBlockTransfer, DamagedBlockIsFlushedFor40And10MsBeforeTheResend) {
   SerialRun r(56, {{.block = 2, .kind = Kind::DamagedCheck}});
   r.run();
   ASSERT_TRUE(r.result.success);
-  EXPECT_EQ(r.sink.stored, records(56));
+  EXPECT_EQ(r.sink.stored, serialRecords(56));
   EXPECT_EQ(r.answers(), (Bytes{0x06, 0x06, 0xF9, 0x06, 0x15}));
   // The damaged block is complete when its 174th byte arrives, with the 06 that asked for it.
   // Then 40 ms, one discarding read of 256 bytes on a quiet line (5 * 256 + 5 ms), 10 ms, one
@@ -174,7 +174,7 @@ TEST(SerialBlockTransfer, OnePauseOverTwoSecondsFailsEvenWhenEveryBlockArrives) 
   r.run();
   EXPECT_FALSE(r.result.success);
   EXPECT_TRUE(r.result.stalled);
-  EXPECT_EQ(r.sink.stored, records(28 * 5));  // every block came in the end
+  EXPECT_EQ(r.sink.stored, serialRecords(28 * 5));  // every block came in the end
   const Bytes answers = r.answers();
   EXPECT_EQ(answers.back(), 0x06);  // the end block is never answered
   EXPECT_EQ(std::count(answers.begin(), answers.end(), 0x18), 0);
@@ -260,7 +260,7 @@ TEST(SerialBlockTransfer, AllAtOnceAndByteByByteGiveTheSameFile) {
   slow.run();
   for (auto* r : {&whole, &trickle, &slow}) {
     EXPECT_TRUE(r->result.success);
-    EXPECT_EQ(r->sink.stored, records(1000));
+    EXPECT_EQ(r->sink.stored, serialRecords(1000));
     EXPECT_EQ(r->answers(), whole.answers());
   }
 }

@@ -14,7 +14,7 @@ namespace {
 using fake::FakePlatform;
 using sim::BlockFault;
 
-Bytes records(std::uint32_t count) { return sim::RecordMemory::records(0, count); }
+Bytes flowRecords(std::uint32_t count) { return sim::RecordMemory::records(0, count); }
 
 const std::string kDat = "C:\\host\\movar.dat";
 const std::string kTxt = "C:\\host\\movar.txt";
@@ -52,7 +52,7 @@ struct SerialSetup {
 TEST(SerialDownload, GoodTransferWritesFilesDrivesTheWindowAndErases) {
   SerialSetup s(100);
   EXPECT_EQ(serialDownload(s.f.platform, 0x107, 2), 0);
-  EXPECT_EQ(s.f.files.contents[kDat], records(100));
+  EXPECT_EQ(s.f.files.contents[kDat], flowRecords(100));
   EXPECT_EQ(s.f.files.contents[kTxt].size(), 100u * 23);
   EXPECT_TRUE(hasBackups(s.f));
   EXPECT_EQ(s.commands(), (std::vector<std::uint8_t>{0x01, 0x0D}));
@@ -100,7 +100,7 @@ TEST(SerialDownload, ConversionFailureAfterAGoodTransferKeepsTheRecords) {
 TEST(SerialDownload, PayloadOtherThanTheAnnouncedRecordsIsAFailureWithoutErase) {
   for (const int extra : {6, 1}) {  // two records announced, 18 or 13 bytes sent
     SerialSetup s(2, {{.block = 1, .kind = BlockFault::Kind::LongPayload, .extra = extra}});
-    Bytes payload = records(2);
+    Bytes payload = flowRecords(2);
     payload.resize(payload.size() + static_cast<std::size_t>(extra));
     EXPECT_EQ(serialDownload(s.f.platform, 7, 2), 1) << extra;
     EXPECT_EQ(s.f.files.contents[kDat], payload);
@@ -142,7 +142,7 @@ Bytes tail4(const Bytes& b) { return b.size() < 4 ? b : Bytes(b.end() - 4, b.end
 TEST(LanDownload, GoodTransferWindowTextsPausesAndErase) {
   LanSetup s(56);
   EXPECT_EQ(lanDownload(s.f.platform, "10.0.0.7"), 0);
-  EXPECT_EQ(s.f.files.contents[kDat], records(56));
+  EXPECT_EQ(s.f.files.contents[kDat], flowRecords(56));
   EXPECT_EQ(s.f.files.contents[kTxt].size(), 56u * 23);
   EXPECT_TRUE(hasBackups(s.f));
   EXPECT_EQ(tail4(s.preamble(0)), (Bytes{0xFA, 0x05, 0x01, 0xFE}));
@@ -199,7 +199,7 @@ TEST(LanDownload, RefusedPreambleOrUncreatableFile) {
 TEST(LanManyDownload, NumberedFileNumberedConversionAndErase) {
   LanSetup s(30);
   EXPECT_EQ(lanManyDownload(s.f.platform, "10.0.0.7", 12), 0);
-  EXPECT_EQ(s.f.files.contents["C:\\host\\movar12.dat"], records(30));
+  EXPECT_EQ(s.f.files.contents["C:\\host\\movar12.dat"], flowRecords(30));
   EXPECT_EQ(s.f.files.contents["C:\\host\\movar12.txt"].size(), 30u * 23);
   EXPECT_FALSE(s.f.files.contents.count(kDat));
   EXPECT_EQ(s.commands(), (std::vector<std::uint8_t>{0x01, 0x0D}));

@@ -24,7 +24,7 @@ const std::string kDat = "C:\\host\\movar.dat";
 const std::string kTxt = "C:\\host\\movar.txt";
 
 Bytes text(const std::string& s) { return Bytes(s.begin(), s.end()); }
-Bytes records(std::uint32_t count) { return sim::RecordMemory::records(0, count); }
+Bytes modemRecords(std::uint32_t count) { return sim::RecordMemory::records(0, count); }
 Bytes concat(Bytes a, const Bytes& b) {
   a.insert(a.end(), b.begin(), b.end());
   return a;
@@ -226,14 +226,14 @@ TEST(ModemLink, UnacknowledgedPreambleRepeatsTheConnectionOnceOnTheNextPort) {
     EXPECT_EQ(f.serial.opens[1].port, 2);
     EXPECT_EQ(mute.modem.dialled().size(), 1u);
     EXPECT_EQ(second.modem.dialled().size(), 1u);
-    EXPECT_EQ(f.files.contents[kDat], secondAnswers ? records(28) : Bytes{});
+    EXPECT_EQ(f.files.contents[kDat], secondAnswers ? modemRecords(28) : Bytes{});
   }
 }
 
 TEST(ModemDownload, GoodTransferConvertsBacksUpClosesWith06AndKeepsTheRecords) {
   ModemRun r(30);
   EXPECT_EQ(r.run().result, 0);
-  EXPECT_EQ(r.f.files.contents[kDat], records(30));
+  EXPECT_EQ(r.f.files.contents[kDat], modemRecords(30));
   EXPECT_EQ(r.f.files.contents[kTxt].size(), 30u * 23);
   int backups = 0;
   for (const auto& [path, bytes] : r.f.files.contents) backups += path.rfind("C:\\host\\downbak\\", 0) == 0;
@@ -271,7 +271,7 @@ TEST(ModemDownload, Kind3HeaderIsRefusedWithResendRequests) {
 TEST(ModemDownload, RepeatedBlockIsRefusedAfterOneMillisecondAndNotStored) {
   ModemRun r(28 * 3, {{.block = 2, .kind = Kind::RepeatAfterAck}});
   EXPECT_EQ(r.run().result, 0);
-  EXPECT_EQ(r.f.files.contents[kDat], records(28 * 3));
+  EXPECT_EQ(r.f.files.contents[kDat], modemRecords(28 * 3));
   const auto a = r.answers();  // header, 1, 2, 2 again, 3, end
   ASSERT_EQ(a.size(), 6u);
   EXPECT_EQ(a[3].second, 0x15);
