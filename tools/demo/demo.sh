@@ -13,7 +13,15 @@ ip=$(cat "$work/ips")
 export MOVAR_COM1=$work/com1
 for n in 2 3 4 5 6 7 8 9; do export MOVAR_COM$n=/nonexistent/movar-demo; done
 
-show() { echo; echo "\$ movar $*"; "$movar" "$@"; }
+# Each command as a shell would need it typed: a word with a space in it quoted.
+show() {
+  local typed="" word
+  for word in "$@"; do
+    [[ $word == *" "* ]] && word="\"$word\""
+    typed+=" $word"
+  done
+  echo; echo "\$ movar${typed}"; "$movar" "$@"
+}
 echo "terminal 7 with 300 records on COM1 ($work/com1) and $ip:1024"
 show test --com 1 --addr 7
 show download --com 1 --addr 7 --dir "$work/serial"
