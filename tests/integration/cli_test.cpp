@@ -447,7 +447,7 @@ TEST(CommandLine, StoreKeepsEachFactOnce) {
   }
   const HostRun all = movar(dir, {"records", "--store", "s.db", "--csv"});
   EXPECT_EQ(lines(all.out), 31);
-  EXPECT_EQ(all.out.substr(0, all.out.find('\n')), "time,person,machine,terminal,collected");
+  EXPECT_EQ(all.out.substr(0, all.out.find('\n')), "time,person,machine,terminal,collected,seq");
   // Record i is dated 2009-(1 + i % 12)-(1 + i % 28): March holds records 2, 14 and 26.
   const HostRun march = movar(dir, {"--json", "records", "--store", "s.db", "--from", "2009-03-01",
                                     "--to", "2009-03-31"});
@@ -583,9 +583,12 @@ TEST(CommandLine, CollectorsAtOnceKeepEachFactOnceInPostgres) {
   const auto facts = [&](const std::string& store) {
     const HostRun run = movar(dir, {"records", "--store", store, "--csv"});
     EXPECT_EQ(run.exitCode, 0) << run.err;
-    std::vector<std::string> rows;  // without the time of collection
+    std::vector<std::string> rows;  // without the time of collection and the store's number
     std::istringstream in(run.out);
-    for (std::string line; std::getline(in, line);) rows.push_back(line.substr(0, line.rfind(',')));
+    for (std::string line; std::getline(in, line);) {
+      line.erase(line.rfind(','));
+      rows.push_back(line.substr(0, line.rfind(',')));
+    }
     return rows;
   };
   const std::vector<std::string> fromPostgres = facts(pg.uri());

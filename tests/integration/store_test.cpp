@@ -171,9 +171,8 @@ TEST_P(StoreOn, RecordFilesOfACollectionImportOnceWithTheirFolderAsTerminal) {
   write(loose, {record(4, 8, 2, 29, 23, 59)});  // 2008 was a leap year
 
   auto s = store::openStore(location);
-  std::string error;
-  const auto files = store::recordFilesOf({site.string(), loose.string()}, error);
-  ASSERT_EQ(files.size(), 3u) << error;
+  const auto files = store::recordFilesOf({site.string(), loose.string()});
+  ASSERT_EQ(files.size(), 3u);
   for (int pass = 0; pass < 2; ++pass) {
     const auto imported = store::importFiles(*s, files, std::nullopt);
     std::size_t added = 0, impossible = 0;
@@ -185,8 +184,13 @@ TEST_P(StoreOn, RecordFilesOfACollectionImportOnceWithTheirFolderAsTerminal) {
             (std::vector<Fact>{{"COM1:7", 4, "2008-02-29 23:59", 0},
                                {"10.0.0.5", 1, "2009-03-14 08:05", 0},
                                {"10.0.0.5", 2, "2009-03-14 08:06", 0}}));
-  EXPECT_TRUE(store::recordFilesOf({(dir.path() / "missing").string()}, error).empty());
-  EXPECT_NE(error.find("missing"), std::string::npos);
+  try {
+    store::recordFilesOf({(dir.path() / "missing").string()});
+    ADD_FAILURE() << "a missing folder was searched";
+  } catch (const store::StoreError& e) {
+    EXPECT_EQ(e.kind(), store::StoreError::Kind::NotFound);
+    EXPECT_NE(std::string(e.what()).find("missing"), std::string::npos) << e.what();
+  }
 }
 
 TEST_P(StoreOn, AnUnusableStoreIsAnErrorInWordsWithoutThePassword) {

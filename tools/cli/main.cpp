@@ -31,6 +31,7 @@
 #include "store/location.h"
 #include "store/origin.h"
 #include "store/calendar.h"
+#include "status.h"
 #include "storing.h"
 
 namespace movar::cli {
@@ -388,6 +389,15 @@ int run(int argc, char** argv) {
       ->type_name("T");
   bool recordsCsv = false;
   recordsApp->add_flag("--csv", recordsCsv, "comma-separated values with a header line");
+  std::string after;
+  recordsApp->add_option("--after", after, "only the facts that arrived after the one numbered N (seq in "
+                                           "--csv and --json): what is new since the last read")->type_name("N");
+  CLI::App* statusApp = app.add_subcommand(
+      "status", "each terminal's last collection attempt and last success from the --store's log, "
+                "times in UTC; exit 1 when one failed or is --stale [no terminal]");
+  std::string stale = "24h";
+  statusApp->add_option("--stale", stale, "a last success older than this counts as a failure (30m, 2h)")
+      ->type_name("DURATION")->capture_default_str();
 
   CLI::App* storeApp = app.add_subcommand(
       "store", "the record store: import record files, make the schema (import, init) [no terminal]");
@@ -431,7 +441,7 @@ int run(int argc, char** argv) {
   std::string command = leafApp->get_name();
   try {
     const bool takesStore = leafApp == collecting || leafApp == recordsApp || leafApp == importApp ||
-                            leafApp == initApp;
+                            leafApp == initApp || leafApp == statusApp;
     if (!typed.store.empty()) {
       const store::Location location = store::readLocation(typed.store);
       if (!location.problem.empty()) throw UsageError("--store: " + location.problem);
@@ -446,29 +456,33 @@ int run(int argc, char** argv) {
       if (opened) opened->proveWritable();
       return opened;
     };
-    if (leafApp == recordsApp || leafApp == importApp || leafApp == initApp) {
+    if (leafApp == recordsApp || leafApp == importApp || leafApp == initApp || leafApp == statusApp) {
       if (typed.store.empty()) throw UsageError("give --store FILE");
       if (checkedTarget(typed).kind != Target::Kind::None) throw UsageError("no --com, --device or --ip here");
       if (leafApp == recordsApp) {
         if (recordsCsv && typed.json) throw UsageError("--csv or --json, not both");
-        store::Query q;
-        if (!from.empty()) q.from = checkedTime("--from", from);
-        if (!to.empty()) q.to = checkedTime("--to", to);
-        if (!person.empty()) q.person = checkedNumber("--person", person, 0, 65535);
-        if (!terminal.empty()) q.terminal = terminal;
-        printFacts(store::openStore(typed.store, false)->query(q), recordsCsv   ? FactFormat::Csv
+        const store::Query q = checkedQuery({from, to, person, terminal, after});
+        printFacts(store::openStore(typed.store, store::Access::Read)->query(q), recordsCsv   ? FactFormat::Csv
                                           : typed.json ? FactFormat::JsonLines
                                                        : FactFormat::Text);
         return 0;
+      }
+      if (leafApp == statusApp) {
+        const std::chrono::seconds staleFor(checkedDuration("--stale", stale) / 1000);
+        return printStatus(store::openStore(typed.store, store::Access::Read)->terminals(), typed.json, staleFor,
+                           std::time(nullptr));
       }
       if (leafApp == initApp) {
         openStore();
         if (!typed.json) std::printf("store: %s ready\n", store::withoutPassword(typed.store, typed.store).c_str());
         return 0;
       }
-      std::string error;
-      const std::vector<store::FoundFile> files = store::recordFilesOf(importPaths, error);
-      if (!error.empty()) throw UsageError(error);
+      std::vector<store::FoundFile> files;
+      try {
+        files = store::recordFilesOf(importPaths);
+      } catch (const store::StoreError& e) {
+        throw UsageError(e.what());
+      }
       const auto s = openStore();
       return printImported(store::importFiles(*s, files, importTerminal.empty()
                                                              ? std::nullopt
@@ -481,7 +495,7 @@ int run(int argc, char** argv) {
                             rows[static_cast<std::size_t>(found->second.plain)].download;
       if (!download && !(leafApp == watchable && watch.on)) {
         throw UsageError("--store goes with download, collect, modem download, realtime --watch, "
-                         "records and store");
+                         "records, status and store");
       }
     }
     if (leafApp == show) {
@@ -593,6 +607,9 @@ int run(int argc, char** argv) {
   } catch (const UsageError& e) {
     std::fprintf(stderr, "movar %s: %s\n", command.c_str(), store::withoutPassword(e.what(), typed.store).c_str());
     return kUsage;
+  } catch (const store::StoreError& e) {
+    std::fprintf(stderr, "movar %s: %s\n", command.c_str(), store::withoutPassword(storeTrouble(e), typed.store).c_str());
+    return kFailure;
   } catch (const std::exception& e) {  // a local step, or the library's own fault
     std::fprintf(stderr, "movar %s: %s\n", command.c_str(), store::withoutPassword(e.what(), typed.store).c_str());
     return kFailure;
