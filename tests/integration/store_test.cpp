@@ -3,7 +3,6 @@
 // files imported (twice) from a collection's folders, and a server lost in the middle of writes.
 #include <gtest/gtest.h>
 #include <libpq-fe.h>
-#include <sqlite3.h>
 
 #include <chrono>
 #include <fstream>
@@ -242,28 +241,6 @@ TEST_P(StoreOn, WritersAtOnceStoreEveryFactExactlyOnce) {
 // A write blocked in the middle of its transaction when the server dies, a write while it is
 // down, then the server back: both writes failed whole and succeed whole afterwards; and a
 // restart between writes goes unnoticed.
-TEST(StoreSqlite, AStoreFromBeforeSequenceNumbersNumbersItsFactsInCollectionOrder) {
-  const TempDir dir;
-  const std::string path = (dir.path() / "old.db").string();
-  sqlite3* raw = nullptr;
-  ASSERT_EQ(sqlite3_open(path.c_str(), &raw), SQLITE_OK);
-  const std::unique_ptr<sqlite3, decltype(&sqlite3_close)> old(raw, sqlite3_close);
-  ASSERT_EQ(sqlite3_exec(old.get(),
-                         "CREATE TABLE attendance (terminal TEXT NOT NULL, person INTEGER NOT NULL, time TEXT "
-                         "NOT NULL, machine INTEGER NOT NULL, collected TEXT NOT NULL, source TEXT NOT NULL, "
-                         "PRIMARY KEY (terminal, person, time, machine));"
-                         "INSERT INTO attendance VALUES ('10.0.0.5', 2, '2009-03-13 08:05', 1, "
-                         "'2010-01-02 00:00:00', 'download'), ('10.0.0.5', 1, '2009-03-14 08:05', 1, "
-                         "'2010-01-01 00:00:00', 'download')",
-                         nullptr, nullptr, nullptr),
-            SQLITE_OK);
-  auto s = store::openStore(path);
-  EXPECT_EQ(s->write({{"10.0.0.5", 3, "2009-03-12 08:00", 1}}, "download"), 1u);
-  std::vector<std::pair<int, std::int64_t>> seqs;
-  for (const auto& f : s->query({})) seqs.emplace_back(f.fact.person, f.seq);
-  EXPECT_EQ(seqs, (std::vector<std::pair<int, std::int64_t>>{{3, 3}, {2, 2}, {1, 1}}));
-}
-
 TEST(StorePostgres, AServerLostMidWriteLosesNothingAndDoublesNothing) {
   PgCluster cluster;
   if (!cluster.installed()) GTEST_SKIP() << "no PostgreSQL server installed here";
