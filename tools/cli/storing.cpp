@@ -122,7 +122,7 @@ std::string storeTrouble(const store::StoreError& error) {
   switch (error.kind()) {
     case Kind::Busy: hint = " (another program holds the store: try again later)"; break;
     case Kind::Unreachable: hint = " (the database server does not answer: is it running and reachable?)"; break;
-    case Kind::Denied: hint = " (check this user's permissions on the store and its folder, or the database's grants)"; break;
+    case Kind::Denied:
     case Kind::Schema:
     case Kind::Io:
     case Kind::NotFound:

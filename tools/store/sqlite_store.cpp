@@ -7,6 +7,7 @@
 
 #include <cerrno>
 #include <chrono>
+#include <cstring>
 #include <condition_variable>
 #include <memory>
 #include <thread>
@@ -234,13 +235,23 @@ class SqliteStore final : public Store {
   [[noreturn]] void fail(const std::string& what) const {
     if (!db_) throw StoreError(Kind::Io, what + " " + path_ + ": out of memory");
     const int code = sqlite3_extended_errcode(db_.get());
-    // A store in WAL mode whose -shm file is missing: a reader may not make one in the folder.
-    if (reading_ && (code & 0xff) == SQLITE_CANTOPEN) {
+    const int systemError = sqlite3_system_errno(db_.get());
+    if (reading_ && walFilesOutOfReach()) {
       throw StoreError(Kind::Denied, what + " " + path_ + ": its -wal and -shm files are missing and this "
-                       "user may not make them in its folder (its owner's `movar store init` leaves them there)");
+                       "user may not make them in its folder; a writer of this version leaves them there "
+                       "(`movar store init` as the store's owner)");
     }
-    throw StoreError(kindOf(code, sqlite3_system_errno(db_.get())),
-                     what + " " + path_ + ": " + sqlite3_errmsg(db_.get()));
+    // SQLite says "unable to open database file" whatever the cause.
+    const std::string why = (code & 0xff) == SQLITE_CANTOPEN && systemError ? std::strerror(systemError)
+                                                                           : sqlite3_errmsg(db_.get());
+    throw StoreError(kindOf(code, systemError), what + " " + path_ + ": " + why);
+  }
+  // A store in WAL mode needs its -shm file beside it, which a reader who may not write the
+  // folder cannot make.
+  bool walFilesOutOfReach() const {
+    std::error_code ignored;
+    const std::filesystem::path folder = std::filesystem::absolute(path_, ignored).parent_path();
+    return !std::filesystem::exists(path_ + "-shm", ignored) && ::access(folder.c_str(), W_OK) != 0;
   }
   void refuseWhenReading() const {
     if (reading_) throw StoreError(Kind::Denied, "the store " + path_ + " was opened for reading");
