@@ -192,6 +192,34 @@ TEST_P(StoreOn, RecordFilesOfACollectionImportOnceWithTheirFolderAsTerminal) {
   }
 }
 
+// A reader makes no schema where there is none and cannot write, the server refusing it too.
+TEST_P(StoreOn, AReaderMakesNothingAndWritesNothing) {
+  STORE_LOCATION(location);
+  using Kind = store::StoreError::Kind;
+  const auto kindOfOpening = [&]() -> std::optional<Kind> {
+    try {
+      store::openStore(location, store::Access::Read);
+    } catch (const store::StoreError& e) {
+      return e.kind();
+    }
+    return std::nullopt;
+  };
+  // No file at all, or a database without the tables (asked twice: the first made nothing).
+  const Kind none = GetParam() == Backend::sqlite ? Kind::NotFound : Kind::Schema;
+  EXPECT_EQ(kindOfOpening(), none);
+  EXPECT_EQ(kindOfOpening(), none);
+  store::openStore(location)->write({{"10.0.0.5", 7, "2009-03-14 08:05", 1}}, "download");
+  auto reader = store::openStore(location, store::Access::Read);
+  EXPECT_EQ(reader->query({}).size(), 1u);
+  try {
+    reader->write({{"10.0.0.5", 8, "2009-03-14 08:06", 1}}, "download");
+    ADD_FAILURE() << "a reader wrote";
+  } catch (const store::StoreError& e) {
+    EXPECT_EQ(e.kind(), Kind::Denied) << e.what();
+  }
+  EXPECT_EQ(store::openStore(location)->query({}).size(), 1u);
+}
+
 TEST_P(StoreOn, AnUnusableStoreIsAnErrorInWordsWithoutThePassword) {
   try {
     store::openStore(unusable());
