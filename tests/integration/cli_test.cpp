@@ -622,7 +622,7 @@ TEST(CommandLine, ScheduledCollectionAndAKilledCollector) {
     std::istringstream in(facts.out);
     std::string line;
     std::getline(in, line);
-    while (std::getline(in, line)) {  // time,person,machine,terminal,collected
+    while (std::getline(in, line)) {  // time,person,machine,terminal,collected,seq
       std::istringstream fields(line);
       std::string terminal;
       for (int k = 0; k < 4; ++k) std::getline(fields, terminal, ',');

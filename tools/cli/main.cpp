@@ -320,7 +320,7 @@ int run(int argc, char** argv) {
   app.add_flag("--json", typed.json, "one JSON object per result or record");
   app.add_option("--store", typed.store,
                  "the record store: a SQLite file (made when missing) where download, collect, "
-                 "modem download and realtime --watch keep every record once, and records and "
+                 "modem download and realtime --watch keep every record once, and records, status and "
                  "store read")
       ->type_name("FILE");
 
