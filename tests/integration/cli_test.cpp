@@ -274,6 +274,9 @@ TEST(CommandLine, RefusedArgumentsSendNothing) {
       {{"realtime", "--watch", "--ip", ip, "--store", "postgres://movar@/facts?password=secret&nonsense=1"},
        "invalid URI query parameter: \"nonsense\""},
       {{"records", "--store", "mysql://movar:secret@db/facts"}, "is not a PostgreSQL URI"},
+      // Refused before the store is opened: none is made.
+      {{"records", "--store", "s.db", "--after", "-1"}, "--after: \"-1\" is not a record's number"},
+      {{"status", "--store", "s.db", "--stale", "1d"}, "--stale"},
       {{"download", "--ip", ip, "--store", "facts=2009.db"}, "written ./facts=2009.db"},
       {{"no-such-command"}, "unknown command no-such-command"},
       {{"store", "frobnicate", "--store", "s.db"}, "unknown command store frobnicate"},
@@ -554,7 +557,7 @@ TEST(CommandLine, StoreKeepsEachFactOnce) {
   }
   const HostRun all = movar(dir, {"records", "--store", "s.db", "--csv"});
   EXPECT_EQ(lines(all.out), 31);
-  EXPECT_EQ(all.out.substr(0, all.out.find('\n')), "time,person,machine,terminal,collected");
+  EXPECT_EQ(all.out.substr(0, all.out.find('\n')), "time,person,machine,terminal,collected,seq");
   // Record i is dated 2009-(1 + i % 12)-(1 + i % 28): March holds records 2, 14 and 26.
   const HostRun march = movar(dir, {"--json", "records", "--store", "s.db", "--from", "2009-03-01",
                                     "--to", "2009-03-31"});
@@ -563,6 +566,89 @@ TEST(CommandLine, StoreKeepsEachFactOnce) {
       << march.out;
   EXPECT_EQ(lines(movar(dir, {"records", "--store", "s.db", "--person", "14"}).out), 1);
   EXPECT_EQ(movar(dir, {"records", "--store", "s.db", "--from", "March"}).exitCode, 2);
+}
+
+// A terminal away is named by `status` with the reason (exit 1, for cron and monitoring) until it
+// is collected again; payroll's "what is new since my last read" is exactly the later download's
+// facts; and a reader needs no write permission (another user, the folder not writable).
+TEST(CommandLine, StatusNamesATerminalAwayAndRecordsAfterGivesWhatCameSince) {
+  SimNet here;
+  here.terminal.part<sim::RecordMemory>().fill(10);
+  std::optional<NobodyThere> away(std::in_place);
+  const std::string awayIp = away->ip();
+  TempDir dir;
+  std::ofstream(dir.path() / "ips.txt") << here.ip() << "\n" << awayIp << "\n";
+  const std::vector<std::string> collect{"collect", "--ips", "ips.txt", "--dir", "site", "--store", "s.db"};
+  EXPECT_EQ(movar(dir, collect).exitCode, 1);
+  const HostRun down = movar(dir, {"status", "--store", "s.db"});
+  EXPECT_EQ(down.exitCode, 1);
+  EXPECT_TRUE(contains(down.out, awayIp + ": failed at ")) << down.out;
+  EXPECT_TRUE(contains(down.out, " UTC (connection to " + awayIp + ":1024 failed: Connection refused), last "
+                                 "success never, 1 failed in a row\n")) << down.out;
+  EXPECT_TRUE(contains(down.out, here.ip() + ": ok at ")) << down.out;
+  const auto factsOf = [](const std::string& csv) {  // "person terminal" -> seq
+    std::map<std::string, long long> facts;
+    std::istringstream in(csv);
+    std::string line;
+    std::getline(in, line);
+    while (std::getline(in, line)) {  // time,person,machine,terminal,collected,seq
+      std::vector<std::string> fields;
+      std::istringstream split(line);
+      for (std::string f; std::getline(split, f, ',');) fields.push_back(f);
+      if (fields.size() == 6) facts[fields[1] + " " + fields[3]] = std::stoll(fields[5]);
+    }
+    return facts;
+  };
+  const auto before = factsOf(movar(dir, {"records", "--store", "s.db", "--csv"}).out);
+  ASSERT_EQ(before.size(), 10u);
+  long long last = 0;
+  for (const auto& [fact, seq] : before) last = std::max(last, seq);
+
+  // Back on the same address, and new records on the other terminal.
+  sim::Terminal back;
+  sim::installStandardCommands(back);
+  back.part<sim::RecordMemory>().fill(3);
+  away.reset();
+  const sim::TcpListener listening(back, awayIp);
+  here.terminal.part<sim::RecordMemory>().load(sim::RecordMemory::records(10, 5));
+  EXPECT_EQ(movar(dir, collect).exitCode, 0);
+
+  // The reader: another user where the tests run as root, else the store and its folder read-only.
+  std::filesystem::permissions(dir.path(), std::filesystem::perms::owner_all | std::filesystem::perms::group_read |
+                                               std::filesystem::perms::group_exec | std::filesystem::perms::others_read |
+                                               std::filesystem::perms::others_exec);
+  const bool root = ::geteuid() == 0;
+  if (!root) {
+    std::filesystem::permissions(dir.path() / "s.db", std::filesystem::perms::owner_read);
+    std::filesystem::permissions(dir.path(), std::filesystem::perms::owner_read | std::filesystem::perms::owner_exec);
+  }
+  const auto reader = [&](std::vector<std::string> args) {
+    if (!root) return movar(dir, args);
+    args.insert(args.begin(), {"-u", "nobody", "--", MOVAR_CLI_PATH});
+    return runIn(dir.path(), "/usr/sbin/runuser", args);
+  };
+  const HostRun up = reader({"status", "--store", "s.db"});
+  EXPECT_EQ(up.exitCode, 0) << up.out << up.err;
+  EXPECT_TRUE(contains(up.out, awayIp + ": ok at ")) << up.out;
+  EXPECT_TRUE(contains(up.out, " UTC (3 records), 0 failed in a row\n")) << up.out;
+  const HostRun since = reader({"records", "--store", "s.db", "--after", std::to_string(last), "--csv"});
+  EXPECT_EQ(since.exitCode, 0) << since.err;
+  std::set<std::string> expected;
+  for (int person = 10; person < 15; ++person) expected.insert(std::to_string(person) + " " + here.ip());
+  for (int person = 0; person < 3; ++person) expected.insert(std::to_string(person) + " " + awayIp);
+  std::set<std::string> got;
+  for (const auto& [fact, seq] : factsOf(since.out)) {
+    got.insert(fact);
+    EXPECT_GT(seq, last) << fact;
+  }
+  EXPECT_EQ(got, expected) << since.out;
+
+  // No success within a second, two seconds on: a failure to report.
+  std::this_thread::sleep_for(2100ms);
+  const HostRun stale = reader({"status", "--store", "s.db", "--stale", "1s"});
+  EXPECT_EQ(stale.exitCode, 1);
+  EXPECT_TRUE(contains(stale.out, ", stale: no success within 1s\n")) << stale.out;
+  std::filesystem::permissions(dir.path(), std::filesystem::perms::owner_all);
 }
 
 // Each file's facts go under the terminal it came from, or under none: never under wherever the
@@ -639,7 +725,7 @@ TEST(CommandLine, ScheduledCollectionAndAKilledCollector) {
     std::istringstream in(facts.out);
     std::string line;
     std::getline(in, line);
-    while (std::getline(in, line)) {  // time,person,machine,terminal,collected
+    while (std::getline(in, line)) {  // time,person,machine,terminal,collected,seq
       std::istringstream fields(line);
       std::string terminal;
       for (int k = 0; k < 4; ++k) std::getline(fields, terminal, ',');
@@ -704,9 +790,12 @@ TEST(CommandLine, CollectorsAtOnceKeepEachFactOnceInPostgres) {
   const auto facts = [&](const std::string& store) {
     const HostRun run = movar(dir, {"records", "--store", store, "--csv"});
     EXPECT_EQ(run.exitCode, 0) << run.err;
-    std::vector<std::string> rows;  // without the time of collection
+    std::vector<std::string> rows;  // without the time of collection and the store's number
     std::istringstream in(run.out);
-    for (std::string line; std::getline(in, line);) rows.push_back(line.substr(0, line.rfind(',')));
+    for (std::string line; std::getline(in, line);) {
+      line.erase(line.rfind(','));
+      rows.push_back(line.substr(0, line.rfind(',')));
+    }
     return rows;
   };
   const std::vector<std::string> fromPostgres = facts(pg.uri());

@@ -3,7 +3,6 @@
 // files imported (twice) from a collection's folders, and a server lost in the middle of writes.
 #include <gtest/gtest.h>
 #include <libpq-fe.h>
-#include <sqlite3.h>
 
 #include <chrono>
 #include <fstream>
@@ -171,9 +170,8 @@ TEST_P(StoreOn, RecordFilesOfACollectionImportOnceWithTheirFolderAsTerminal) {
   write(loose, {record(4, 8, 2, 29, 23, 59)});  // 2008 was a leap year
 
   auto s = store::openStore(location);
-  std::string error;
-  const auto files = store::recordFilesOf({site.string(), loose.string()}, error);
-  ASSERT_EQ(files.size(), 3u) << error;
+  const auto files = store::recordFilesOf({site.string(), loose.string()});
+  ASSERT_EQ(files.size(), 3u);
   for (int pass = 0; pass < 2; ++pass) {
     const auto imported = store::importFiles(*s, files, std::nullopt);
     std::size_t added = 0, impossible = 0;
@@ -185,8 +183,41 @@ TEST_P(StoreOn, RecordFilesOfACollectionImportOnceWithTheirFolderAsTerminal) {
             (std::vector<Fact>{{"COM1:7", 4, "2008-02-29 23:59", 0},
                                {"10.0.0.5", 1, "2009-03-14 08:05", 0},
                                {"10.0.0.5", 2, "2009-03-14 08:06", 0}}));
-  EXPECT_TRUE(store::recordFilesOf({(dir.path() / "missing").string()}, error).empty());
-  EXPECT_NE(error.find("missing"), std::string::npos);
+  try {
+    store::recordFilesOf({(dir.path() / "missing").string()});
+    ADD_FAILURE() << "a missing folder was searched";
+  } catch (const store::StoreError& e) {
+    EXPECT_EQ(e.kind(), store::StoreError::Kind::NotFound);
+    EXPECT_NE(std::string(e.what()).find("missing"), std::string::npos) << e.what();
+  }
+}
+
+// A reader makes no schema where there is none and cannot write, the server refusing it too.
+TEST_P(StoreOn, AReaderMakesNothingAndWritesNothing) {
+  STORE_LOCATION(location);
+  using Kind = store::StoreError::Kind;
+  const auto kindOfOpening = [&]() -> std::optional<Kind> {
+    try {
+      store::openStore(location, store::Access::Read);
+    } catch (const store::StoreError& e) {
+      return e.kind();
+    }
+    return std::nullopt;
+  };
+  // No file at all, or a database without the tables (asked twice: the first made nothing).
+  const Kind none = GetParam() == Backend::sqlite ? Kind::NotFound : Kind::Schema;
+  EXPECT_EQ(kindOfOpening(), none);
+  EXPECT_EQ(kindOfOpening(), none);
+  store::openStore(location)->write({{"10.0.0.5", 7, "2009-03-14 08:05", 1}}, "download");
+  auto reader = store::openStore(location, store::Access::Read);
+  EXPECT_EQ(reader->query({}).size(), 1u);
+  try {
+    reader->write({{"10.0.0.5", 8, "2009-03-14 08:06", 1}}, "download");
+    ADD_FAILURE() << "a reader wrote";
+  } catch (const store::StoreError& e) {
+    EXPECT_EQ(e.kind(), Kind::Denied) << e.what();
+  }
+  EXPECT_EQ(store::openStore(location)->query({}).size(), 1u);
 }
 
 TEST_P(StoreOn, AnUnusableStoreIsAnErrorInWordsWithoutThePassword) {
@@ -238,28 +269,6 @@ TEST_P(StoreOn, WritersAtOnceStoreEveryFactExactlyOnce) {
 // A write blocked in the middle of its transaction when the server dies, a write while it is
 // down, then the server back: both writes failed whole and succeed whole afterwards; and a
 // restart between writes goes unnoticed.
-TEST(StoreSqlite, AStoreFromBeforeSequenceNumbersNumbersItsFactsInCollectionOrder) {
-  const TempDir dir;
-  const std::string path = (dir.path() / "old.db").string();
-  sqlite3* raw = nullptr;
-  ASSERT_EQ(sqlite3_open(path.c_str(), &raw), SQLITE_OK);
-  const std::unique_ptr<sqlite3, decltype(&sqlite3_close)> old(raw, sqlite3_close);
-  ASSERT_EQ(sqlite3_exec(old.get(),
-                         "CREATE TABLE attendance (terminal TEXT NOT NULL, person INTEGER NOT NULL, time TEXT "
-                         "NOT NULL, machine INTEGER NOT NULL, collected TEXT NOT NULL, source TEXT NOT NULL, "
-                         "PRIMARY KEY (terminal, person, time, machine));"
-                         "INSERT INTO attendance VALUES ('10.0.0.5', 2, '2009-03-13 08:05', 1, "
-                         "'2010-01-02 00:00:00', 'download'), ('10.0.0.5', 1, '2009-03-14 08:05', 1, "
-                         "'2010-01-01 00:00:00', 'download')",
-                         nullptr, nullptr, nullptr),
-            SQLITE_OK);
-  auto s = store::openStore(path);
-  EXPECT_EQ(s->write({{"10.0.0.5", 3, "2009-03-12 08:00", 1}}, "download"), 1u);
-  std::vector<std::pair<int, std::int64_t>> seqs;
-  for (const auto& f : s->query({})) seqs.emplace_back(f.fact.person, f.seq);
-  EXPECT_EQ(seqs, (std::vector<std::pair<int, std::int64_t>>{{3, 3}, {2, 2}, {1, 1}}));
-}
-
 TEST(StorePostgres, AServerLostMidWriteLosesNothingAndDoublesNothing) {
   PgCluster cluster;
   if (!cluster.installed()) GTEST_SKIP() << "no PostgreSQL server installed here";

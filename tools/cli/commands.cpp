@@ -7,6 +7,7 @@ std::vector<std::unique_ptr<Command>> commands() {
   table.push_back(rowCommands());
   table.push_back(showCommand());
   table.push_back(recordsCommand());
+  table.push_back(statusCommand());
   table.push_back(storeCommand());
   table.push_back(collectCommand());
   return table;

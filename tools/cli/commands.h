@@ -10,6 +10,7 @@ namespace movar::cli {
 std::unique_ptr<Command> rowCommands();  // the capability table's rows, realtime --watch
 std::unique_ptr<Command> showCommand();
 std::unique_ptr<Command> recordsCommand();
+std::unique_ptr<Command> statusCommand();
 std::unique_ptr<Command> storeCommand();
 std::unique_ptr<Command> collectCommand();
 

@@ -66,7 +66,7 @@ collect::Target checkedTarget(const Common& t) {
 
 std::unique_ptr<store::Store> openStoreFor(const Common& c, StoreUse use) {
   if (c.store.empty() || use == StoreUse::None) return nullptr;
-  auto opened = store::openStore(c.store, use != StoreUse::Reads);
+  auto opened = store::openStore(c.store, use == StoreUse::Reads ? store::Access::Read : store::Access::ReadWrite);
   if (use == StoreUse::Keeps) opened->proveWritable();
   return opened;
 }

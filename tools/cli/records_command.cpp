@@ -19,6 +19,9 @@ class RecordsCommand final : public Command {
     app_->add_option("--person", person_, "this person only (0-65535)")->type_name("N");
     app_->add_option("--terminal", terminal_, "this terminal only: its address or COM<n>:<addr>")->type_name("T");
     app_->add_flag("--csv", csv_, "comma-separated values with a header line");
+    app_->add_option("--after", after_, "only the facts that arrived after the one numbered N (seq in "
+                                        "--csv and --json): what is new since the last read")
+        ->type_name("N");
     d.addSharedOptions(*app_, uses());
   }
 
@@ -28,12 +31,7 @@ class RecordsCommand final : public Command {
 
   int run(const CLI::App*, const Common& common) override {
     if (csv_ && common.json) throw UsageError("--csv or --json, not both");
-    store::Query q;
-    if (!from_.empty()) q.from = checkedTime("--from", from_);
-    if (!to_.empty()) q.to = checkedTime("--to", to_);
-    if (q.from && q.to) checkedPeriod(*q.from, *q.to);
-    if (!person_.empty()) q.person = checkedNumber("--person", person_, 0, 65535);
-    if (!terminal_.empty()) q.terminal = terminal_;
+    const store::Query q = checkedQuery({from_, to_, person_, terminal_, after_});
     printFacts(openStoreFor(common, StoreUse::Reads)->query(q),
                csv_ ? FactFormat::Csv : common.json ? FactFormat::JsonLines : FactFormat::Text);
     return 0;
@@ -41,7 +39,7 @@ class RecordsCommand final : public Command {
 
  private:
   CLI::App* app_ = nullptr;
-  std::string from_, to_, person_, terminal_;
+  std::string from_, to_, person_, terminal_, after_;
   bool csv_ = false;
 };
 

@@ -116,10 +116,9 @@ int showFiles(const std::vector<std::string>& paths, bool transactions, ShowForm
         print(shown, path, several, format);
       }
     };
-    store::RecordsRead read;
-    std::string reason;
-    if (!store::readRecords(path, size, showPiece, read, reason)) {
-      std::fprintf(stderr, "movar show: %s: cannot read: %s\n", path.c_str(), reason.c_str());
+    const store::RecordsRead read = store::readRecords(path, size, showPiece);
+    if (!read.failure.empty()) {
+      std::fprintf(stderr, "movar show: %s: cannot read: %s\n", path.c_str(), read.failure.c_str());
       allSound = false;
       continue;
     }

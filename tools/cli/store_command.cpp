@@ -46,9 +46,12 @@ class StoreCommand final : public Command {
       if (!common.json) std::printf("store: %s ready\n", store::withoutPassword(common.store, common.store).c_str());
       return 0;
     }
-    std::string error;
-    const std::vector<store::FoundFile> files = store::recordFilesOf(paths_, error);
-    if (!error.empty()) throw UsageError(error);
+    std::vector<store::FoundFile> files;
+    try {
+      files = store::recordFilesOf(paths_);
+    } catch (const store::StoreError& e) {
+      throw UsageError(e.what());
+    }
     const auto s = openStoreFor(common, StoreUse::Writes);
     const auto terminal = terminal_.empty() ? std::nullopt : std::optional<std::string>(terminal_);
     return printImported(store::importFiles(*s, files, terminal), common.json);

@@ -26,7 +26,7 @@ void reportStored(const Stored& stored, Json* json) {
 }
 
 void printFacts(const std::vector<store::StoredFact>& facts, FactFormat format) {
-  if (format == FactFormat::Csv) std::printf("time,person,machine,terminal,collected\n");
+  if (format == FactFormat::Csv) std::printf("time,person,machine,terminal,collected,seq\n");
   for (const store::StoredFact& s : facts) {
     const store::Fact& f = s.fact;
     switch (format) {
@@ -35,12 +35,12 @@ void printFacts(const std::vector<store::StoredFact>& facts, FactFormat format) 
                     f.terminal.c_str());
         break;
       case FactFormat::Csv:
-        std::printf("%s,%d,%d,%s,%s\n", f.time.c_str(), f.person, f.machine,
-                    csvField(f.terminal).c_str(), s.collected.c_str());
+        std::printf("%s,%d,%d,%s,%s,%lld\n", f.time.c_str(), f.person, f.machine,
+                    csvField(f.terminal).c_str(), s.collected.c_str(), static_cast<long long>(s.seq));
         break;
       case FactFormat::JsonLines:
         printJson({{"time", f.time}, {"person", f.person}, {"machine", f.machine},
-                   {"terminal", f.terminal}, {"collected", s.collected}});
+                   {"terminal", f.terminal}, {"collected", s.collected}, {"seq", s.seq}});
         break;
     }
   }
@@ -104,6 +104,36 @@ void checkedPeriod(const std::string& from, const std::string& to) {
   const std::string first = from.size() == 10 ? from + " 00:00" : from;
   const std::string last = to.size() == 10 ? to + " 23:59" : to;
   if (first > last) throw UsageError("--from " + from + " is after --to " + to + "; nothing is between them");
+}
+
+store::Query checkedQuery(const FactsAsked& asked) {
+  store::Query q;
+  if (!asked.from.empty()) q.from = checkedTime("--from", asked.from);
+  if (!asked.to.empty()) q.to = checkedTime("--to", asked.to);
+  if (q.from && q.to) checkedPeriod(*q.from, *q.to);
+  if (!asked.person.empty()) q.person = checkedNumber("--person", asked.person, 0, 65535);
+  if (!asked.terminal.empty()) q.terminal = asked.terminal;
+  if (!asked.after.empty()) {
+    const std::optional<std::int64_t> after = parseNumber(asked.after);
+    if (!after || *after < 0) throw UsageError("--after: \"" + asked.after + "\" is not a record's number (0 or more)");
+    q.after = after;
+  }
+  return q;
+}
+
+std::string storeTrouble(const store::StoreError& error) {
+  using Kind = store::StoreError::Kind;
+  const char* hint = "";
+  switch (error.kind()) {
+    case Kind::Busy: hint = " (another program holds the store: try again later)"; break;
+    case Kind::Unreachable: hint = " (the database server does not answer: is it running and reachable?)"; break;
+    case Kind::Denied:
+    case Kind::Schema:
+    case Kind::Io:
+    case Kind::NotFound:
+    case Kind::Location: break;
+  }
+  return std::string(error.what()) + hint;
 }
 
 }  // namespace movar::cli

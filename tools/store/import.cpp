@@ -117,7 +117,7 @@ void search(const fs::path& root, std::vector<FoundFile>& found) {
 
 }  // namespace
 
-std::vector<FoundFile> recordFilesOf(const std::vector<std::string>& paths, std::string& error) {
+std::vector<FoundFile> recordFilesOf(const std::vector<std::string>& paths) {
   std::vector<FoundFile> files;
   for (const std::string& path : paths) {
     std::error_code code;
@@ -130,8 +130,7 @@ std::vector<FoundFile> recordFilesOf(const std::vector<std::string>& paths, std:
       // Named by hand, a record file may have been renamed; a converted text never ends in .dat.
       files.push_back({path, endsInDat(path) ? "" : "not a record file (those end in .dat): " + path});
     } else {
-      error = "no such file or folder: " + path;
-      return {};
+      throw StoreError(StoreError::Kind::NotFound, "no such file or folder: " + path);
     }
   }
   return files;
@@ -158,8 +157,6 @@ std::vector<ImportedFile> importFiles(Store& store, const std::vector<FoundFile>
     }
     result.terminal = *from;
     const std::string source = "import " + file.path;
-    RecordsRead read;
-    std::string reason;
     const auto storePiece = [&](const std::uint8_t* bytes, std::size_t count) {
       FileFacts piece;
       addFacts(bytes, count, result.terminal, std::nullopt, piece);
@@ -167,8 +164,9 @@ std::vector<ImportedFile> importFiles(Store& store, const std::vector<FoundFile>
       result.impossible += piece.impossible;
       if (!piece.facts.empty()) result.added += store.write(piece.facts, source);
     };
-    if (!readRecords(file.path, records::kAttendanceRecordSize, storePiece, read, reason)) {
-      result.error = "cannot read " + file.path + ": " + reason;
+    const RecordsRead read = readRecords(file.path, records::kAttendanceRecordSize, storePiece);
+    if (!read.failure.empty()) {
+      result.error = "cannot read " + file.path + ": " + read.failure;
     }
     out.push_back(std::move(result));
   }

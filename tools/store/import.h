@@ -26,9 +26,9 @@ struct ImportedFile {
 // The record files named by `paths`: files as given (one not ending in .dat is said as a FoundFile
 // with its problem); folders searched through for movar*.dat and downbak/*.dat in any
 // case, following no link out of the folder and going on past a subfolder that cannot be searched
-// (each said as a FoundFile with its problem). A path that does not exist sets `error` and gives
-// nothing.
-std::vector<FoundFile> recordFilesOf(const std::vector<std::string>& paths, std::string& error);
+// (each said as a FoundFile with its problem). A path that does not exist throws StoreError
+// (Kind::NotFound), before anything is read.
+std::vector<FoundFile> recordFilesOf(const std::vector<std::string>& paths);
 
 // A file's terminal is the one its download noted beside it (origin.h), else `terminal` when
 // given, else the name of the folder that holds it (above downbak/) when that is an address or

@@ -15,13 +15,11 @@ Stored storeDownload(Store& store, const std::string& terminal,
   std::string source = "download";
   for (const std::string& path : written) {
     if (recordFileKind(path) != RecordFile::Download) continue;  // a backup holds the same facts
-    RecordsRead read;
-    std::string reason;
     const auto addPiece = [&](const std::uint8_t* bytes, std::size_t count) {
       addFacts(bytes, count, terminal, fixedMachine, found);
     };
-    if (!readRecords(path, records::kAttendanceRecordSize, addPiece, read, reason)) {
-      out.error = "cannot read " + path + ": " + reason;
+    if (const RecordsRead read = readRecords(path, records::kAttendanceRecordSize, addPiece); !read.failure.empty()) {
+      out.error = "cannot read " + path + ": " + read.failure;
       return out;
     }
     source += " " + path;

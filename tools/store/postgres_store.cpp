@@ -70,15 +70,35 @@ const char* const kDefaultKeywords[] = {"connect_timeout",    "keepalives_idle",
 // Set in the transaction rather than at connection: poolers refuse start-up options.
 const char* const kBegin = "BEGIN; SET LOCAL lock_timeout = '60s'";
 
+using Kind = StoreError::Kind;
+
+// What the server's SQLSTATE says about a failed statement.
+Kind kindOf(const PGresult* result) {
+  const char* state = result ? PQresultErrorField(result, PG_DIAG_SQLSTATE) : nullptr;
+  const std::string_view code = state ? state : "";
+  if (code == "40P01" || code == "55P03" || code == "40001") return Kind::Busy;
+  if (code == "42501" || code == "25006" || code.starts_with("28")) return Kind::Denied;
+  if (code == "3D000" || code == "3F000") return Kind::NotFound;
+  if (code.starts_with("42")) return Kind::Schema;
+  if (code.starts_with("08") || code.starts_with("57P")) return Kind::Unreachable;
+  return Kind::Io;
+}
+
 class PostgresStore final : public Store {
  public:
-  explicit PostgresStore(const std::string& connection)
-      : connectionText_(connection), where_(describe(connection)) {
+  PostgresStore(const std::string& connection, Access access)
+      : connectionText_(connection), where_(describe(connection)), reading_(access == Access::Read) {
     const char* const values[] = {"10", "30", "10", "3", "30000", connection.c_str(), nullptr};
     connection_.reset(PQconnectdbParams(kDefaultKeywords, values, 1));
-    if (!connection_ || PQstatus(connection_.get()) != CONNECTION_OK) fail("cannot reach");
+    if (!connection_ || PQstatus(connection_.get()) != CONNECTION_OK) unreachable();
     // The server's notices ("already exists, skipping") are not for the user.
     PQsetNoticeProcessor(connection_.get(), [](void*, const char*) {}, nullptr);
+    if (reading_) {
+      readOnly();
+      found_ = readSchema();
+      if (const std::string why = unreadable(found_, where_); !why.empty()) throw StoreError(Kind::Schema, why);
+      return;
+    }
     inTransaction([&] {
       run(kSchemaLock);
       run(kByteOrder);
@@ -162,7 +182,7 @@ class PostgresStore final : public Store {
   std::vector<StoredFact> query(const Query& q) override {
     std::lock_guard lock(mutex_);
     const QueryBounds bounds = boundsOf(q);
-    const Result rows = first(kSelectFacts, {bounds.from, bounds.to,
+    const Result rows = first(selectFacts(found_.numbered).c_str(), {bounds.from, bounds.to,
                                              q.person ? std::optional(std::to_string(*q.person)) : std::nullopt,
                                              q.terminal,
                                              q.after ? std::optional(std::to_string(*q.after)) : std::nullopt});
@@ -178,6 +198,7 @@ class PostgresStore final : public Store {
   }
 
   std::vector<TerminalStatus> terminals() override {
+    if (!found_.logged) throw StoreError(Kind::Schema, noCollectionLog(where_));
     std::lock_guard lock(mutex_);
     const Result rows = first(kSelectTerminals, {});
     std::vector<TerminalStatus> out;
@@ -212,7 +233,7 @@ class PostgresStore final : public Store {
   // numbers are given in the order the transactions commit.
   std::int64_t readSequence() {
     const Result read = run((std::string(kReadSequence) + " FOR UPDATE").c_str());
-    if (PQntuples(read.get()) != 1) fail("cannot number the records in");
+    if (PQntuples(read.get()) != 1) fail("cannot number the records in", Kind::Schema);
     return std::stoll(PQgetvalue(read.get(), 0, 0));
   }
 
@@ -257,13 +278,13 @@ class PostgresStore final : public Store {
       reconnect();
       result = send(sql, parameters);
     }
-    if (!succeeded(result)) fail("cannot use");
+    if (!succeeded(result)) fail("cannot use", kindOf(result.get()));
     return result;
   }
 
   Result run(const char* sql, const Parameters& parameters = {}) {
     Result result = send(sql, parameters);
-    if (!succeeded(result)) fail("cannot use");
+    if (!succeeded(result)) fail("cannot use", kindOf(result.get()));
     return result;
   }
 
@@ -283,29 +304,51 @@ class PostgresStore final : public Store {
 
   void reconnect() {
     PQreset(connection_.get());
-    if (PQstatus(connection_.get()) != CONNECTION_OK) fail("cannot reach");
+    if (PQstatus(connection_.get()) != CONNECTION_OK) unreachable();
+    if (reading_) readOnly();
   }
 
-  [[noreturn]] void fail(const std::string& what) const {
+  // Every transaction of the session, the connection's made again included: the server itself
+  // refuses any write of a reader.
+  void readOnly() { run("SET default_transaction_read_only = on"); }
+
+  SchemaFound readSchema() {
+    const Result found = run(
+        "SELECT to_regclass('attendance') IS NOT NULL, EXISTS (SELECT 1 FROM information_schema.columns "
+        "WHERE table_schema = current_schema() AND table_name = 'attendance' AND column_name = 'seq'), "
+        "to_regclass('collections') IS NOT NULL");
+    const auto yes = [&](int column) { return std::string_view(PQgetvalue(found.get(), 0, column)) == "t"; };
+    return {yes(0), yes(1), yes(2)};
+  }
+
+  [[noreturn]] void unreachable() const {
+    const std::string_view why = connection_ ? PQerrorMessage(connection_.get()) : "";
+    fail("cannot reach", why.find("does not exist") != std::string_view::npos ? Kind::NotFound : Kind::Unreachable);
+  }
+
+  [[noreturn]] void fail(const std::string& what, Kind kind) const {
     // libpq's messages end in a newline and may hold a hint on a line of its own.
     std::string cause;
     for (const char* c = connection_ ? PQerrorMessage(connection_.get()) : "out of memory"; *c; ++c) {
       if (*c != '\n' && *c != '\t') cause += *c;
       else if (*c == '\n' && c[1]) cause += "; ";
     }
-    throw StoreError(what + " the store " + where_ + ": " + withoutPassword(cause, connectionText_));
+    if (connection_ && PQstatus(connection_.get()) != CONNECTION_OK) kind = Kind::Unreachable;
+    throw StoreError(kind, what + " the store " + where_ + ": " + withoutPassword(cause, connectionText_));
   }
 
   std::string connectionText_;  // for leaving its password out of the server's messages
   std::string where_;
+  bool reading_;
+  SchemaFound found_{true, true, true};  // what a writer leaves after opening
   Connection connection_;
   std::mutex mutex_;
 };
 
 }  // namespace
 
-std::unique_ptr<Store> openPostgresStore(const std::string& connection) {
-  return std::make_unique<PostgresStore>(connection);
+std::unique_ptr<Store> openPostgresStore(const std::string& connection, Access access) {
+  return std::make_unique<PostgresStore>(connection, access);
 }
 
 }  // namespace movar::store

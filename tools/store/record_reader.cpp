@@ -56,19 +56,18 @@ const char* notAFile(mode_t mode) {
 
 }  // namespace
 
-bool readRecords(const std::string& path, std::size_t recordSize, const RecordPiece& each,
-                 RecordsRead& read, std::string& reason) {
-  read = {};
+RecordsRead readRecords(const std::string& path, std::size_t recordSize, const RecordPiece& each) {
+  RecordsRead read;
   // Non-blocking, so that opening a FIFO returns instead of waiting for a writer.
   const Descriptor file(::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY));
   struct stat about {};
   if (file.get() < 0 || ::fstat(file.get(), &about) != 0) {
-    reason = std::strerror(errno);
-    return false;
+    read.failure = std::strerror(errno);
+    return read;
   }
   if (!S_ISREG(about.st_mode)) {
-    reason = notAFile(about.st_mode);
-    return false;
+    read.failure = notAFile(about.st_mode);
+    return read;
   }
   std::vector<std::uint8_t> buffer(recordSize * kRecordsAPiece);
   std::size_t held = 0;  // bytes of a record not yet whole
@@ -76,8 +75,8 @@ bool readRecords(const std::string& path, std::size_t recordSize, const RecordPi
     const ssize_t got = ::read(file.get(), buffer.data() + held, buffer.size() - held);
     if (got < 0 && errno == EINTR) continue;
     if (got < 0) {
-      reason = std::strerror(errno);
-      return false;
+      read.failure = std::strerror(errno);
+      return read;
     }
     if (got == 0) break;
     held += static_cast<std::size_t>(got);
@@ -90,7 +89,7 @@ bool readRecords(const std::string& path, std::size_t recordSize, const RecordPi
     held = rest;
   }
   read.strayBytes = held;
-  return true;
+  return read;
 }
 
 }  // namespace movar::store

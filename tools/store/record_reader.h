@@ -17,14 +17,14 @@ RecordFile recordFileKind(const std::string& path);
 struct RecordsRead {
   std::size_t records = 0;     // whole records handed over
   std::size_t strayBytes = 0;  // a tail shorter than one record
+  // Why the file could not be opened or read, in words ("Is a directory", "a FIFO, not a file");
+  // empty when it was read to its end. The pieces handed over before stay handed over.
+  std::string failure;
 };
 
 using RecordPiece = std::function<void(const std::uint8_t* bytes, std::size_t records)>;
 
-// Hands `each` the file's whole records in order, a piece (at most about 1 MB) at a time. False,
-// with `reason` set to why in words ("Is a directory", "a FIFO, not a file"), when the file
-// cannot be opened or read; the pieces already handed over stay handed over.
-bool readRecords(const std::string& path, std::size_t recordSize, const RecordPiece& each,
-                 RecordsRead& read, std::string& reason);
+// Hands `each` the file's whole records in order, a piece (at most about 1 MB) at a time.
+RecordsRead readRecords(const std::string& path, std::size_t recordSize, const RecordPiece& each);
 
 }  // namespace movar::store

@@ -99,13 +99,25 @@ std::string insertFacts(std::size_t rows) {
   return sql + " ON CONFLICT DO NOTHING";
 }
 
-const char* const kSelectFacts =
-    "SELECT terminal, person, time, machine, collected, seq FROM attendance "
-    "WHERE (CAST($1 AS TEXT) IS NULL OR time >= $1) AND (CAST($2 AS TEXT) IS NULL OR time <= $2) "
-    "AND (CAST($3 AS INTEGER) IS NULL OR person = $3) "
-    "AND (CAST($4 AS TEXT) IS NULL OR terminal = $4) "
-    "AND (CAST($5 AS BIGINT) IS NULL OR seq > $5) "
-    "ORDER BY time, terminal, person, machine";
+std::string selectFacts(bool numbered) {
+  const std::string seq = numbered ? "seq" : "CAST(0 AS BIGINT)";
+  return "SELECT terminal, person, time, machine, collected, " + seq + " FROM attendance "
+         "WHERE (CAST($1 AS TEXT) IS NULL OR time >= $1) AND (CAST($2 AS TEXT) IS NULL OR time <= $2) "
+         "AND (CAST($3 AS INTEGER) IS NULL OR person = $3) "
+         "AND (CAST($4 AS TEXT) IS NULL OR terminal = $4) "
+         "AND (CAST($5 AS BIGINT) IS NULL OR " + seq + " > $5) "
+         "ORDER BY time, terminal, person, machine";
+}
+
+std::string unreadable(const SchemaFound& found, const std::string& where) {
+  if (found.facts) return "";
+  return "no record store in " + where + " (empty, or another program's database; `movar store init` makes one)";
+}
+
+std::string noCollectionLog(const std::string& where) {
+  return "the store " + where + " has no collection log yet: it was made before attempts were logged, "
+         "and its next collection starts one";
+}
 
 QueryBounds boundsOf(const Query& query) {
   QueryBounds b{query.from, query.to};
@@ -124,10 +136,11 @@ std::string utcNow() {
   return text;
 }
 
-std::unique_ptr<Store> openStore(const std::string& location, bool create) {
+std::unique_ptr<Store> openStore(const std::string& location, Access access) {
   const Location read = readLocation(location);
-  if (!read.problem.empty()) throw StoreError(read.problem);
-  return read.kind == Location::Kind::Postgres ? openPostgresStore(location) : openSqliteStore(location, create);
+  if (!read.problem.empty()) throw StoreError(StoreError::Kind::Location, read.problem);
+  return read.kind == Location::Kind::Postgres ? openPostgresStore(location, access)
+                                               : openSqliteStore(location, access);
 }
 
 }  // namespace movar::store

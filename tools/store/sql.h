@@ -14,8 +14,9 @@ namespace movar::store {
 // saves a round trip a fact where the database is on another machine.
 constexpr std::size_t kInsertColumns = 7;
 std::string insertFacts(std::size_t rows);
-// $1 from $2 to $3 person $4 terminal $5 after, each NULL for any.
-extern const char* const kSelectFacts;
+// $1 from $2 to $3 person $4 terminal $5 after, each NULL for any. A store read as it was made
+// before facts had numbers (`numbered` false) answers 0 for each.
+std::string selectFacts(bool numbered);
 
 extern const char* const kAddSequence;  // for a store whose facts have no seq yet
 extern const char* const kReadSequence;     // the last number given
@@ -43,7 +44,16 @@ Fact probeFact();
 // "YYYY-MM-DD HH:MM:SS" in UTC.
 std::string utcNow();
 
-std::unique_ptr<Store> openSqliteStore(const std::string& path, bool create);
-std::unique_ptr<Store> openPostgresStore(const std::string& connection);
+// What a reader finds: the tables that tell which schema a store has.
+struct SchemaFound {
+  bool facts = false, numbered = false, logged = false;  // attendance, its seq, collections
+};
+// The words for a store a reader cannot use as it found it; empty when it can.
+std::string unreadable(const SchemaFound& found, const std::string& where);
+// The words for a store read without a collection log.
+std::string noCollectionLog(const std::string& where);
+
+std::unique_ptr<Store> openSqliteStore(const std::string& path, Access access);
+std::unique_ptr<Store> openPostgresStore(const std::string& connection, Access access);
 
 }  // namespace movar::store

@@ -5,7 +5,9 @@
 #include <sqlite3.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <chrono>
+#include <cstring>
 #include <condition_variable>
 #include <memory>
 #include <thread>
@@ -32,30 +34,71 @@ using Statement = std::unique_ptr<sqlite3_stmt, FinalizeStatement>;
 
 constexpr int kLockWaitMs = 60000;
 
+using Kind = StoreError::Kind;
+
+Kind kindOf(int code, int systemError) {
+  switch (code & 0xff) {
+    case SQLITE_BUSY:
+    case SQLITE_LOCKED: return Kind::Busy;
+    case SQLITE_ERROR:  // a statement the schema does not fit ("no such table")
+    case SQLITE_SCHEMA:
+    case SQLITE_NOTADB:
+    case SQLITE_CORRUPT: return Kind::Schema;
+    case SQLITE_READONLY:
+    case SQLITE_PERM:
+    case SQLITE_AUTH: return Kind::Denied;
+    case SQLITE_CANTOPEN:
+      return systemError == EACCES || systemError == EPERM || systemError == EROFS ? Kind::Denied
+             : systemError == ENOENT                                               ? Kind::NotFound
+                                                                                   : Kind::Io;
+    default: return Kind::Io;
+  }
+}
+
 class SqliteStore final : public Store {
  public:
-  SqliteStore(const std::string& path, bool create) : path_(path) {
+  SqliteStore(const std::string& path, Access access) : path_(path), reading_(access == Access::Read) {
     std::error_code ignored;
     const bool existed = std::filesystem::exists(path, ignored);
+    if (!existed) {
+      const std::filesystem::path folder = std::filesystem::absolute(path, ignored).parent_path();
+      if (!std::filesystem::exists(folder, ignored)) {
+        throw StoreError(Kind::NotFound, "folder " + folder.string() + " does not exist (for the store " + path + ")");
+      }
+      if (reading_) throw StoreError(Kind::NotFound, "no such store: " + path);
+    }
     sqlite3* raw = nullptr;
     const int opened = sqlite3_open_v2(
-        path.c_str(), &raw, SQLITE_OPEN_READWRITE | (create ? SQLITE_OPEN_CREATE : 0) | SQLITE_OPEN_NOMUTEX,
+        path.c_str(), &raw,
+        (reading_ ? SQLITE_OPEN_READONLY : SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE) | SQLITE_OPEN_NOMUTEX,
         nullptr);
     db_.reset(raw);
     if (opened != SQLITE_OK) fail("cannot open the store");
     sqlite3_busy_timeout(db_.get(), kLockWaitMs);
+    exec("PRAGMA cache_size=-131072");
+    if (reading_) {
+      found_ = readSchema();
+      if (const std::string why = unreadable(found_, path_); !why.empty()) throw StoreError(Kind::Schema, why);
+      return;
+    }
     // A commit is on the disk when it returns: a terminal's erase waits for it.
     exec("PRAGMA synchronous=FULL");
-    exec("PRAGMA cache_size=-131072");
+    // The -wal and -shm files outlive the last writer (the WAL emptied), so that a reader who
+    // may not write the folder can still open the store: SQLite needs them there to read it.
+    int keep = 1;
+    sqlite3_file_control(db_.get(), "main", SQLITE_FCNTL_PERSIST_WAL, &keep);
+    exec("PRAGMA journal_size_limit=4194304");
     makeSchemaOnce();
     // SQLite syncs the folder for the journals it makes, not for the database file itself.
     if (!existed) syncFolder();
   }
 
   void proveWritable() override {
+    refuseWhenReading();
     std::lock_guard lock(mutex_);
     exec("BEGIN IMMEDIATE");
     std::string why;
+    Kind kind = Kind::Io;
     try {
       const Fact probe = probeFact();
       Statement insert = prepare(insertFacts(1).c_str());
@@ -66,12 +109,16 @@ class SqliteStore final : public Store {
       bindText(insert, 5, "");
       bindText(insert, 6, "probe");
       sqlite3_bind_int64(insert.get(), 7, -1);
-      if (sqlite3_step(insert.get()) != SQLITE_DONE) why = sqlite3_errmsg(db_.get());
+      if (sqlite3_step(insert.get()) != SQLITE_DONE) {
+        why = sqlite3_errmsg(db_.get());
+        kind = kindOf(sqlite3_extended_errcode(db_.get()), sqlite3_system_errno(db_.get()));
+      }
     } catch (const StoreError& e) {
       why = e.what();
+      kind = e.kind();
     }
     sqlite3_exec(db_.get(), "ROLLBACK", nullptr, nullptr, nullptr);
-    if (!why.empty()) throw StoreError("cannot write to the store " + path_ + ": " + why);
+    if (!why.empty()) throw StoreError(kind, "cannot write to the store " + path_ + ": " + why);
   }
 
   // Whoever finds no write under way writes every download queued so far in one transaction:
@@ -113,6 +160,7 @@ class SqliteStore final : public Store {
   }
 
   void log(Attempt& attempt) override {
+    refuseWhenReading();
     if (attempt.id == 0) {
       write({}, "", &attempt);
       return;
@@ -126,7 +174,7 @@ class SqliteStore final : public Store {
 
   std::vector<StoredFact> query(const Query& q) override {
     std::lock_guard lock(mutex_);
-    Statement select = prepare(kSelectFacts);
+    Statement select = prepare(selectFacts(found_.numbered).c_str());
     const QueryBounds bounds = boundsOf(q);
     const auto bindOptional = [&](int index, const std::optional<std::string>& value) {
       if (value) bindText(select, index, *value);
@@ -148,6 +196,7 @@ class SqliteStore final : public Store {
   }
 
   std::vector<TerminalStatus> terminals() override {
+    if (!found_.logged) throw StoreError(Kind::Schema, noCollectionLog(path_));
     std::lock_guard lock(mutex_);
     Statement select = prepare(kSelectTerminals);
     std::vector<TerminalStatus> out;
@@ -184,8 +233,37 @@ class SqliteStore final : public Store {
 
  private:
   [[noreturn]] void fail(const std::string& what) const {
-    throw StoreError(what + " " + path_ + ": " +
-                     (db_ ? sqlite3_errmsg(db_.get()) : "out of memory"));
+    if (!db_) throw StoreError(Kind::Io, what + " " + path_ + ": out of memory");
+    const int code = sqlite3_extended_errcode(db_.get());
+    const int systemError = sqlite3_system_errno(db_.get());
+    if (reading_ && walFilesOutOfReach()) {
+      throw StoreError(Kind::Denied, what + " " + path_ + ": its -wal and -shm files are missing and this "
+                       "user may not make them in its folder; a writer of this version leaves them there "
+                       "(`movar store init` as the store's owner)");
+    }
+    // SQLite says "unable to open database file" whatever the cause.
+    const std::string why = (code & 0xff) == SQLITE_CANTOPEN && systemError ? std::strerror(systemError)
+                                                                           : sqlite3_errmsg(db_.get());
+    throw StoreError(kindOf(code, systemError), what + " " + path_ + ": " + why);
+  }
+  // A store in WAL mode needs its -shm file beside it, which a reader who may not write the
+  // folder cannot make.
+  bool walFilesOutOfReach() const {
+    std::error_code ignored;
+    const std::filesystem::path folder = std::filesystem::absolute(path_, ignored).parent_path();
+    return !std::filesystem::exists(path_ + "-shm", ignored) && ::access(folder.c_str(), W_OK) != 0;
+  }
+  void refuseWhenReading() const {
+    if (reading_) throw StoreError(Kind::Denied, "the store " + path_ + " was opened for reading");
+  }
+  SchemaFound readSchema() {
+    Statement probe = prepare(
+        "SELECT EXISTS (SELECT 1 FROM sqlite_master WHERE type = 'table' AND name = 'attendance'), "
+        "EXISTS (SELECT 1 FROM pragma_table_info('attendance') WHERE name = 'seq'), "
+        "EXISTS (SELECT 1 FROM sqlite_master WHERE type = 'table' AND name = 'collections')");
+    if (sqlite3_step(probe.get()) != SQLITE_ROW) fail("cannot read the store");
+    return {sqlite3_column_int(probe.get(), 0) != 0, sqlite3_column_int(probe.get(), 1) != 0,
+            sqlite3_column_int(probe.get(), 2) != 0};
   }
   struct Pending {
     const std::vector<Fact>* facts = nullptr;
@@ -197,6 +275,7 @@ class SqliteStore final : public Store {
   };
 
   void writeBatch(const std::vector<Pending*>& batch) {
+    refuseWhenReading();
     std::lock_guard lock(mutex_);
     const std::string collected = utcNow();
     exec("BEGIN IMMEDIATE");
@@ -264,7 +343,7 @@ class SqliteStore final : public Store {
     const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (fd < 0 || ::fsync(fd) != 0) {
       if (fd >= 0) ::close(fd);
-      throw StoreError("cannot sync the folder of the store " + path_);
+      throw StoreError(Kind::Io, "cannot sync the folder of the store " + path_);
     }
     ::close(fd);
   }
@@ -280,7 +359,7 @@ class SqliteStore final : public Store {
       if (attempt.code == SQLITE_OK) return;
       const int primary = attempt.code & 0xff;
       if ((primary != SQLITE_BUSY && primary != SQLITE_LOCKED) || std::chrono::steady_clock::now() > until) {
-        throw StoreError("cannot use the store " + path_ + ": " + attempt.why);
+        throw StoreError(kindOf(attempt.code, 0), "cannot use the store " + path_ + ": " + attempt.why);
       }
       std::this_thread::sleep_for(std::chrono::milliseconds(10));
     }
@@ -338,6 +417,8 @@ class SqliteStore final : public Store {
   }
 
   std::string path_;
+  bool reading_;
+  SchemaFound found_{true, true, true};  // what a writer leaves after opening
   Database db_;
   std::mutex mutex_;  // the connection
   std::mutex queueMutex_;
@@ -348,8 +429,8 @@ class SqliteStore final : public Store {
 
 }  // namespace
 
-std::unique_ptr<Store> openSqliteStore(const std::string& path, bool create) {
-  return std::make_unique<SqliteStore>(path, create);
+std::unique_ptr<Store> openSqliteStore(const std::string& path, Access access) {
+  return std::make_unique<SqliteStore>(path, access);
 }
 
 }  // namespace movar::store

@@ -59,9 +59,24 @@ struct TerminalStatus {
   std::int64_t failedInARow = 0;       // attempts that did not succeed since then
 };
 
+// What went wrong, for a caller that acts on it (retry when busy, page someone when unreachable);
+// what() says it in words.
 class StoreError : public std::runtime_error {
  public:
-  using std::runtime_error::runtime_error;
+  enum class Kind {
+    Unreachable,  // the server does not answer, or the connection broke
+    Busy,         // another writer holds the store past the wait
+    Schema,       // not a store, or one this program cannot read or bring up to date
+    Io,           // the disk or the server failed to do it
+    NotFound,     // no such store, file or folder
+    Denied,       // no permission, or the store was opened for reading
+    Location,     // the text names no store this program can open
+  };
+  StoreError(Kind kind, const std::string& what) : std::runtime_error(what), kind_(kind) {}
+  Kind kind() const { return kind_; }
+
+ private:
+  Kind kind_;
 };
 
 class Store {
@@ -81,7 +96,8 @@ class Store {
   virtual void proveWritable() = 0;
   // The facts in time order (then terminal, person, machine).
   virtual std::vector<StoredFact> query(const Query& query) = 0;
-  // Every terminal in the collection log, by name.
+  // Every terminal in the collection log, by name. A store opened for reading that was made
+  // before attempts were logged throws StoreError (Kind::Schema) saying so.
   virtual std::vector<TerminalStatus> terminals() = 0;
 };
 
@@ -92,8 +108,14 @@ class Store {
 // ("./host=a.db"). Either store makes its schema on first use and commits durably (a write has
 // returned only once it is on the disk). Throws StoreError with the cause in words, never with
 // a password.
-// `create`: a SQLite file that is missing is made (a reader passes false).
-std::unique_ptr<Store> openStore(const std::string& location, bool create = true);
+//
+// Access::Read changes nothing in the store, and needs only read permission: no file, folder or
+// schema is made (a missing store is a StoreError of Kind::NotFound), an older store is read as it
+// is (its facts numbered 0), and a PostgreSQL session is read-only. A SQLite store's -wal and -shm
+// files stay beside it after its last writer closes, so that a reader who may not write the folder
+// finds them there.
+enum class Access { ReadWrite, Read };
+std::unique_ptr<Store> openStore(const std::string& location, Access access = Access::ReadWrite);
 
 // The schema every store has, for the README and other readers.
 extern const char* const kSchema;
