@@ -23,6 +23,7 @@
 #include "link/failure.h"
 #include "exports/movar.h"
 #include "report.h"
+#include "serve.h"
 #include "show.h"
 #include "download/lan_download.h"
 #include "collect/erase_watch.h"
@@ -418,6 +419,7 @@ int run(int argc, char** argv) {
                          "collect in rounds this far apart (30s, 10m, 2h) until Ctrl-C or SIGTERM; "
                          "a terminal that failed is tried again next round")
       ->type_name("DURATION");
+  const ServeCommand serving = addServe(app);
   describeGroups(app);
   app.footer(kFooter);  // after the subcommands, which would take it as their own
 
@@ -429,6 +431,7 @@ int run(int argc, char** argv) {
 
   CLI::App* leafApp = selectedLeaf(app);
   std::string command = leafApp->get_name();
+  if (leafApp == serving.app) return runServe(serving);
   try {
     const bool takesStore = leafApp == collecting || leafApp == recordsApp || leafApp == importApp ||
                             leafApp == initApp;

@@ -43,6 +43,9 @@ Fact probeFact();
 // "YYYY-MM-DD HH:MM:SS" in UTC.
 std::string utcNow();
 
+// $1 after: day, terminal, facts, their greatest seq.
+extern const char* const kTallyDays;
+
 std::unique_ptr<Store> openSqliteStore(const std::string& path, bool create);
 std::unique_ptr<Store> openPostgresStore(const std::string& connection);
 

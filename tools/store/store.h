@@ -5,6 +5,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <stdexcept>
@@ -59,6 +60,20 @@ struct TerminalStatus {
   std::int64_t failedInARow = 0;       // attempts that did not succeed since then
 };
 
+// How many facts a terminal holds, stamped on one day.
+struct DayCount {
+  std::string day;  // "YYYY-MM-DD"
+  std::string terminal;
+  std::int64_t facts = 0;
+  friend bool operator==(const DayCount&, const DayCount&) = default;
+};
+// The facts per day that arrived after a seq, and the last seq among them: a reader keeps a tally
+// and adds what came since, never counting a fact twice or missing one.
+struct DayTally {
+  std::vector<DayCount> counts;  // by day, then terminal
+  std::int64_t last = 0;
+};
+
 class StoreError : public std::runtime_error {
  public:
   using std::runtime_error::runtime_error;
@@ -83,6 +98,11 @@ class Store {
   virtual std::vector<StoredFact> query(const Query& query) = 0;
   // Every terminal in the collection log, by name.
   virtual std::vector<TerminalStatus> terminals() = 0;
+  // query()'s facts in its order, one at a time, never all held at once; `each` returning false
+  // ends the walk (a reader that went away).
+  virtual void forEach(const Query& query, const std::function<bool(const StoredFact&)>& each);
+  // Facts per day and terminal among those whose seq is greater than `after`.
+  virtual DayTally tallyDays(std::int64_t after);
 };
 
 // A PostgreSQL database named as libpq takes it: a URI ("postgresql://USER@HOST/DB",
