@@ -1,6 +1,7 @@
 """`movar serve` from outside: its configuration checks, its API against `movar records`, its
 metrics as the text format, its token, and its signals."""
 import json
+import os
 import re
 import signal
 import sqlite3
@@ -146,3 +147,26 @@ def test_sigterm_during_a_round_lets_the_running_download_finish(make_site):
     db = sqlite3.connect(site.store)
     assert db.execute("SELECT result, records FROM collections").fetchall() == [("ok", 3000)]
     db.close()
+
+
+def test_empty_backups_go_and_old_ones_go_once_in_the_store(make_site):
+    site = make_site(6, terminals=1, every="1s")
+    site.write_config(every="1s", extra='keep = "400d"')
+    site.start()
+    downbak = site.tmp / "files" / site.names["t1"] / "downbak"
+    wait_for("the first download's backup", lambda: list(downbak.glob("*.dat")))
+    first = next(downbak.glob("*.dat"))
+    # A backup from long ago whose records reached no store: imported first, then removed.
+    old = downbak / "k0101000000_00.dat"
+    old.write_bytes(first.read_bytes()[:6 * 5])
+    os.utime(old, (time.time() - 500 * 86400,) * 2)
+    db = sqlite3.connect(site.store)
+    db.execute("DELETE FROM attendance")
+    db.commit()
+    db.close()
+    wait_for("the old backup pruned", lambda: not old.exists())
+    wait_for("three rounds", lambda: len(list(sqlite3.connect(site.store).execute("SELECT id FROM collections"))) >= 3)
+    files = sorted(downbak.iterdir())
+    assert [p.name for p in files] == [first.name, first.with_suffix(".txt").name]
+    assert all(p.stat().st_size > 0 for p in files)
+    assert len(movar_records(site.store)) == 5

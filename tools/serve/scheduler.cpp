@@ -1,6 +1,10 @@
 #include "serve/scheduler.h"
 
+#include <cstdio>
+#include <filesystem>
+
 #include "collect/round.h"
+#include "serve/backup_care.h"
 
 namespace movar::serve {
 
@@ -16,6 +20,11 @@ Scheduler::~Scheduler() { stop(); }
 void Scheduler::setTerminals(std::vector<TerminalConfig> terminals) {
   std::lock_guard lock(mutex_);
   terminals_ = std::move(terminals);
+}
+
+void Scheduler::keepBackups(std::optional<int> days) {
+  std::lock_guard lock(mutex_);
+  keepDays_ = days;
 }
 
 void Scheduler::tick() {
@@ -64,6 +73,13 @@ void Scheduler::run(const Job& job, std::stop_token stop) {
   } else {
     state_.finished(name, 0, true, 0);  // stopped before it began: neither failure nor success
   }
+  std::optional<int> keep;
+  {
+    std::lock_guard lock(mutex_);
+    keep = keepDays_;
+  }
+  const BackupCare care = tidyBackups((std::filesystem::path(directory_) / name).string(), name, keep, store_);
+  if (!care.problem.empty()) std::fprintf(stderr, "movar serve: %s: %s\n", name.c_str(), care.problem.c_str());
   std::lock_guard lock(mutex_);
   busy_.erase(name);
   if (--job.round->left == 0) {

@@ -7,6 +7,7 @@
 #include <condition_variable>
 #include <deque>
 #include <mutex>
+#include <optional>
 #include <set>
 #include <stop_token>
 #include <string>
@@ -22,6 +23,8 @@ namespace movar::serve {
 class Scheduler {
  public:
   Scheduler(store::Store& store, std::string directory, int jobs, SiteState& state);
+  // Backups older than this many days are pruned (once in the store); from the next download on.
+  void keepBackups(std::optional<int> days);
   ~Scheduler();  // stop()
   // A new list takes effect at the next tick; a removed terminal's running download finishes.
   void setTerminals(std::vector<TerminalConfig> terminals);
@@ -47,6 +50,7 @@ class Scheduler {
   std::mutex mutex_;
   std::condition_variable_any wake_;
   std::vector<TerminalConfig> terminals_;
+  std::optional<int> keepDays_;
   std::deque<Job> queue_;
   std::set<std::string> busy_;  // queued or running, by store name
   std::stop_source stop_;

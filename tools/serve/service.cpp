@@ -78,6 +78,7 @@ class Service {
     if (!connect(signals)) return stopped(http);
     Scheduler scheduler(*writer_, config_.dir, config_.jobs, state_);
     scheduler.setTerminals(config_.terminals);
+    scheduler.keepBackups(config_.keepDays);
     auto nextRound = Clock::now();
     auto nextProbe = Clock::now() + kHealthProbe;
     for (;;) {
@@ -181,6 +182,7 @@ class Service {
     }
     state_.configure(config_.terminals, config_.every);
     scheduler.setTerminals(config_.terminals);
+    scheduler.keepBackups(config_.keepDays);
     say("SIGHUP: " + std::to_string(config_.terminals.size()) + " terminals every " +
         std::to_string(config_.every.count() / 1000) + " s");
   }
