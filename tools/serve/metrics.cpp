@@ -1,6 +1,6 @@
 #include "serve/metrics.h"
 
-#include <cstdio>
+#include <charconv>
 #include <functional>
 #include <optional>
 
@@ -21,10 +21,11 @@ std::string labelValue(const std::string& text) {
   return out;
 }
 
+// The shortest text that reads back as the same double.
 std::string number(double value) {
   char text[32];
-  std::snprintf(text, sizeof text, "%.17g", value);
-  return text;
+  const auto [end, error] = std::to_chars(text, text + sizeof text, value);
+  return std::string(text, error == std::errc{} ? end : text);
 }
 
 struct Family {
