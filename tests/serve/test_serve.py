@@ -21,6 +21,7 @@ from serve_site import MOVAR, WAIT, movar_records, seed_facts, wait_for
     ('store = "s.db"\ndir = "d"\n[[terminal]]\nname = "a"\nip = "10.0.0.3"\n[[terminal]]\nname = "a"\nip = "10.0.0.4"\n',
      'site.toml:7: terminal[2].name: "a" names two terminals'),
     ('store = "s.db"\ndir = "d"\njobs = 0\n', "site.toml:3: jobs: 0 is outside 1-1024"),
+    ('store = "s.db"\ndir = "d"\nclock = "daily"\n', 'site.toml:3: clock: only "never"'),
     ('store = "s.db"\ndir = "d"\nevery = \n', "site.toml:3:"),
 ])
 def test_a_bad_configuration_stops_the_start_before_anything_is_touched(tmp_path, text, said):
