@@ -50,7 +50,6 @@ void downloadOne(Outcome& c, const RoundOptions& options) {
   c.seconds = std::chrono::duration<double>(Clock::now() - start).count();
   const CallActivity& activity = platform.watch().activity();
   c.records = static_cast<long>(activity.storedBytes / records::kAttendanceRecordSize);
-  c.announced = static_cast<long>(activity.announcedBytes / records::kAttendanceRecordSize);
   if (c.result != 0) c.reason = failureReason(platform.watch().lastMessage());
   if (c.result == 0) c.notErased = notErased(erase, c.records);
   stored.end(activity, c.ok(), c.why());
@@ -68,7 +67,6 @@ std::vector<Outcome> collectRound(const std::vector<Target>& targets, const Roun
   const auto work = [&] {
     for (std::size_t i; !stop.stop_requested() && (i = next++) < targets.size();) {
       Outcome& c = outcomes[i];
-      c.began = std::chrono::system_clock::now();
       if (options.started) {
         std::lock_guard lock(told);
         options.started(c);
@@ -79,7 +77,6 @@ std::vector<Outcome> collectRound(const std::vector<Target>& targets, const Roun
         c.started = true;
         c.reason = e.what();
       }
-      c.ended = std::chrono::system_clock::now();
       if (options.finished) {
         std::lock_guard lock(told);
         options.finished(c);

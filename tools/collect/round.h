@@ -20,10 +20,8 @@ struct Outcome {
   Target target;
   bool started = false;
   int result = 1;
-  long records = 0;    // received in this download
-  long announced = 0;  // the record count the terminal announced
+  long records = 0;  // received in this download
   double seconds = 0;
-  std::chrono::system_clock::time_point began, ended;
   std::string reason;     // why it failed
   std::string notErased;  // a transfer that succeeded but was not erased: what became of it
   std::optional<store::Stored> stored;  // with a store

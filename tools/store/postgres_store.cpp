@@ -152,11 +152,7 @@ class PostgresStore final : public Store {
     return added;
   }
 
-  void log(Attempt& attempt) override {
-    if (attempt.id == 0) {
-      write({}, "", &attempt);
-      return;
-    }
+  void amend(const Attempt& attempt) override {
     std::lock_guard lock(mutex_);
     Parameters row;
     addAttemptEnd(row, attempt);

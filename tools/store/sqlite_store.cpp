@@ -159,12 +159,8 @@ class SqliteStore final : public Store {
     return mine.added;
   }
 
-  void log(Attempt& attempt) override {
+  void amend(const Attempt& attempt) override {
     refuseWhenReading();
-    if (attempt.id == 0) {
-      write({}, "", &attempt);
-      return;
-    }
     std::lock_guard lock(mutex_);
     Statement update = prepare(kUpdateAttempt);
     bindAttempt(update, 1, attempt);

@@ -90,7 +90,13 @@ class Store {
   // An attempt that stored nothing (it failed before its records were safe), its row alone; or,
   // for an attempt already written (id set), its row as it ended (an erase that failed after
   // the records were stored).
-  virtual void log(Attempt& attempt) = 0;
+  void log(Attempt& attempt) {
+    if (attempt.id == 0) {
+      write({}, "", &attempt);
+    } else {
+      amend(attempt);
+    }
+  }
   // Throws StoreError when the store would refuse a write: a probe row written and rolled back,
   // so that a download finds out before its terminal is touched, not after.
   virtual void proveWritable() = 0;
@@ -99,6 +105,10 @@ class Store {
   // Every terminal in the collection log, by name. A store opened for reading that was made
   // before attempts were logged throws StoreError (Kind::Schema) saying so.
   virtual std::vector<TerminalStatus> terminals() = 0;
+
+ protected:
+  // The row of an attempt already written (its id set), as it ended.
+  virtual void amend(const Attempt& attempt) = 0;
 };
 
 // A PostgreSQL database named as libpq takes it: a URI ("postgresql://USER@HOST/DB",
