@@ -117,6 +117,7 @@ bench: build
 	$(BUILD)/bench/movar_settings_bench
 	$(BUILD)/bench/movar_collect_bench
 	$(BUILD)/bench/movar_backup_bench
+	$(BUILD)/bench/movar_serve_bench
 
 clean:
 	rm -rf $(BUILD) $(ASAN_BUILD) $(WIN_BUILD) $(WIN64_BUILD) $(FUZZ_BUILD) .stage-times

@@ -9,12 +9,12 @@ set -uo pipefail
 
 purpose=${1:-}
 demo_packages=(cmake ninja-build g++ make pkg-config python3 libcli11-dev nlohmann-json3-dev libsqlite3-dev
-               libpq-dev)
+               libpq-dev libcpp-httplib-dev libtomlplusplus-dev)
 test_packages=("${demo_packages[@]}" libgtest-dev libgmock-dev libbenchmark-dev binutils
                g++-mingw-w64-i686 binutils-mingw-w64-i686 g++-mingw-w64-x86-64
                binutils-mingw-w64-x86-64 wine wine64 xvfb xauth fonts-wqy-microhei clang
                libclang-rt-14-dev valgrind python3-pytest python3-setuptools python3-pip mypy
-               mono-mcs mono-runtime postgresql
+               mono-mcs mono-runtime postgresql chromium chromium-driver python3-selenium
                lintian help2man dpkg-dev zip unzip systemd)
 optional_packages=()
 case "$purpose" in

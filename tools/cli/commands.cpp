@@ -10,6 +10,7 @@ std::vector<std::unique_ptr<Command>> commands() {
   table.push_back(statusCommand());
   table.push_back(storeCommand());
   table.push_back(collectCommand());
+  table.push_back(serveCommand());
   return table;
 }
 

@@ -13,5 +13,6 @@ std::unique_ptr<Command> recordsCommand();
 std::unique_ptr<Command> statusCommand();
 std::unique_ptr<Command> storeCommand();
 std::unique_ptr<Command> collectCommand();
+std::unique_ptr<Command> serveCommand();
 
 }  // namespace movar::cli

@@ -175,6 +175,19 @@ class PostgresStore final : public Store {
     run("ROLLBACK");
   }
 
+  DayTally tallyDays(std::int64_t after) override {
+    std::lock_guard lock(mutex_);
+    const Result rows = first(kTallyDays, {std::to_string(after)});
+    DayTally tally;
+    tally.last = after;
+    for (int row = 0; row < PQntuples(rows.get()); ++row) {
+      tally.counts.push_back({PQgetvalue(rows.get(), row, 0), PQgetvalue(rows.get(), row, 1),
+                              std::stoll(PQgetvalue(rows.get(), row, 2))});
+      tally.last = std::max(tally.last, static_cast<std::int64_t>(std::stoll(PQgetvalue(rows.get(), row, 3))));
+    }
+    return tally;
+  }
+
   std::vector<StoredFact> query(const Query& q) override {
     std::lock_guard lock(mutex_);
     const QueryBounds bounds = boundsOf(q);

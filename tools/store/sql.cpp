@@ -143,4 +143,9 @@ std::unique_ptr<Store> openStore(const std::string& location, Access access) {
                                                : openSqliteStore(location, access);
 }
 
+// A time's first ten characters are its day; the index on seq finds what came since.
+const char* const kTallyDays =
+    "SELECT substr(time, 1, 10) AS day, terminal, COUNT(*), MAX(seq) FROM attendance WHERE seq > $1 "
+    "GROUP BY day, terminal ORDER BY day, terminal";
+
 }  // namespace movar::store

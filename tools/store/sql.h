@@ -44,6 +44,9 @@ Fact probeFact();
 // "YYYY-MM-DD HH:MM:SS" in UTC.
 std::string utcNow();
 
+// $1 after: day, terminal, facts, their greatest seq.
+extern const char* const kTallyDays;
+
 // What a reader finds: the tables that tell which schema a store has.
 struct SchemaFound {
   bool facts = false, numbered = false, logged = false;  // attendance, its seq, collections

@@ -5,6 +5,7 @@
 #include <sqlite3.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <cstring>
@@ -169,6 +170,16 @@ class SqliteStore final : public Store {
   }
 
   std::vector<StoredFact> query(const Query& q) override {
+    std::vector<StoredFact> out;
+    forEach(q, [&](const StoredFact& fact) {
+      out.push_back(fact);
+      return true;
+    });
+    return out;
+  }
+
+  // A cursor: a million facts cost one fact's memory.
+  void forEach(const Query& q, const std::function<bool(const StoredFact&)>& each) override {
     std::lock_guard lock(mutex_);
     Statement select = prepare(selectFacts(found_.numbered).c_str());
     const QueryBounds bounds = boundsOf(q);
@@ -180,15 +191,31 @@ class SqliteStore final : public Store {
     if (q.person) sqlite3_bind_int(select.get(), 3, *q.person);
     bindOptional(4, q.terminal);
     if (q.after) sqlite3_bind_int64(select.get(), 5, *q.after);
-    std::vector<StoredFact> out;
+    StoredFact fact;
     int step;
     while ((step = sqlite3_step(select.get())) == SQLITE_ROW) {
-      out.push_back({{column(select, 0), sqlite3_column_int(select.get(), 1), column(select, 2),
-                      sqlite3_column_int(select.get(), 3)},
-                     column(select, 4), sqlite3_column_int64(select.get(), 5)});
+      fact.fact = {column(select, 0), sqlite3_column_int(select.get(), 1), column(select, 2),
+                   sqlite3_column_int(select.get(), 3)};
+      fact.collected = column(select, 4);
+      fact.seq = sqlite3_column_int64(select.get(), 5);
+      if (!each(fact)) return;
     }
     if (step != SQLITE_DONE) fail("cannot read the store");
-    return out;
+  }
+
+  DayTally tallyDays(std::int64_t after) override {
+    std::lock_guard lock(mutex_);
+    Statement select = prepare(kTallyDays);
+    sqlite3_bind_int64(select.get(), 1, after);
+    DayTally tally;
+    tally.last = after;
+    int step;
+    while ((step = sqlite3_step(select.get())) == SQLITE_ROW) {
+      tally.counts.push_back({column(select, 0), column(select, 1), sqlite3_column_int64(select.get(), 2)});
+      tally.last = std::max(tally.last, static_cast<std::int64_t>(sqlite3_column_int64(select.get(), 3)));
+    }
+    if (step != SQLITE_DONE) fail("cannot read the store");
+    return tally;
   }
 
   std::vector<TerminalStatus> terminals() override {

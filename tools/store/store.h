@@ -5,6 +5,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <stdexcept>
@@ -59,6 +60,20 @@ struct TerminalStatus {
   std::int64_t failedInARow = 0;       // attempts that did not succeed since then
 };
 
+// How many facts a terminal holds, stamped on one day.
+struct DayCount {
+  std::string day;  // "YYYY-MM-DD"
+  std::string terminal;
+  std::int64_t facts = 0;
+  friend bool operator==(const DayCount&, const DayCount&) = default;
+};
+// The facts per day that arrived after a seq, and the last seq among them: a reader keeps a tally
+// and adds what came since, never counting a fact twice or missing one.
+struct DayTally {
+  std::vector<DayCount> counts;  // by day, then terminal
+  std::int64_t last = 0;
+};
+
 // What went wrong, for a caller that acts on it (retry when busy, page someone when unreachable);
 // what() says it in words.
 class StoreError : public std::runtime_error {
@@ -105,6 +120,11 @@ class Store {
   // Every terminal in the collection log, by name. A store opened for reading that was made
   // before attempts were logged throws StoreError (Kind::Schema) saying so.
   virtual std::vector<TerminalStatus> terminals() = 0;
+  // query()'s facts in its order, one at a time, never all held at once; `each` returning false
+  // ends the walk (a reader that went away).
+  virtual void forEach(const Query& query, const std::function<bool(const StoredFact&)>& each);
+  // Facts per day and terminal among those whose seq is greater than `after`.
+  virtual DayTally tallyDays(std::int64_t after);
 
  protected:
   // The row of an attempt already written (its id set), as it ended.

@@ -1,0 +1,36 @@
+// Each configured terminal as a person reading the page should see it: the collection log's
+// facts about it, the service's counters, and the state they add up to.
+#pragma once
+
+#include <chrono>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "serve/site_state.h"
+#include "store/store.h"
+
+namespace movar::serve {
+
+enum class TerminalState { Failing, Stale, NeverCollected, Ok };  // most urgent first
+const char* stateText(TerminalState state);  // "failing", "stale", "never collected", "ok"
+
+struct TerminalView {
+  TerminalConfig config;
+  std::optional<store::TerminalStatus> status;
+  TerminalCounters counters;
+  TerminalState state = TerminalState::NeverCollected;
+  std::optional<std::int64_t> memoryRecords;  // what its memory held at the latest download
+};
+
+// In the configuration's order. A success older than two rounds and a minute is stale.
+std::vector<TerminalView> terminalViews(const SiteSnapshot& site, const std::vector<store::TerminalStatus>& log,
+                                        std::chrono::system_clock::time_point now);
+
+// "YYYY-MM-DD HH:MM:SS" in UTC as seconds since the epoch; nullopt when it is not that.
+std::optional<std::int64_t> utcSeconds(const std::string& text);
+
+// The day `days` before today's local date, as "YYYY-MM-DD".
+std::string localDayBefore(std::chrono::system_clock::time_point now, int days);
+
+}  // namespace movar::serve
