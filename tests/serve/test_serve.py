@@ -21,7 +21,7 @@ from serve_site import MOVAR, WAIT, movar_records, seed_facts, wait_for
     ('store = "s.db"\ndir = "d"\n[[terminal]]\nname = "a"\nip = "10.0.0.3"\n[[terminal]]\nname = "a"\nip = "10.0.0.4"\n',
      'site.toml:7: terminal[2].name: "a" names two terminals'),
     ('store = "s.db"\ndir = "d"\njobs = 0\n', "site.toml:3: jobs: 0 is outside 1-1024"),
-    ('store = "s.db"\ndir = "d"\nclock = "daily"\n', 'site.toml:3: clock: only "never"'),
+    ('store = "s.db"\ndir = "d"\nclock = "weekly"\n', 'site.toml:3: clock: "never" or "daily"'),
     ('store = "s.db"\ndir = "d"\nevery = \n', "site.toml:3:"),
 ])
 def test_a_bad_configuration_stops_the_start_before_anything_is_touched(tmp_path, text, said):
@@ -37,7 +37,7 @@ def test_the_example_configuration_is_accepted(tmp_path):
     # Its store's folder is not there: the service gets as far as the store and waits for it.
     example = __file__.rsplit("/tests/", 1)[0] + "/tools/serve/site.toml"
     text = open(example).read().replace("127.0.0.1:8080", "127.32.9.1:18080")
-    text = re.sub(r"^# (\[\[terminal\]\]|(name|ip|com|address|capacity) = )", r"\1", text, flags=re.M)
+    text = re.sub(r"^# (\[\[terminal\]\]|(name|ip|com|address|capacity|clock) = )", r"\1", text, flags=re.M)
     (tmp_path / "site.toml").write_text(text)
     service = subprocess.Popen([MOVAR, "serve", "--config", "site.toml"], cwd=tmp_path,
                                stderr=subprocess.PIPE, text=True)
@@ -172,3 +172,25 @@ def test_empty_backups_go_and_old_ones_go_once_in_the_store(make_site):
     assert [p.name for p in files] == [first.name, first.with_suffix(".txt").name]
     assert all(p.stat().st_size > 0 for p in files)
     assert len(movar_records(site.store)) == 5
+
+
+def test_a_daily_clock_is_set_once_after_the_first_good_download_and_not_again_after_a_restart(make_site):
+    site = make_site(30, terminals=1, every="1s")
+    site.write_config(every="1s", extra='clock = "daily"')
+
+    def log():
+        with sqlite3.connect(site.store) as db:
+            return db.execute("SELECT kind, result FROM collections ORDER BY id").fetchall()
+
+    site.start()
+    wait_for("three rounds", lambda: log().count(("download", "ok")) >= 3)
+    site.signal(signal.SIGTERM)
+    assert site.process.wait(WAIT) == 0
+    before = log()
+    assert before[:2] == [("download", "ok"), ("clock", "ok")]
+    site.start()  # the log, not the process, remembers that today's setting is done
+    wait_for("two more rounds", lambda: log()[len(before):].count(("download", "ok")) >= 2)
+    assert [kind for kind, _ in log()].count("clock") == 1
+    t1 = site.terminals()["t1"]
+    assert (t1["state"], t1["clock"]["care"], t1["clock"]["last_setting"]["result"]) == ("ok", "daily", "ok")
+    assert t1["clock"]["last_set"] == t1["clock"]["last_setting"]["finished"]

@@ -7,6 +7,7 @@
 #include <mutex>
 #include <thread>
 
+#include "collect/clock_care.h"
 #include "collect/erase_watch.h"
 #include "collect/host_platform.h"
 #include "collect/stored_download.h"
@@ -54,6 +55,9 @@ void downloadOne(Outcome& c, const RoundOptions& options) {
   if (c.result == 0) c.notErased = notErased(erase, c.records);
   stored.end(activity, c.ok(), c.why());
   c.stored = stored.stored();
+  if (options.clockDaily && options.store && c.ok() && c.stored && c.stored->error.empty()) {
+    c.clock = careForClock(platform.platform(), c.target, *options.store);
+  }
 }
 
 }  // namespace

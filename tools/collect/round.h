@@ -25,6 +25,7 @@ struct Outcome {
   std::string reason;     // why it failed
   std::string notErased;  // a transfer that succeeded but was not erased: what became of it
   std::optional<store::Stored> stored;  // with a store
+  std::optional<store::Attempt> clock;  // a clock setting that followed the download
   bool ok() const { return result == 0 && notErased.empty(); }
   const std::string& why() const { return result != 0 ? reason : notErased; }
 };
@@ -36,6 +37,9 @@ struct RoundOptions {
   // Told of each target as it starts and as it finishes, from the thread that runs it (one at a
   // time).
   std::function<void(const Outcome&)> started, finished;
+  // With a store: a good download is followed by setting the terminal's clock when its last good
+  // setting is a day old (collect/clock_care.h).
+  bool clockDaily = false;
 };
 
 // The outcomes in the order of `targets`; those never started (a stop) have started == false.

@@ -49,6 +49,12 @@ Json terminalJson(const TerminalView& v) {
   j["memory_records"] = v.memoryRecords ? Json(*v.memoryRecords) : Json(nullptr);
   j["capacity"] = v.config.capacity ? Json(*v.config.capacity) : Json(nullptr);
   j["failed_in_a_row"] = v.status ? v.status->failedInARow : 0;
+  const std::optional<store::Attempt> clock = v.status ? v.status->lastClock : std::nullopt;
+  j["clock"] = Json{{"care", v.config.clock == ClockCare::Daily ? "daily" : "never"}};
+  j["clock"]["last_setting"] = clock ? Json{{"started", clock->started}, {"finished", clock->finished},
+                                            {"result", store::resultText(clock->result)}, {"reason", clock->reason}}
+                                     : Json(nullptr);
+  j["clock"]["last_set"] = v.status && v.status->lastClockSet ? Json(*v.status->lastClockSet) : Json(nullptr);
   return j;
 }
 

@@ -52,6 +52,10 @@ std::string row(const TerminalView& v) {
   if (v.status) {
     out += ago(v.status->last.finished) + " " + store::resultText(v.status->last.result);
     if (!v.status->last.reason.empty()) out += "<div class=\"reason\">" + htmlEscaped(v.status->last.reason) + "</div>";
+    // A clock that was not set is worth a note, never the row's state.
+    if (const auto& clock = v.status->lastClock; clock && clock->result != store::Attempt::Result::Ok) {
+      out += "<div class=\"reason clock\">clock not set " + ago(clock->finished) + ": " + htmlEscaped(clock->reason) + "</div>";
+    }
   } else {
     out += "never";
   }

@@ -64,7 +64,8 @@ void Scheduler::work(std::stop_token stop) {
 void Scheduler::run(const Job& job, std::stop_token stop) {
   const std::string name = job.terminal.target.storeName();
   state_.started(name);
-  const collect::RoundOptions options{directory_, 1, &store_, {}, {}};
+  collect::RoundOptions options{directory_, 1, &store_, {}, {}};
+  options.clockDaily = job.terminal.clock == ClockCare::Daily;
   const std::vector<collect::Outcome> outcomes = collect::collectRound({job.terminal.target}, options, stop);
   const collect::Outcome& o = outcomes.front();
   const long long added = o.stored ? static_cast<long long>(o.stored->added) : 0;

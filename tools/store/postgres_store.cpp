@@ -103,6 +103,7 @@ class PostgresStore final : public Store {
       run(kSchemaLock);
       run(kByteOrder);
       if (lacksSequence()) run(kAddSequence);
+      if (lacksKind()) run(kAddKind);
       run(kSchema);
     });
   }
@@ -141,6 +142,7 @@ class PostgresStore final : public Store {
           attempt->added = static_cast<std::int64_t>(added);
           Parameters row{std::to_string(attempt->id), attempt->terminal, attempt->started};
           addAttemptEnd(row, *attempt);
+          row.push_back(std::string(kindText(attempt->kind)));
           run(kInsertAttempt, row);
         }
         run(kAdvanceSequence, {std::to_string(last)});
@@ -209,7 +211,7 @@ class PostgresStore final : public Store {
   std::vector<TerminalStatus> terminals() override {
     if (!found_.logged) throw StoreError(Kind::Schema, noCollectionLog(where_));
     std::lock_guard lock(mutex_);
-    const Result rows = first(kSelectTerminals, {});
+    const Result rows = first(selectTerminals(found_.kinded).c_str(), {});
     std::vector<TerminalStatus> out;
     const auto text = [&](int row, int column) { return std::string(PQgetvalue(rows.get(), row, column)); };
     const auto number = [&](int row, int column) {
@@ -232,6 +234,17 @@ class PostgresStore final : public Store {
       if (!PQgetisnull(rows.get(), row, 9)) t.lastSuccess = text(row, 9);
       t.recordsAtLastSuccess = number(row, 10);
       t.failedInARow = std::stoll(text(row, 11));
+      if (!PQgetisnull(rows.get(), row, 12)) {
+        Attempt& k = t.lastClock.emplace();
+        k.kind = Attempt::Kind::Clock;
+        k.terminal = t.terminal;
+        k.id = std::stoll(text(row, 12));
+        k.started = text(row, 13);
+        k.finished = text(row, 14);
+        k.result = resultOf(text(row, 15));
+        k.reason = text(row, 16);
+      }
+      if (!PQgetisnull(rows.get(), row, 17)) t.lastClockSet = text(row, 17);
       out.push_back(std::move(t));
     }
     return out;
@@ -256,11 +269,16 @@ class PostgresStore final : public Store {
   }
 
   // A store made before facts had numbers (its attendance table has no seq).
-  bool lacksSequence() {
+  bool lacksSequence() { return lacksColumn("attendance", "seq"); }
+  // A store made before clock settings were logged (its collections table has no kind).
+  bool lacksKind() { return lacksColumn("collections", "kind"); }
+  // The table is there and the column is not (a missing table is made whole by the schema).
+  bool lacksColumn(const std::string& table, const std::string& column) {
     const Result found = run(
         "SELECT (SELECT 1 FROM information_schema.tables WHERE table_schema = current_schema() AND "
-        "table_name = 'attendance') IS NOT NULL AND NOT EXISTS (SELECT 1 FROM information_schema.columns "
-        "WHERE table_schema = current_schema() AND table_name = 'attendance' AND column_name = 'seq')");
+        "table_name = $1) IS NOT NULL AND NOT EXISTS (SELECT 1 FROM information_schema.columns "
+        "WHERE table_schema = current_schema() AND table_name = $1 AND column_name = $2)",
+        {table, column});
     return std::string(PQgetvalue(found.get(), 0, 0)) == "t";
   }
 
@@ -325,9 +343,10 @@ class PostgresStore final : public Store {
     const Result found = run(
         "SELECT to_regclass('attendance') IS NOT NULL, EXISTS (SELECT 1 FROM information_schema.columns "
         "WHERE table_schema = current_schema() AND table_name = 'attendance' AND column_name = 'seq'), "
-        "to_regclass('collections') IS NOT NULL");
+        "to_regclass('collections') IS NOT NULL, EXISTS (SELECT 1 FROM information_schema.columns "
+        "WHERE table_schema = current_schema() AND table_name = 'collections' AND column_name = 'kind')");
     const auto yes = [&](int column) { return std::string_view(PQgetvalue(found.get(), 0, column)) == "t"; };
-    return {yes(0), yes(1), yes(2)};
+    return {yes(0), yes(1), yes(2), yes(3)};
   }
 
   [[noreturn]] void unreachable() const {
@@ -349,7 +368,7 @@ class PostgresStore final : public Store {
   std::string connectionText_;  // for leaving its password out of the server's messages
   std::string where_;
   bool reading_;
-  SchemaFound found_{true, true, true};  // what a writer leaves after opening
+  SchemaFound found_{true, true, true, true};  // what a writer leaves after opening
   Connection connection_;
   std::mutex mutex_;
 };

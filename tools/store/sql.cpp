@@ -33,7 +33,8 @@ CREATE TABLE IF NOT EXISTS collections (
   reason      TEXT    NOT NULL,
   records     BIGINT  NOT NULL,
   new_records BIGINT  NOT NULL,
-  announced   BIGINT
+  announced   BIGINT,
+  kind        TEXT    NOT NULL DEFAULT 'download' CHECK (kind IN ('download', 'clock'))
 );
 CREATE INDEX IF NOT EXISTS collections_by_terminal ON collections (terminal, id);
 CREATE TABLE IF NOT EXISTS store_sequence (last BIGINT NOT NULL);
@@ -51,26 +52,41 @@ WHERE attendance.terminal = o.t AND attendance.person = o.p AND attendance.time 
   AND attendance.machine = o.k;
 )";
 
+// A store made before clock settings were logged: every row it has is a download.
+const char* const kAddKind = "ALTER TABLE collections ADD COLUMN kind TEXT NOT NULL DEFAULT 'download' "
+                             "CHECK (kind IN ('download', 'clock'))";
+
 const char* const kReadSequence = "SELECT last FROM store_sequence";
 const char* const kAdvanceSequence = "UPDATE store_sequence SET last = $1";
 const char* const kInsertAttempt =
     "INSERT INTO collections (id, terminal, started, finished, result, reason, records, new_records, "
-    "announced) VALUES ($1, $2, $3, $4, $5, $6, $7, $8, $9)";
+    "announced, kind) VALUES ($1, $2, $3, $4, $5, $6, $7, $8, $9, $10)";
 const char* const kUpdateAttempt =
     "UPDATE collections SET finished = $1, result = $2, reason = $3, records = $4, new_records = $5, "
     "announced = $6 WHERE id = $7";
 
-const char* const kSelectTerminals = R"(WITH good AS (
-  SELECT terminal, MAX(id) AS id FROM collections WHERE result = 'ok' GROUP BY terminal)
-SELECT c.terminal, c.id, c.started, c.finished, c.result, c.reason, c.records, c.new_records,
-       c.announced, g.finished, g.announced,
-       (SELECT COUNT(*) FROM collections f
-        WHERE f.terminal = c.terminal AND f.id > COALESCE(good.id, 0)) AS failed
-FROM collections c
-LEFT JOIN good ON good.terminal = c.terminal
-LEFT JOIN collections g ON g.id = good.id
-WHERE c.id = (SELECT MAX(l.id) FROM collections l WHERE l.terminal = c.terminal)
-ORDER BY c.terminal)";
+std::string selectTerminals(bool kinded) {
+  const std::string downloads = kinded ? "kind = 'download'" : "1 = 1";
+  const std::string clocks = kinded ? "kind = 'clock'" : "1 = 0";
+  return "WITH d AS (SELECT * FROM collections WHERE " + downloads + "),\n"
+         "k AS (SELECT * FROM collections WHERE " + clocks + "),\n"
+         "good AS (SELECT terminal, MAX(id) AS id FROM d WHERE result = 'ok' GROUP BY terminal),\n"
+         "lastk AS (SELECT terminal, MAX(id) AS id FROM k GROUP BY terminal),\n"
+         "goodk AS (SELECT terminal, MAX(id) AS id FROM k WHERE result = 'ok' GROUP BY terminal)\n"
+         "SELECT c.terminal, c.id, c.started, c.finished, c.result, c.reason, c.records, c.new_records,\n"
+         "       c.announced, g.finished, g.announced,\n"
+         "       (SELECT COUNT(*) FROM d f WHERE f.terminal = c.terminal AND f.id > COALESCE(good.id, 0)),\n"
+         "       lk.id, lk.started, lk.finished, lk.result, lk.reason, gk.finished\n"
+         "FROM d c\n"
+         "LEFT JOIN good ON good.terminal = c.terminal\n"
+         "LEFT JOIN collections g ON g.id = good.id\n"
+         "LEFT JOIN lastk ON lastk.terminal = c.terminal\n"
+         "LEFT JOIN collections lk ON lk.id = lastk.id\n"
+         "LEFT JOIN goodk ON goodk.terminal = c.terminal\n"
+         "LEFT JOIN collections gk ON gk.id = goodk.id\n"
+         "WHERE c.id = (SELECT MAX(l.id) FROM d l WHERE l.terminal = c.terminal)\n"
+         "ORDER BY c.terminal";
+}
 
 Attempt::Result resultOf(const std::string& text) {
   return text == "ok" ? Attempt::Result::Ok
@@ -86,6 +102,8 @@ const char* resultText(Attempt::Result result) {
   }
   return "failed";
 }
+
+const char* kindText(Attempt::Kind kind) { return kind == Attempt::Kind::Clock ? "clock" : "download"; }
 
 std::string insertFacts(std::size_t rows) {
   std::string sql = "INSERT INTO attendance (terminal, person, time, machine, collected, source, seq) VALUES ";

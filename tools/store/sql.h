@@ -19,13 +19,18 @@ std::string insertFacts(std::size_t rows);
 std::string selectFacts(bool numbered);
 
 extern const char* const kAddSequence;  // for a store whose facts have no seq yet
+extern const char* const kAddKind;      // for a store whose log holds downloads alone
 extern const char* const kReadSequence;     // the last number given
 extern const char* const kAdvanceSequence;  // $1 the last number given now
 // $1 id $2 terminal $3 started $4 finished $5 result $6 reason $7 records $8 new $9 announced
+// $10 kind
 extern const char* const kInsertAttempt;
-// Per terminal: its latest attempt (terminal, id, started, finished, result, reason, records,
-// new, announced), its latest good one's finished and announced, the attempts since that one.
-extern const char* const kSelectTerminals;
+// Per terminal: its latest download (terminal, id, started, finished, result, reason, records,
+// new, announced), its latest good one's finished and announced, the downloads since that one,
+// then its latest clock setting's id, started, finished, result, reason (NULL when none) and its
+// latest good one's finished. A store read as it was made before the log had kinds (`kinded`
+// false) holds downloads alone.
+std::string selectTerminals(bool kinded);
 Attempt::Result resultOf(const std::string& text);
 
 // $1 finished $2 result $3 reason $4 records $5 new $6 announced $7 id (SQLite numbers its
@@ -50,6 +55,7 @@ extern const char* const kTallyDays;
 // What a reader finds: the tables that tell which schema a store has.
 struct SchemaFound {
   bool facts = false, numbered = false, logged = false;  // attendance, its seq, collections
+  bool kinded = false;                                   // collections' kind
 };
 // The words for a store a reader cannot use as it found it; empty when it can.
 std::string unreadable(const SchemaFound& found, const std::string& where);

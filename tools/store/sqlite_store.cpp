@@ -221,7 +221,7 @@ class SqliteStore final : public Store {
   std::vector<TerminalStatus> terminals() override {
     if (!found_.logged) throw StoreError(Kind::Schema, noCollectionLog(path_));
     std::lock_guard lock(mutex_);
-    Statement select = prepare(kSelectTerminals);
+    Statement select = prepare(selectTerminals(found_.kinded).c_str());
     std::vector<TerminalStatus> out;
     const auto optionalText = [&](int at) {
       return sqlite3_column_type(select.get(), at) == SQLITE_NULL ? std::nullopt : std::optional(column(select, at));
@@ -248,6 +248,17 @@ class SqliteStore final : public Store {
       t.lastSuccess = optionalText(9);
       t.recordsAtLastSuccess = optionalNumber(10);
       t.failedInARow = sqlite3_column_int64(select.get(), 11);
+      if (sqlite3_column_type(select.get(), 12) != SQLITE_NULL) {
+        Attempt& k = t.lastClock.emplace();
+        k.kind = Attempt::Kind::Clock;
+        k.terminal = t.terminal;
+        k.id = sqlite3_column_int64(select.get(), 12);
+        k.started = column(select, 13);
+        k.finished = column(select, 14);
+        k.result = resultOf(column(select, 15));
+        k.reason = column(select, 16);
+      }
+      t.lastClockSet = optionalText(17);
       out.push_back(std::move(t));
     }
     if (step != SQLITE_DONE) fail("cannot read the store");
@@ -283,10 +294,11 @@ class SqliteStore final : public Store {
     Statement probe = prepare(
         "SELECT EXISTS (SELECT 1 FROM sqlite_master WHERE type = 'table' AND name = 'attendance'), "
         "EXISTS (SELECT 1 FROM pragma_table_info('attendance') WHERE name = 'seq'), "
-        "EXISTS (SELECT 1 FROM sqlite_master WHERE type = 'table' AND name = 'collections')");
+        "EXISTS (SELECT 1 FROM sqlite_master WHERE type = 'table' AND name = 'collections'), "
+        "EXISTS (SELECT 1 FROM pragma_table_info('collections') WHERE name = 'kind')");
     if (sqlite3_step(probe.get()) != SQLITE_ROW) fail("cannot read the store");
-    return {sqlite3_column_int(probe.get(), 0) != 0, sqlite3_column_int(probe.get(), 1) != 0,
-            sqlite3_column_int(probe.get(), 2) != 0};
+    const auto yes = [&](int column) { return sqlite3_column_int(probe.get(), column) != 0; };
+    return {yes(0), yes(1), yes(2), yes(3)};
   }
   struct Pending {
     const std::vector<Fact>* facts = nullptr;
@@ -348,6 +360,7 @@ class SqliteStore final : public Store {
     bindText(row, 2, attempt.terminal);
     bindText(row, 3, attempt.started);
     bindAttempt(row, 4, attempt);
+    bindText(row, 10, kindText(attempt.kind));
     if (sqlite3_step(row.get()) != SQLITE_DONE) fail("cannot log an attempt in");
   }
 
@@ -400,7 +413,7 @@ class SqliteStore final : public Store {
       const Statement found(raw);
       if (prepared != SQLITE_OK) return failed(prepared);
       const int step = sqlite3_step(found.get());
-      if (step == SQLITE_ROW) return {};
+      if (step == SQLITE_ROW && !lacksKind()) return {};
       if (step != SQLITE_DONE) return failed(step);
     }
     for (const char* sql : {"PRAGMA journal_mode=WAL", "BEGIN IMMEDIATE"}) {
@@ -408,6 +421,7 @@ class SqliteStore final : public Store {
     }
     int code = SQLITE_OK;
     if (lacksSequence()) code = sqlite3_exec(db_.get(), kAddSequence, nullptr, nullptr, nullptr);
+    if (code == SQLITE_OK && lacksKind()) code = sqlite3_exec(db_.get(), kAddKind, nullptr, nullptr, nullptr);
     if (code == SQLITE_OK) code = sqlite3_exec(db_.get(), kSchema, nullptr, nullptr, nullptr);
     if (code == SQLITE_OK) code = sqlite3_exec(db_.get(), "COMMIT", nullptr, nullptr, nullptr);
     if (code == SQLITE_OK) return {};
@@ -416,9 +430,13 @@ class SqliteStore final : public Store {
     return attempt;
   }
   // A store made before facts had numbers (its attendance table has no seq).
-  bool lacksSequence() {
+  bool lacksSequence() { return lacksColumn("SELECT seq FROM attendance LIMIT 0"); }
+  // A store made before clock settings were logged (its collections table has no kind).
+  bool lacksKind() { return lacksColumn("SELECT kind FROM collections LIMIT 0"); }
+  // The table is there and the column is not (a missing table is made whole by the schema).
+  bool lacksColumn(const char* probeSql) {
     sqlite3_stmt* raw = nullptr;
-    const int prepared = sqlite3_prepare_v2(db_.get(), "SELECT seq FROM attendance LIMIT 0", -1, &raw, nullptr);
+    const int prepared = sqlite3_prepare_v2(db_.get(), probeSql, -1, &raw, nullptr);
     const Statement probe(raw);
     if (prepared == SQLITE_OK) return false;
     return std::string(sqlite3_errmsg(db_.get())).find("no such column") != std::string::npos;
@@ -441,7 +459,7 @@ class SqliteStore final : public Store {
 
   std::string path_;
   bool reading_;
-  SchemaFound found_{true, true, true};  // what a writer leaves after opening
+  SchemaFound found_{true, true, true, true};  // what a writer leaves after opening
   Database db_;
   std::mutex mutex_;  // the connection
   std::mutex queueMutex_;

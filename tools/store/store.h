@@ -37,9 +37,11 @@ struct Query {
   std::optional<std::int64_t> after;  // only facts whose seq is greater
 };
 
-// One attempt to download a terminal: a row of the collection log.
+// One attempt to download a terminal, or to set its clock: a row of the collection log.
 struct Attempt {
   enum class Result { Ok, Failed, Interrupted };
+  enum class Kind { Download, Clock };
+  Kind kind = Kind::Download;
   std::string terminal;
   std::string started, finished;  // "YYYY-MM-DD HH:MM:SS", UTC
   Result result = Result::Failed;
@@ -50,14 +52,18 @@ struct Attempt {
   std::int64_t id = 0;            // the row's, once written
 };
 const char* resultText(Attempt::Result result);  // "ok", "failed", "interrupted"
+const char* kindText(Attempt::Kind kind);        // "download", "clock"
 
-// A terminal as the collection log knows it.
+// A terminal as the collection log knows it. Its state is its downloads'; a clock setting that
+// failed is told, never counted as a failed download.
 struct TerminalStatus {
   std::string terminal;
-  Attempt last;                        // its latest attempt
+  Attempt last;                        // its latest download
   std::optional<std::string> lastSuccess;  // when its latest good attempt finished (UTC)
   std::optional<std::int64_t> recordsAtLastSuccess;  // what its memory held then
-  std::int64_t failedInARow = 0;       // attempts that did not succeed since then
+  std::int64_t failedInARow = 0;       // downloads that did not succeed since then
+  std::optional<Attempt> lastClock;    // its latest clock setting
+  std::optional<std::string> lastClockSet;  // when its latest good clock setting finished (UTC)
 };
 
 // How many facts a terminal holds, stamped on one day.
