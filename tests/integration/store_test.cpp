@@ -132,6 +132,12 @@ TEST_P(StoreOn, TheCollectionLogSaysEachTerminalsLatestAttemptAndItsLastSuccess)
                            attempt("10.0.0.5", "2026-12-03 10:00:00", R::Failed, "connect fail")}) {
     s->log(a);
   }
+  // Clock settings are told beside the downloads, never counted among them.
+  for (store::Attempt a : {attempt("10.0.0.5", "2026-12-01 10:01:00", R::Ok, ""),
+                           attempt("10.0.0.5", "2026-12-03 10:01:00", R::Failed, "no answer")}) {
+    a.kind = store::Attempt::Kind::Clock;
+    s->log(a);
+  }
   // An erase that failed after the records were stored: the row it wrote says so.
   store::Attempt erased = attempt("COM1:7", "2026-12-04 10:00:00", R::Ok, "");
   s->write({}, "download", &erased);
@@ -147,7 +153,12 @@ TEST_P(StoreOn, TheCollectionLogSaysEachTerminalsLatestAttemptAndItsLastSuccess)
   EXPECT_EQ(terminals[0].lastSuccess, "2026-12-01 10:00:00");
   EXPECT_EQ(terminals[0].recordsAtLastSuccess, 2);
   EXPECT_EQ(terminals[0].failedInARow, 2);
+  ASSERT_TRUE(terminals[0].lastClock);
+  EXPECT_EQ(terminals[0].lastClock->started, "2026-12-03 10:01:00");
+  EXPECT_EQ(terminals[0].lastClock->reason, "no answer");
+  EXPECT_EQ(terminals[0].lastClockSet, "2026-12-01 10:01:00");
   EXPECT_EQ(terminals[1].terminal, "COM1:7");
+  EXPECT_EQ(terminals[1].lastClock, std::nullopt);
   EXPECT_EQ(terminals[1].last.reason, "the erase failed");
   EXPECT_EQ(terminals[1].lastSuccess, std::nullopt);
   EXPECT_EQ(terminals[1].failedInARow, 2);

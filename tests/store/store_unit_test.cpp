@@ -140,5 +140,40 @@ TEST(StoreReader, AStoreFromBeforeSequenceNumbersIsReadAsItIsThenNumberedInColle
   EXPECT_EQ(seqs, (std::vector<std::pair<int, std::int64_t>>{{3, 3}, {2, 2}, {1, 1}}));
 }
 
+// A log from before clock settings were logged: read as it is, then its first writer gives it a
+// kind, every row it held a download still counted in the terminal's state.
+TEST(StoreReader, ALogFromBeforeClockSettingsIsReadAsItIsThenKeepsItsRowsAsDownloads) {
+  const TempDir dir;
+  const std::filesystem::path path = dir.path() / "old.db";
+  {
+    auto s = store::openStore(path.string());
+    for (const char* at : {"2026-12-01 10:00:00", "2026-12-02 10:00:00"}) {
+      store::Attempt a;
+      a.terminal = "10.0.0.5";
+      a.started = a.finished = at;
+      a.result = store::Attempt::Result::Failed;
+      s->log(a);
+    }
+  }
+  sql(path, "ALTER TABLE collections DROP COLUMN kind");
+  const auto said = [](store::Store& s) {
+    const auto t = s.terminals();
+    return t.size() == 1 && t[0].failedInARow == 2 && t[0].last.started == "2026-12-02 10:00:00" && !t[0].lastClock;
+  };
+  const std::string before = bytesOf(path);
+  EXPECT_TRUE(said(*store::openStore(path.string(), store::Access::Read)));
+  EXPECT_EQ(bytesOf(path), before);
+  auto s = store::openStore(path.string());
+  EXPECT_TRUE(said(*s));
+  store::Attempt clock;
+  clock.kind = store::Attempt::Kind::Clock;
+  clock.terminal = "10.0.0.5";
+  clock.started = clock.finished = "2026-12-02 10:01:00";
+  clock.result = store::Attempt::Result::Ok;
+  s->log(clock);
+  EXPECT_EQ(s->terminals().at(0).lastClockSet, "2026-12-02 10:01:00");
+  EXPECT_EQ(s->terminals().at(0).failedInARow, 2);
+}
+
 }  // namespace
 }  // namespace movar::itest

@@ -413,8 +413,8 @@ class SqliteStore final : public Store {
       const Statement found(raw);
       if (prepared != SQLITE_OK) return failed(prepared);
       const int step = sqlite3_step(found.get());
+      if (step != SQLITE_ROW && step != SQLITE_DONE) return failed(step);
       if (step == SQLITE_ROW && !lacksKind()) return {};
-      if (step != SQLITE_DONE) return failed(step);
     }
     for (const char* sql : {"PRAGMA journal_mode=WAL", "BEGIN IMMEDIATE"}) {
       if (const int code = sqlite3_exec(db_.get(), sql, nullptr, nullptr, nullptr); code != SQLITE_OK) return failed(code);
