@@ -77,7 +77,8 @@ def test_the_api_gives_the_facts_of_movar_records_and_after_resumes_exactly(make
     assert site.get("/api/terminals")[0] == 200
 
 
-SAMPLE = re.compile(r'^([a-z_]+)(\{terminal="((?:[^"\\]|\\.)*)"\})? (-?[0-9.e+]+)$')
+SAMPLE = re.compile(r'^([a-z_]+)(\{(.*)\})? (-?[0-9.e+]+)$')
+LABEL = re.compile(r'([a-z_]+)="((?:[^"\\]|\\.)*)"')
 
 
 def test_metrics_are_the_prometheus_text_format(make_site):
@@ -87,7 +88,7 @@ def test_metrics_are_the_prometheus_text_format(make_site):
     wait_for("a round ended", lambda: "movar_round_duration_seconds " in site.get("/metrics")[1])
     status, text = site.get("/metrics")
     assert status == 200
-    families, samples = {}, {}
+    families, samples, collectors = {}, {}, {}
     for line in text.splitlines():
         if line.startswith("# TYPE "):
             _, _, name, kind = line.split(" ")
@@ -96,7 +97,10 @@ def test_metrics_are_the_prometheus_text_format(make_site):
             match = SAMPLE.match(line)
             assert match, line
             assert match.group(1) in families, line  # every sample after its TYPE line
-            samples[(match.group(1), match.group(3))] = float(match.group(4))
+            labels = dict(LABEL.findall(match.group(3) or ""))
+            samples[(match.group(1), labels.get("terminal"))] = float(match.group(4))
+            if match.group(1) == "movar_terminal_collector_info":
+                collectors[labels["terminal"]] = labels["collector"]
     assert samples[("movar_terminal_up", "t1")] == 1
     assert samples[("movar_terminal_up", "gone")] == 0
     assert samples[("movar_records_stored_total", "t1")] == 40
@@ -106,6 +110,7 @@ def test_metrics_are_the_prometheus_text_format(make_site):
     assert abs(samples[("movar_collection_last_success_timestamp_seconds", "t1")] - time.time()) < WAIT
     assert ("movar_collection_duration_seconds", "t1") in samples
     assert families["movar_collection_failures_total"] == "counter"
+    assert collectors["t1"].endswith(f"/{site.process.pid}")  # who collected it, by host and process
 
 
 def test_with_a_token_every_request_must_bear_it(make_site):

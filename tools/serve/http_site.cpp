@@ -49,6 +49,8 @@ Json terminalJson(const TerminalView& v) {
   j["memory_records"] = v.memoryRecords ? Json(*v.memoryRecords) : Json(nullptr);
   j["capacity"] = v.config.capacity ? Json(*v.config.capacity) : Json(nullptr);
   j["failed_in_a_row"] = v.status ? v.status->failedInARow : 0;
+  j["held_by"] = v.holder.empty() ? Json(nullptr) : Json(v.holder);
+  j["last_collector"] = v.lastHolder.empty() ? Json(nullptr) : Json(v.lastHolder);
   return j;
 }
 
@@ -137,7 +139,8 @@ void HttpSite::start(const Listen& listen) {
       return std::nullopt;
     }
     try {
-      return terminalViews(sources_.state->snapshot(), reader->terminals(), std::chrono::system_clock::now());
+      return terminalViews(sources_.state->snapshot(), reader->terminals(), store::fleet(*reader),
+                           std::chrono::system_clock::now());
     } catch (const store::StoreError& e) {
       refuse(res, 503, e.what());
       return std::nullopt;
