@@ -73,12 +73,13 @@ std::vector<FleetTerminal> fleet(Store& store) {
 
 std::optional<FleetTerminal> claimOne(Store& store, const Claim& claim) {
   const Store::Dialect d = store.dialect();
+  // A lapsed lease is a download that never ended (its collector died): due at once.
   // The row is locked by the inner SELECT, which re-checks it once locked: two collectors
   // claiming at the same instant never both get one terminal.
   // SQLite numbers parameters in the order they first appear: these appear in rising order.
   const std::string sql = "UPDATE terminals SET holder = $1, lease_until = " + d.now + " + CAST($2 AS BIGINT), due = " +
-                          d.now + " + CAST($3 AS BIGINT) WHERE terminal = (SELECT terminal FROM terminals WHERE due <= " +
-                          d.now + " AND (holder IS NULL OR lease_until < " + d.now +
+                          d.now + " + CAST($3 AS BIGINT) WHERE terminal = (SELECT terminal FROM terminals WHERE ((holder IS NULL AND due <= " +
+                          d.now + ") OR lease_until < " + d.now +
                           ") AND (host = '' OR host = $4) AND (CAST($5 AS TEXT) IS NULL OR terminal IN (" + d.listBefore +
                           "$5" + d.listAfter + ")) ORDER BY due, terminal LIMIT 1 " + d.skipLocked + ") RETURNING " +
                           kColumns;
