@@ -177,3 +177,13 @@ def test_empty_backups_go_and_old_ones_go_once_in_the_store(make_site):
     assert [p.name for p in files] == [first.name, first.with_suffix(".txt").name]
     assert all(p.stat().st_size > 0 for p in files)
     assert len(movar_records(site.store)) == 5
+
+
+def test_a_second_collector_of_one_sqlite_store_is_refused_naming_the_first(make_site):
+    site = make_site(11, terminals=0)
+    site.start()
+    second = site.tmp / "second.toml"
+    second.write_text(site.config.read_text().replace("127.32.11.1:18080", "127.32.11.2:18080"))
+    refused = subprocess.run([MOVAR, "serve", "--config", str(second)], capture_output=True, text=True, timeout=WAIT)
+    assert refused.returncode == 2
+    assert f"is collected already by movar serve process {site.process.pid} on " in refused.stderr
