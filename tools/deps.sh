@@ -14,7 +14,7 @@ test_packages=("${demo_packages[@]}" libgtest-dev libgmock-dev libbenchmark-dev 
                g++-mingw-w64-i686 binutils-mingw-w64-i686 g++-mingw-w64-x86-64
                binutils-mingw-w64-x86-64 wine wine64 xvfb xauth fonts-wqy-microhei clang
                libclang-rt-14-dev valgrind python3-pytest python3-setuptools python3-pip mypy
-               mono-mcs mono-runtime postgresql chromium chromium-driver python3-selenium
+               mono-mcs mono-runtime postgresql chromium chromium-driver python3-selenium python3-psycopg2
                lintian help2man dpkg-dev zip unzip systemd)
 optional_packages=()
 case "$purpose" in

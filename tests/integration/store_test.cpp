@@ -8,11 +8,14 @@
 #include <fstream>
 #include <future>
 #include <latch>
+#include <map>
+#include <set>
 #include <thread>
 
 #include "host_runner.h"
 #include "pg_cluster.h"
 #include "store/facts.h"
+#include "store/fleet.h"
 #include "store/import.h"
 #include "store/store.h"
 
@@ -275,6 +278,65 @@ TEST_P(StoreOn, WritersAtOnceStoreEveryFactExactlyOnce) {
   const std::size_t distinct = (kDownloads + 1) * kPerDownload / 2;
   EXPECT_EQ(added, distinct);
   EXPECT_EQ(store::openStore(location)->query({}).size(), distinct);
+}
+
+store::FleetTerminal fleetTerminal(const std::string& terminal, const std::string& host = "") {
+  store::FleetTerminal t;
+  t.terminal = terminal;
+  t.name = "at " + terminal;
+  t.host = host;
+  return t;
+}
+
+// Each terminal to one collector at a time: claimed oldest due first, skipped while held, a serial
+// one only by its own host, due again `every` after its claim, free again once its lease lapses.
+TEST_P(StoreOn, AFleetTerminalIsHeldByOneCollectorUntilReleasedOrItsLeaseLapses) {
+  STORE_LOCATION(location);
+  auto a = store::openStore(location), b = store::openStore(location);
+  store::addTerminals(*a, {fleetTerminal("10.0.0.5"), fleetTerminal("10.0.0.6"), fleetTerminal("COM1:3", "far")});
+  const auto claim = [](store::Store& s, const std::string& who, std::int64_t lease,
+                        std::optional<std::vector<std::string>> only = std::nullopt) {
+    const auto got = store::claimOne(s, {who, "near", std::move(only), lease, 600});
+    return got ? got->terminal : std::string("none");
+  };
+  EXPECT_EQ(claim(*a, "A", 1, std::vector<std::string>{"10.0.0.6"}), "10.0.0.6");
+  EXPECT_EQ(claim(*b, "B", 60), "10.0.0.5");
+  EXPECT_EQ(claim(*b, "B", 60), "none");  // one held, the serial one is another host's
+  store::releaseLease(*b, "10.0.0.5", "B");
+  EXPECT_EQ(claim(*a, "A", 60), "none");  // released, but not due for ten minutes
+  std::this_thread::sleep_for(std::chrono::milliseconds(2500));  // A's lease of 1 s lapses
+  EXPECT_EQ(claim(*b, "B", 60, std::vector<std::string>{"10.0.0.6", "COM1:3"}), "10.0.0.6");
+  EXPECT_EQ(store::renewLeases(*a, "A", 60), 0);  // A lost it
+  std::map<std::string, std::string> holders;
+  for (const auto& t : store::fleet(*a)) holders[t.terminal] = t.holder + "/" + t.lastHolder;
+  EXPECT_EQ(holders, (std::map<std::string, std::string>{{"10.0.0.5", "/B"}, {"10.0.0.6", "B/"}, {"COM1:3", "/"}}));
+}
+
+TEST_P(StoreOn, CollectorsClaimingAtOnceNeverGetOneTerminalTwice) {
+  STORE_LOCATION(location);
+  constexpr int kCollectors = 4, kTerminals = 60;
+  std::vector<store::FleetTerminal> fleet;
+  for (int t = 0; t < kTerminals; ++t) fleet.push_back(fleetTerminal("10.0.3." + std::to_string(t)));
+  store::addTerminals(*store::openStore(location), fleet);
+  std::latch ready(kCollectors);
+  std::vector<std::future<std::vector<std::string>>> collectors;
+  for (int c = 0; c < kCollectors; ++c) {
+    collectors.push_back(std::async(std::launch::async, [&, c] {
+      auto s = store::openStore(location);
+      ready.arrive_and_wait();
+      std::vector<std::string> got;
+      while (const auto t = store::claimOne(*s, {"C" + std::to_string(c), "h", std::nullopt, 60, 600})) {
+        got.push_back(t->terminal);
+      }
+      return got;
+    }));
+  }
+  std::multiset<std::string> claimed;
+  for (auto& c : collectors) {
+    for (const std::string& t : c.get()) claimed.insert(t);
+  }
+  EXPECT_EQ(claimed.size(), static_cast<std::size_t>(kTerminals));
+  EXPECT_EQ(std::set<std::string>(claimed.begin(), claimed.end()).size(), static_cast<std::size_t>(kTerminals));
 }
 
 // A write blocked in the middle of its transaction when the server dies, a write while it is

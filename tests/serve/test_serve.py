@@ -77,7 +77,8 @@ def test_the_api_gives_the_facts_of_movar_records_and_after_resumes_exactly(make
     assert site.get("/api/terminals")[0] == 200
 
 
-SAMPLE = re.compile(r'^([a-z_]+)(\{terminal="((?:[^"\\]|\\.)*)"\})? (-?[0-9.e+]+)$')
+SAMPLE = re.compile(r'^([a-z_]+)(\{(.*)\})? (-?[0-9.e+]+)$')
+LABEL = re.compile(r'([a-z_]+)="((?:[^"\\]|\\.)*)"')
 
 
 def test_metrics_are_the_prometheus_text_format(make_site):
@@ -87,7 +88,7 @@ def test_metrics_are_the_prometheus_text_format(make_site):
     wait_for("a round ended", lambda: "movar_round_duration_seconds " in site.get("/metrics")[1])
     status, text = site.get("/metrics")
     assert status == 200
-    families, samples = {}, {}
+    families, samples, collectors = {}, {}, {}
     for line in text.splitlines():
         if line.startswith("# TYPE "):
             _, _, name, kind = line.split(" ")
@@ -96,7 +97,10 @@ def test_metrics_are_the_prometheus_text_format(make_site):
             match = SAMPLE.match(line)
             assert match, line
             assert match.group(1) in families, line  # every sample after its TYPE line
-            samples[(match.group(1), match.group(3))] = float(match.group(4))
+            labels = dict(LABEL.findall(match.group(3) or ""))
+            samples[(match.group(1), labels.get("terminal"))] = float(match.group(4))
+            if match.group(1) == "movar_terminal_collector_info":
+                collectors[labels["terminal"]] = labels["collector"]
     assert samples[("movar_terminal_up", "t1")] == 1
     assert samples[("movar_terminal_up", "gone")] == 0
     assert samples[("movar_records_stored_total", "t1")] == 40
@@ -106,6 +110,7 @@ def test_metrics_are_the_prometheus_text_format(make_site):
     assert abs(samples[("movar_collection_last_success_timestamp_seconds", "t1")] - time.time()) < WAIT
     assert ("movar_collection_duration_seconds", "t1") in samples
     assert families["movar_collection_failures_total"] == "counter"
+    assert collectors["t1"].endswith(f"/{site.process.pid}")  # who collected it, by host and process
 
 
 def test_with_a_token_every_request_must_bear_it(make_site):
@@ -194,3 +199,14 @@ def test_a_daily_clock_is_set_once_after_the_first_good_download_and_not_again_a
     t1 = site.terminals()["t1"]
     assert (t1["state"], t1["clock"]["care"], t1["clock"]["last_setting"]["result"]) == ("ok", "daily", "ok")
     assert t1["clock"]["last_set"] == t1["clock"]["last_setting"]["finished"]
+
+
+
+def test_a_second_collector_of_one_sqlite_store_is_refused_naming_the_first(make_site):
+    site = make_site(11, terminals=0)
+    site.start()
+    second = site.tmp / "second.toml"
+    second.write_text(site.config.read_text().replace("127.32.11.1:18080", "127.32.11.2:18080"))
+    refused = subprocess.run([MOVAR, "serve", "--config", str(second)], capture_output=True, text=True, timeout=WAIT)
+    assert refused.returncode == 2
+    assert f"is collected already by movar serve process {site.process.pid} on " in refused.stderr

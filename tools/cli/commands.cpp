@@ -11,6 +11,7 @@ std::vector<std::unique_ptr<Command>> commands() {
   table.push_back(storeCommand());
   table.push_back(collectCommand());
   table.push_back(serveCommand());
+  table.push_back(fleetCommand());
   return table;
 }
 

@@ -14,5 +14,6 @@ std::unique_ptr<Command> statusCommand();
 std::unique_ptr<Command> storeCommand();
 std::unique_ptr<Command> collectCommand();
 std::unique_ptr<Command> serveCommand();
+std::unique_ptr<Command> fleetCommand();
 
 }  // namespace movar::cli

@@ -15,6 +15,8 @@ struct Target {
   std::string text() const;  // "COM1 address 1", "10.1.2.3"
   // The terminal as the store and the record folders name it: its address, or "COM<port>:<address>".
   std::string storeName() const;
+  // The target a store name names; Kind::None when it names none.
+  static Target fromStoreName(const std::string& name);
 };
 
 }  // namespace movar::collect

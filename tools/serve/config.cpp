@@ -142,7 +142,8 @@ Config readConfig(const std::string& path) {
     const auto line = e.source().begin.line;
     throw ConfigError(path + (line > 0 ? ":" + std::to_string(line) : "") + ": " + std::string(e.description()));
   }
-  r.onlyKnown(top, {"store", "dir", "every", "jobs", "listen", "token", "keep", "clock", "terminal"}, "");
+  r.onlyKnown(top, {"store", "dir", "every", "jobs", "listen", "token", "keep", "clock", "fleet", "lease",
+                      "terminal"}, "");
   Config c;
   c.file = path;
   const auto store = r.text(top, "store");
@@ -160,6 +161,17 @@ Config readConfig(const std::string& path) {
   if (const auto jobs = r.number(top, "jobs", 1, 1024)) c.jobs = static_cast<int>(*jobs);
   if (const auto listen = r.text(top, "listen")) c.listen = listenOf(r, top, *listen);
   c.token = r.text(top, "token").value_or("");
+  if (const auto fleet = r.text(top, "fleet")) {
+    if (*fleet != "own" && *fleet != "shared") r.fail(top.get("fleet"), "fleet", "\"" + *fleet + "\" is not \"own\" or \"shared\"");
+    c.sharedFleet = *fleet == "shared";
+  }
+  if (const auto lease = r.text(top, "lease")) {
+    const auto parsed = parseEvery(*lease);
+    if (!parsed || *parsed < std::chrono::seconds(4)) {
+      r.fail(top.get("lease"), "lease", "\"" + *lease + "\" is not a duration from 4s to 7 days (2m)");
+    }
+    c.lease = *parsed;
+  }
   if (const auto keep = r.text(top, "keep")) {
     const auto days = keep->size() > 1 && keep->back() == 'd' ? wholeNumber(std::string_view(*keep).substr(0, keep->size() - 1)) : std::nullopt;
     if (!days || *days < 1 || *days > 36500) r.fail(top.get("keep"), "keep", "\"" + *keep + "\" is not a number of days (400d)");

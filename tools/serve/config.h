@@ -39,6 +39,10 @@ struct Config {
   Listen listen;
   std::string token;
   std::optional<int> keepDays;  // backups older than this are pruned
+  // "shared": the store's fleet is the list, the file's terminals only add to it; else the file's
+  // terminals alone (still claimed through the store, so two collectors never hold one at once).
+  bool sharedFleet = false;
+  std::chrono::milliseconds lease{std::chrono::minutes(2)};  // a claim's, renewed while it runs
   std::vector<TerminalConfig> terminals;
 };
 

@@ -55,6 +55,8 @@ Json terminalJson(const TerminalView& v) {
                                             {"result", store::resultText(clock->result)}, {"reason", clock->reason}}
                                      : Json(nullptr);
   j["clock"]["last_set"] = v.status && v.status->lastClockSet ? Json(*v.status->lastClockSet) : Json(nullptr);
+  j["held_by"] = v.holder.empty() ? Json(nullptr) : Json(v.holder);
+  j["last_collector"] = v.lastHolder.empty() ? Json(nullptr) : Json(v.lastHolder);
   return j;
 }
 
@@ -143,7 +145,8 @@ void HttpSite::start(const Listen& listen) {
       return std::nullopt;
     }
     try {
-      return terminalViews(sources_.state->snapshot(), reader->terminals(), std::chrono::system_clock::now());
+      return terminalViews(sources_.state->snapshot(), reader->terminals(), store::fleet(*reader),
+                           std::chrono::system_clock::now());
     } catch (const store::StoreError& e) {
       refuse(res, 503, e.what());
       return std::nullopt;

@@ -75,6 +75,15 @@ std::string metricsText(const std::vector<TerminalView>& terminals, const SiteSn
       }
     }
   }
+  // Which collector holds a terminal now (holding="1") or collected it last (holding="0").
+  out += "# HELP movar_terminal_collector_info the collector holding the terminal, or else the one that collected it last\n"
+         "# TYPE movar_terminal_collector_info gauge\n";
+  for (const TerminalView& v : terminals) {
+    const std::string& who = v.holder.empty() ? v.lastHolder : v.holder;
+    if (who.empty()) continue;
+    out += "movar_terminal_collector_info{terminal=\"" + labelValue(v.config.name) + "\",collector=\"" + labelValue(who) +
+           "\",holding=\"" + (v.holder.empty() ? "0" : "1") + "\"} 1\n";
+  }
   out += "# HELP movar_round_duration_seconds how long the latest round took, from its start to its last download's end\n"
          "# TYPE movar_round_duration_seconds gauge\n";
   if (site.lastRoundSeconds) out += "movar_round_duration_seconds " + number(*site.lastRoundSeconds) + "\n";

@@ -72,7 +72,10 @@ std::string row(const TerminalView& v) {
   } else {
     out += "&mdash;";
   }
-  out += "</td><td class=\"failures\">" + std::to_string(v.status ? v.status->failedInARow : 0) + "</td></tr>\n";
+  out += "</td><td class=\"failures\">" + std::to_string(v.status ? v.status->failedInARow : 0) + "</td>";
+  out += "<td class=\"collector\">" +
+         (!v.holder.empty() ? "held by " + htmlEscaped(v.holder)
+          : !v.lastHolder.empty() ? htmlEscaped(v.lastHolder) : std::string("&mdash;")) + "</td></tr>\n";
   return out;
 }
 
@@ -172,7 +175,7 @@ std::string statusPage(const PageInput& in) {
   out += "<h2 style=\"font-size:1.05em\">Facts per day, " + in.firstDay + " to " + in.lastDay + "</h2>";
   out += dayPlot(in.days, in.firstDay, in.lastDay);
   out += "<table id=\"terminals\"><thead><tr><th>Terminal</th><th>Address</th><th>State</th><th>Last success</th>"
-         "<th>Last attempt</th><th>Records in memory</th><th>Failed in a row</th></tr></thead><tbody>\n";
+         "<th>Last attempt</th><th>Records in memory</th><th>Failed in a row</th><th>Collector</th></tr></thead><tbody>\n";
   for (const TerminalView& v : rows) out += row(v);
   return out + "</tbody></table></body></html>\n";
 }

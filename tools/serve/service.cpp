@@ -9,6 +9,7 @@
 #include <mutex>
 #include <optional>
 
+#include "serve/collector_lock.h"
 #include "serve/config.h"
 #include "serve/http_site.h"
 #include "serve/scheduler.h"
@@ -67,6 +68,8 @@ class Service {
                      std::lock_guard lock(mutex_);
                      return config_.token;
                    }});
+    // Before the port: a second collector of one SQLite file is told so, not that the port is taken.
+    if (!lockStore(false)) return 2;
     try {
       http.start(config_.listen);
     } catch (const std::exception& e) {
@@ -76,8 +79,13 @@ class Service {
     say("listening on " + config_.listen.text() + ", " + std::to_string(config_.terminals.size()) +
         " terminals every " + std::to_string(config_.every.count() / 1000) + " s");
     if (!connect(signals)) return stopped(http);
-    Scheduler scheduler(*writer_, config_.dir, config_.jobs, state_);
-    scheduler.setTerminals(config_.terminals);
+    if (!lockStore(true)) return stopped(http, 2);
+    Scheduler scheduler(*writer_, config_.dir, config_.jobs, state_, {store::thisCollector(), store::thisHost(), config_.lease});
+    try {
+      scheduler.setTerminals(config_.terminals, config_.sharedFleet, config_.every);
+    } catch (const std::exception& e) {
+      say("cannot write the terminals into the store's fleet (tried again at SIGHUP): " + std::string(e.what()));
+    }
     scheduler.keepBackups(config_.keepDays);
     auto nextRound = Clock::now();
     auto nextProbe = Clock::now() + kHealthProbe;
@@ -111,10 +119,27 @@ class Service {
     return reader_;
   }
 
-  int stopped(HttpSite& http) {
+  int stopped(HttpSite& http, int status = 0) {
     http.stop();
     say("stopped");
-    return 0;
+    return status;
+  }
+
+  // A SQLite store's one collector; false when another holds it. A folder not there yet is
+  // waited for with the store (`mustLock` once it is there).
+  bool lockStore(bool mustLock) {
+    if (lock_ || store::readLocation(config_.store).kind != store::Location::Kind::Sqlite) return true;
+    try {
+      lock_.emplace(config_.store);
+    } catch (const CollectorLockRefused& e) {
+      say(e.what());
+      return false;
+    } catch (const std::exception& e) {
+      if (!mustLock) return true;
+      say(e.what());
+      return false;
+    }
+    return true;
   }
 
   // The store, tried again with a growing pause until it answers and takes writes; false when
@@ -181,7 +206,11 @@ class Service {
       config_ = fresh;
     }
     state_.configure(config_.terminals, config_.every);
-    scheduler.setTerminals(config_.terminals);
+    try {
+      scheduler.setTerminals(config_.terminals, config_.sharedFleet, config_.every);
+    } catch (const std::exception& e) {
+      say("SIGHUP: cannot write the terminals into the store's fleet: " + std::string(e.what()));
+    }
     scheduler.keepBackups(config_.keepDays);
     say("SIGHUP: " + std::to_string(config_.terminals.size()) + " terminals every " +
         std::to_string(config_.every.count() / 1000) + " s");
@@ -193,6 +222,7 @@ class Service {
   SiteState state_;
   std::unique_ptr<store::Store> writer_;
   std::shared_ptr<store::Store> reader_;
+  std::optional<CollectorLock> lock_;
 };
 
 }  // namespace

@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <ctime>
 #include <map>
+#include <set>
 
 namespace movar::serve {
 
@@ -38,16 +39,34 @@ std::string localDayBefore(std::chrono::system_clock::time_point now, int days) 
 }
 
 std::vector<TerminalView> terminalViews(const SiteSnapshot& site, const std::vector<store::TerminalStatus>& log,
+                                        const std::vector<store::FleetTerminal>& fleet,
                                         std::chrono::system_clock::time_point now) {
   std::map<std::string, const store::TerminalStatus*> byName;
   for (const store::TerminalStatus& s : log) byName[s.terminal] = &s;
+  std::map<std::string, const store::FleetTerminal*> inFleet;
+  for (const store::FleetTerminal& f : fleet) inFleet[f.terminal] = &f;
+  std::vector<TerminalConfig> listed = site.terminals;
+  std::set<std::string> configured;
+  for (const TerminalConfig& t : listed) configured.insert(t.target.storeName());
+  for (const store::FleetTerminal& f : fleet) {
+    if (configured.count(f.terminal)) continue;
+    TerminalConfig t;
+    t.name = f.name;
+    t.target = collect::Target::fromStoreName(f.terminal);
+    if (f.capacity) t.capacity = static_cast<long>(*f.capacity);
+    listed.push_back(std::move(t));
+  }
   const auto staleAfter = std::chrono::duration_cast<std::chrono::seconds>(2 * site.every + std::chrono::minutes(1));
   const auto nowSeconds = std::chrono::duration_cast<std::chrono::seconds>(now.time_since_epoch()).count();
   std::vector<TerminalView> out;
-  for (const TerminalConfig& t : site.terminals) {
+  for (const TerminalConfig& t : listed) {
     TerminalView v;
     v.config = t;
     const std::string name = t.target.storeName();
+    if (const auto f = inFleet.find(name); f != inFleet.end()) {
+      v.holder = f->second->holder;
+      v.lastHolder = f->second->lastHolder;
+    }
     if (const auto c = site.counters.find(name); c != site.counters.end()) v.counters = c->second;
     if (const auto s = byName.find(name); s != byName.end()) {
       v.status = *s->second;

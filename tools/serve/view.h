@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "serve/site_state.h"
+#include "store/fleet.h"
 #include "store/store.h"
 
 namespace movar::serve {
@@ -21,10 +22,14 @@ struct TerminalView {
   TerminalCounters counters;
   TerminalState state = TerminalState::NeverCollected;
   std::optional<std::int64_t> memoryRecords;  // what its memory held at the latest download
+  std::string holder;      // the collector downloading it now, when one is
+  std::string lastHolder;  // the collector that collected it last
 };
 
-// In the configuration's order. A success older than two rounds and a minute is stale.
+// The file's terminals in its order, then the rest of the store's fleet. A success older than
+// two rounds and a minute is stale.
 std::vector<TerminalView> terminalViews(const SiteSnapshot& site, const std::vector<store::TerminalStatus>& log,
+                                        const std::vector<store::FleetTerminal>& fleet,
                                         std::chrono::system_clock::time_point now);
 
 // "YYYY-MM-DD HH:MM:SS" in UTC as seconds since the epoch; nullopt when it is not that.

@@ -250,6 +250,25 @@ class PostgresStore final : public Store {
     return out;
   }
 
+  Dialect dialect() const override {
+    return {"CAST(EXTRACT(EPOCH FROM clock_timestamp()) AS BIGINT)", "FOR UPDATE SKIP LOCKED",
+            "SELECT json_array_elements_text(CAST(", " AS json))"};
+  }
+
+  std::vector<Row> exchange(const std::string& sql, const Row& parameters) override {
+    std::lock_guard lock(mutex_);
+    const Result result = first(sql.c_str(), parameters);
+    std::vector<Row> rows;
+    for (int r = 0; r < PQntuples(result.get()); ++r) {
+      Row row;
+      for (int c = 0; c < PQnfields(result.get()); ++c) {
+        row.push_back(PQgetisnull(result.get(), r, c) ? std::nullopt : std::optional<std::string>(PQgetvalue(result.get(), r, c)));
+      }
+      rows.push_back(std::move(row));
+    }
+    return rows;
+  }
+
  private:
   // The counter's row, locked to the end of the transaction: writers take turns here, so
   // numbers are given in the order the transactions commit.

@@ -37,6 +37,17 @@ CREATE TABLE IF NOT EXISTS collections (
   kind        TEXT    NOT NULL DEFAULT 'download' CHECK (kind IN ('download', 'clock'))
 );
 CREATE INDEX IF NOT EXISTS collections_by_terminal ON collections (terminal, id);
+CREATE TABLE IF NOT EXISTS terminals (
+  terminal    TEXT    COLLATE "binary" PRIMARY KEY,
+  name        TEXT    NOT NULL,
+  capacity    BIGINT,
+  clock       TEXT    NOT NULL DEFAULT 'never',
+  host        TEXT    NOT NULL DEFAULT '',
+  due         BIGINT  NOT NULL DEFAULT 0,
+  holder      TEXT,
+  lease_until BIGINT,
+  last_holder TEXT
+);
 CREATE TABLE IF NOT EXISTS store_sequence (last BIGINT NOT NULL);
 INSERT INTO store_sequence (last) SELECT COALESCE((SELECT MAX(seq) FROM attendance), 0)
   WHERE NOT EXISTS (SELECT 1 FROM store_sequence);

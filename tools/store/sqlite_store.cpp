@@ -265,6 +265,31 @@ class SqliteStore final : public Store {
     return out;
   }
 
+  Dialect dialect() const override {
+    return {"CAST(strftime('%s', 'now') AS BIGINT)", "", "SELECT value FROM json_each(", ")"};
+  }
+
+  std::vector<Row> exchange(const std::string& sql, const Row& parameters) override {
+    std::lock_guard lock(mutex_);
+    Statement statement = prepare(sql.c_str());
+    if (reading_ && !sqlite3_stmt_readonly(statement.get())) refuseWhenReading();
+    for (std::size_t i = 0; i < parameters.size(); ++i) {
+      if (parameters[i]) bindText(statement, static_cast<int>(i) + 1, *parameters[i]);
+    }
+    std::vector<Row> rows;
+    int step;
+    while ((step = sqlite3_step(statement.get())) == SQLITE_ROW) {
+      Row row;
+      for (int c = 0; c < sqlite3_column_count(statement.get()); ++c) {
+        row.push_back(sqlite3_column_type(statement.get(), c) == SQLITE_NULL ? std::nullopt
+                                                                             : std::optional(column(statement, c)));
+      }
+      rows.push_back(std::move(row));
+    }
+    if (step != SQLITE_DONE) fail("cannot use the store");
+    return rows;
+  }
+
  private:
   [[noreturn]] void fail(const std::string& what) const {
     if (!db_) throw StoreError(Kind::Io, what + " " + path_ + ": out of memory");
@@ -409,7 +434,7 @@ class SqliteStore final : public Store {
     {
       sqlite3_stmt* raw = nullptr;
       const int prepared = sqlite3_prepare_v2(
-          db_.get(), "SELECT 1 FROM sqlite_master WHERE type = 'table' AND name = 'store_sequence'", -1, &raw, nullptr);
+          db_.get(), "SELECT 1 FROM sqlite_master WHERE type = 'table' AND name = 'terminals'", -1, &raw, nullptr);
       const Statement found(raw);
       if (prepared != SQLITE_OK) return failed(prepared);
       const int step = sqlite3_step(found.get());

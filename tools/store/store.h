@@ -132,6 +132,18 @@ class Store {
   // Facts per day and terminal among those whose seq is greater than `after`.
   virtual DayTally tallyDays(std::int64_t after);
 
+  // What the few statements that both stores run through exchange() write differently.
+  struct Dialect {
+    std::string now;         // the database's clock, whole seconds since the epoch
+    std::string skipLocked;  // after a SELECT: lock its rows, passing over those locked already
+    std::string listBefore, listAfter;  // around a parameter holding a JSON list of texts: its elements
+  };
+  virtual Dialect dialect() const = 0;
+  // One statement, a transaction of its own: text parameters ($1...), NULL as none; its rows as
+  // text. A store opened for reading refuses a statement that writes.
+  using Row = std::vector<std::optional<std::string>>;
+  virtual std::vector<Row> exchange(const std::string& sql, const Row& parameters) = 0;
+
  protected:
   // The row of an attempt already written (its id set), as it ended.
   virtual void amend(const Attempt& attempt) = 0;
