@@ -163,6 +163,7 @@ def test_empty_backups_go_and_old_ones_go_once_in_the_store(make_site):
     downbak = site.tmp / "files" / site.names["t1"] / "downbak"
     wait_for("the first download's backup", lambda: list(downbak.glob("*.dat")))
     first = next(downbak.glob("*.dat"))
+    wait_for("the first download stored", lambda: len(movar_records(site.store)) == 40)
     # A backup from long ago whose records reached no store: imported first, then removed.
     old = downbak / "k0101000000_00.dat"
     old.write_bytes(first.read_bytes()[:6 * 5])
