@@ -53,6 +53,8 @@ print(version, os.path.dirname(movar.__file__), os.path.realpath(loaded[0]))' 2>
 # (the targets it is ordered after) beside it.
 unit=$root/usr/lib/systemd/system/movar.service
 cp -an /usr/lib/systemd/system/. "$root/usr/lib/systemd/system/"
+# ExecReload runs the shell, which every Debian system has (essential) and our packages don't.
+mkdir -p "$root/bin" && cp -L /bin/sh "$root/bin/sh"
 verified=$(MANPATH=$root/usr/share/man systemd-analyze verify --root="$root" movar.service 2>&1) &&
   [ -z "$verified" ] && echo "ok   systemd-analyze verify movar.service" ||
   fail "systemd-analyze verify movar.service: $verified"
