@@ -434,12 +434,13 @@ class SqliteStore final : public Store {
     {
       sqlite3_stmt* raw = nullptr;
       const int prepared = sqlite3_prepare_v2(
-          db_.get(), "SELECT 1 FROM sqlite_master WHERE type = 'table' AND name = 'terminals'", -1, &raw, nullptr);
+          db_.get(), "SELECT COUNT(*) = 2 FROM sqlite_master WHERE name IN ('terminals', 'attendance_in_time_order')",
+          -1, &raw, nullptr);
       const Statement found(raw);
       if (prepared != SQLITE_OK) return failed(prepared);
       const int step = sqlite3_step(found.get());
-      if (step != SQLITE_ROW && step != SQLITE_DONE) return failed(step);
-      if (step == SQLITE_ROW && !lacksKind()) return {};
+      if (step != SQLITE_ROW) return failed(step);
+      if (sqlite3_column_int(found.get(), 0) == 1 && !lacksKind()) return {};
     }
     for (const char* sql : {"PRAGMA journal_mode=WAL", "BEGIN IMMEDIATE"}) {
       if (const int code = sqlite3_exec(db_.get(), sql, nullptr, nullptr, nullptr); code != SQLITE_OK) return failed(code);
