@@ -4,6 +4,7 @@
 
 #include <charconv>
 
+#include "collect/span.h"
 #include "link/net_link.h"
 
 namespace movar::cli {
@@ -35,15 +36,9 @@ std::int32_t checkedNumber(const std::string& what, const std::string& text, std
 }
 
 std::int32_t checkedDuration(const std::string& what, const std::string& text) {
-  constexpr std::int64_t kWeek = 7 * 24 * 3600;
-  const char unit = text.empty() ? '\0' : text.back();
-  const std::int64_t scale = unit == 's' ? 1 : unit == 'm' ? 60 : unit == 'h' ? 3600 : 0;
-  const std::optional<std::int64_t> count =
-      scale ? parseNumber(std::string_view(text).substr(0, text.size() - 1)) : std::nullopt;
-  if (!count || *count < 1 || *count * scale > kWeek) {
-    throw UsageError(what + ": \"" + text + "\" is not a duration from 1s to 7 days (30s, 10m, 2h)");
-  }
-  return static_cast<std::int32_t>(*count * scale * 1000);
+  const auto span = collect::parseSpan(text);
+  if (!span) throw UsageError(what + ": \"" + text + "\" is not a duration from 1s to 7 days (30s, 10m, 2h)");
+  return static_cast<std::int32_t>(span->count());
 }
 
 bool isIpv4Address(const std::string& text) {

@@ -10,19 +10,6 @@ namespace movar::cli {
 
 namespace {
 
-// "YYYY-MM-DD HH:MM:SS", UTC, as the store writes it.
-std::optional<std::time_t> utcSeconds(const std::string& text) {
-  std::tm t{};
-  char end = 0;
-  if (std::sscanf(text.c_str(), "%4d-%2d-%2d %2d:%2d:%2d%c", &t.tm_year, &t.tm_mon, &t.tm_mday, &t.tm_hour,
-                  &t.tm_min, &t.tm_sec, &end) != 6) {
-    return std::nullopt;
-  }
-  t.tm_year -= 1900;
-  t.tm_mon -= 1;
-  return timegm(&t);
-}
-
 std::string isoUtc(std::string text) {
   if (text.size() == 19) text = text.substr(0, 10) + "T" + text.substr(11) + "Z";
   return text;
@@ -45,7 +32,7 @@ int printStatus(const std::vector<store::TerminalStatus>& terminals, bool json, 
     const store::Attempt& last = t.last;
     const bool succeeded = last.result == store::Attempt::Result::Ok;
     // A success whose time cannot be read is taken as too old: said rather than trusted.
-    const std::optional<std::time_t> success = t.lastSuccess ? utcSeconds(*t.lastSuccess) : std::nullopt;
+    const std::optional<std::int64_t> success = t.lastSuccess ? store::utcSeconds(*t.lastSuccess) : std::nullopt;
     const bool isStale = !success || now - *success > stale.count();
     allWell = allWell && succeeded && !isStale;
     if (json) {

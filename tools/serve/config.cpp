@@ -7,6 +7,7 @@
 #define TOML_EXCEPTIONS 1
 #include <toml++/toml.h>
 
+#include "collect/span.h"
 #include "link/net_link.h"
 #include "store/location.h"
 
@@ -124,14 +125,6 @@ TerminalConfig terminalOf(const Reader& r, const toml::table& t, std::size_t ind
 bool Listen::loopback() const { return host.rfind("127.", 0) == 0; }
 std::string Listen::text() const { return host + ":" + std::to_string(port); }
 
-std::optional<std::chrono::milliseconds> parseEvery(const std::string& text) {
-  constexpr long long kWeek = 7 * 24 * 3600;
-  const char unit = text.empty() ? '\0' : text.back();
-  const long long scale = unit == 's' ? 1 : unit == 'm' ? 60 : unit == 'h' ? 3600 : 0;
-  const auto count = scale ? wholeNumber(std::string_view(text).substr(0, text.size() - 1)) : std::nullopt;
-  if (!count || *count < 1 || *count * scale > kWeek) return std::nullopt;
-  return std::chrono::milliseconds(*count * scale * 1000);
-}
 
 Config readConfig(const std::string& path) {
   const Reader r(path);
@@ -154,7 +147,7 @@ Config readConfig(const std::string& path) {
   if (!dir || dir->empty()) r.fail(top.get("dir"), "dir", "the folder for record files is needed");
   c.dir = *dir;
   if (const auto every = r.text(top, "every")) {
-    const auto parsed = parseEvery(*every);
+    const auto parsed = collect::parseSpan(*every);
     if (!parsed) r.fail(top.get("every"), "every", "\"" + *every + "\" is not a duration from 1s to 7 days (30s, 10m, 2h)");
     c.every = *parsed;
   }
@@ -166,7 +159,7 @@ Config readConfig(const std::string& path) {
     c.sharedFleet = *fleet == "shared";
   }
   if (const auto lease = r.text(top, "lease")) {
-    const auto parsed = parseEvery(*lease);
+    const auto parsed = collect::parseSpan(*lease);
     if (!parsed || *parsed < std::chrono::seconds(4)) {
       r.fail(top.get("lease"), "lease", "\"" + *lease + "\" is not a duration from 4s to 7 days (2m)");
     }

@@ -54,8 +54,4 @@ class ConfigError : public std::runtime_error {
 
 Config readConfig(const std::string& path);
 
-// A duration as `--every` takes it (30s, 10m, 2h; 1 s to 7 days), in milliseconds; nullopt when
-// it is not one.
-std::optional<std::chrono::milliseconds> parseEvery(const std::string& text);
-
 }  // namespace movar::serve

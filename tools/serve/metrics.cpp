@@ -46,7 +46,7 @@ std::string metricsText(const std::vector<TerminalView>& terminals, const SiteSn
       {"movar_collection_last_success_timestamp_seconds", "gauge", "when the latest good download ended",
        [](const TerminalView& v) -> std::optional<double> {
          if (!v.status || !v.status->lastSuccess) return std::nullopt;
-         const auto at = utcSeconds(*v.status->lastSuccess);
+         const auto at = store::utcSeconds(*v.status->lastSuccess);
          return at ? std::optional<double>(static_cast<double>(*at)) : std::nullopt;
        }},
       {"movar_collection_duration_seconds", "gauge", "how long the latest download took",

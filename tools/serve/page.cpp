@@ -22,7 +22,7 @@ svg{display:block;margin:.5em 0 1.2em}a{color:#1558b0})";
 
 std::string ago(const std::optional<std::string>& utc) {
   if (!utc) return "never";
-  const auto at = utcSeconds(*utc);
+  const auto at = store::utcSeconds(*utc);
   if (!at) return htmlEscaped(*utc);
   const auto now = std::chrono::duration_cast<std::chrono::seconds>(std::chrono::system_clock::now().time_since_epoch()).count();
   const long long s = std::max<long long>(0, now - *at);

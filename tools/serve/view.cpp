@@ -17,18 +17,6 @@ const char* stateText(TerminalState state) {
   return "";
 }
 
-std::optional<std::int64_t> utcSeconds(const std::string& text) {
-  std::tm t{};
-  char end = 0;
-  if (std::sscanf(text.c_str(), "%4d-%2d-%2d %2d:%2d:%2d%c", &t.tm_year, &t.tm_mon, &t.tm_mday, &t.tm_hour,
-                  &t.tm_min, &t.tm_sec, &end) != 6) {
-    return std::nullopt;
-  }
-  t.tm_year -= 1900;
-  t.tm_mon -= 1;
-  return static_cast<std::int64_t>(::timegm(&t));
-}
-
 std::string localDayBefore(std::chrono::system_clock::time_point now, int days) {
   const std::time_t then = std::chrono::system_clock::to_time_t(now - std::chrono::hours(24) * days);
   std::tm local{};
@@ -71,7 +59,7 @@ std::vector<TerminalView> terminalViews(const SiteSnapshot& site, const std::vec
     if (const auto s = byName.find(name); s != byName.end()) {
       v.status = *s->second;
       v.memoryRecords = v.status->last.announced ? v.status->last.announced : v.status->recordsAtLastSuccess;
-      const auto success = v.status->lastSuccess ? utcSeconds(*v.status->lastSuccess) : std::nullopt;
+      const auto success = v.status->lastSuccess ? store::utcSeconds(*v.status->lastSuccess) : std::nullopt;
       if (v.status->last.result == store::Attempt::Result::Failed) {
         v.state = TerminalState::Failing;
       } else if (!success) {

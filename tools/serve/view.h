@@ -32,9 +32,6 @@ std::vector<TerminalView> terminalViews(const SiteSnapshot& site, const std::vec
                                         const std::vector<store::FleetTerminal>& fleet,
                                         std::chrono::system_clock::time_point now);
 
-// "YYYY-MM-DD HH:MM:SS" in UTC as seconds since the epoch; nullopt when it is not that.
-std::optional<std::int64_t> utcSeconds(const std::string& text);
-
 // The day `days` before today's local date, as "YYYY-MM-DD".
 std::string localDayBefore(std::chrono::system_clock::time_point now, int days);
 

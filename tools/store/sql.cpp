@@ -1,5 +1,6 @@
 #include "store/sql.h"
 
+#include <cstdio>
 #include <ctime>
 
 #include "store/location.h"
@@ -165,6 +166,18 @@ std::string utcNow() {
   char text[24];
   std::strftime(text, sizeof text, "%Y-%m-%d %H:%M:%S", &utc);
   return text;
+}
+
+std::optional<std::int64_t> utcSeconds(const std::string& text) {
+  std::tm t{};
+  char end = 0;
+  if (std::sscanf(text.c_str(), "%4d-%2d-%2d %2d:%2d:%2d%c", &t.tm_year, &t.tm_mon, &t.tm_mday, &t.tm_hour,
+                  &t.tm_min, &t.tm_sec, &end) != 6) {
+    return std::nullopt;
+  }
+  t.tm_year -= 1900;
+  t.tm_mon -= 1;
+  return static_cast<std::int64_t>(::timegm(&t));
 }
 
 std::unique_ptr<Store> openStore(const std::string& location, Access access) {

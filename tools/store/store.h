@@ -66,6 +66,9 @@ struct TerminalStatus {
   std::optional<std::string> lastClockSet;  // when its latest good clock setting finished (UTC)
 };
 
+// A time the store wrote ("YYYY-MM-DD HH:MM:SS", UTC) in seconds since 1970; nullopt for other text.
+std::optional<std::int64_t> utcSeconds(const std::string& text);
+
 // How many facts a terminal holds, stamped on one day.
 struct DayCount {
   std::string day;  // "YYYY-MM-DD"
