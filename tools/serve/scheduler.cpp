@@ -72,6 +72,7 @@ void Scheduler::tick() {
   state_.ticked();
   if (!roundBegan_) roundBegan_ = Clock::now();  // a round still running absorbs the tick
   nextLook_ = Clock::now();
+  dry_ = false;
   wake_.notify_all();
 }
 
@@ -85,16 +86,28 @@ void Scheduler::work(std::stop_token stop) {
   for (;;) {
     {
       std::unique_lock lock(mutex_);
-      if (!wake_.wait_until(lock, stop, nextLook_, [&] { return Clock::now() >= nextLook_; })) {
+      // Once a claim came back empty, one worker looks at a time: hundreds of idle workers
+      // asking the store every second would cost it more than the downloads do.
+      const auto mayLook = [&] { return Clock::now() >= nextLook_ && !(dry_ && looking_); };
+      if (!wake_.wait_until(lock, stop, nextLook_, mayLook)) {
         if (stop.stop_requested()) return;
         continue;
       }
+      looking_ = looking_ || dry_;
     }
     std::optional<TerminalConfig> terminal;
     try {
       terminal = claim();
     } catch (const std::exception& e) {
       std::fprintf(stderr, "movar serve: cannot claim a terminal: %s\n", e.what());
+    }
+    {
+      std::lock_guard lock(mutex_);
+      if (dry_) looking_ = false;
+      if (terminal && dry_) {
+        dry_ = false;  // terminals are due again: every free worker claims
+        wake_.notify_all();
+      }
     }
     if (!terminal) {
       noteIdle();
@@ -138,6 +151,8 @@ std::optional<TerminalConfig> Scheduler::claim() {
 
 void Scheduler::noteIdle() {
   std::lock_guard lock(mutex_);
+  dry_ = true;
+  wake_.notify_all();  // a worker waiting for the look that just ended
   if (nextLook_ <= Clock::now()) nextLook_ = Clock::now() + kLookAgain;
   if (running_ == 0 && roundBegan_) {
     state_.roundEnded(std::chrono::duration<double>(Clock::now() - *roundBegan_).count());

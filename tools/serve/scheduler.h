@@ -62,6 +62,8 @@ class Scheduler {
   std::chrono::steady_clock::time_point nextLook_;  // when an idle worker claims again
   std::optional<std::chrono::steady_clock::time_point> roundBegan_;
   int running_ = 0;
+  bool dry_ = false;      // the latest claim found nothing due
+  bool looking_ = false;  // a worker claims while dry_
   std::stop_source stop_;
   std::vector<std::jthread> workers_;  // last: they use the members above
 };
