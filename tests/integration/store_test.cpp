@@ -112,6 +112,28 @@ TEST_P(StoreOn, KeepsEachFactOnceAndAnswersInTimeOrder) {
   EXPECT_EQ(factsOf(s->query({any, any, any, any, first})), (std::vector<Fact>{d, c, e}));
 }
 
+// Past a cursor's batch and stopped early: every fact once in order, and the store takes writes
+// after an early stop (the walk's transaction ended with it).
+TEST_P(StoreOn, AWalkGivesEveryFactOnceInOrderAndMayStopEarly) {
+  STORE_LOCATION(path);
+  auto s = store::openStore(path);
+  std::vector<Fact> facts;
+  for (int k = 0; k < 20001; ++k) {
+    char minute[24];
+    std::snprintf(minute, sizeof minute, "2009-01-%02d %02d:%02d", 1 + k / 1440, k % 1440 / 60, k % 60);
+    facts.push_back({"10.0.0.5", k % 7, minute, 1});
+  }
+  ASSERT_EQ(s->write(facts, "download"), facts.size());
+  std::vector<Fact> walked;
+  s->forEach({}, [&](const store::StoredFact& f) { return walked.push_back(f.fact), true; });
+  EXPECT_EQ(walked, facts);  // made in time order, each minute once
+  int taken = 0;
+  s->forEach({}, [&](const store::StoredFact&) { return ++taken < 3; });
+  EXPECT_EQ(taken, 3);
+  EXPECT_EQ(s->write({{"10.0.0.6", 1, "2010-01-01 00:00", 1}}, "download"), 1u);
+  EXPECT_EQ(s->query({}).size(), facts.size() + 1);
+}
+
 TEST_P(StoreOn, TheCollectionLogSaysEachTerminalsLatestAttemptAndItsLastSuccess) {
   STORE_LOCATION(location);
   auto s = store::openStore(location);

@@ -191,21 +191,46 @@ class PostgresStore final : public Store {
   }
 
   std::vector<StoredFact> query(const Query& q) override {
+    std::vector<StoredFact> out;
+    forEach(q, [&](const StoredFact& fact) {
+      out.push_back(fact);
+      return true;
+    });
+    return out;
+  }
+
+  // A cursor read a batch at a time: a million facts cost a batch's memory. Its transaction
+  // sees one snapshot, so a walk never takes in half of a download that commits meanwhile.
+  void forEach(const Query& q, const std::function<bool(const StoredFact&)>& each) override {
+    constexpr int kBatch = 10000;
     std::lock_guard lock(mutex_);
     const QueryBounds bounds = boundsOf(q);
-    const Result rows = first(selectFacts(found_.numbered).c_str(), {bounds.from, bounds.to,
-                                             q.person ? std::optional(std::to_string(*q.person)) : std::nullopt,
-                                             q.terminal,
-                                             q.after ? std::optional(std::to_string(*q.after)) : std::nullopt});
-    std::vector<StoredFact> out;
-    const int count = PQntuples(rows.get());
-    out.reserve(static_cast<std::size_t>(count));
-    const auto text = [&](int row, int column) { return std::string(PQgetvalue(rows.get(), row, column)); };
-    for (int row = 0; row < count; ++row) {
-      out.push_back({{text(row, 0), std::stoi(text(row, 1)), text(row, 2), std::stoi(text(row, 3))},
-                     text(row, 4), std::stoll(text(row, 5))});
+    first(kBegin, {});
+    try {
+      run(("DECLARE walk NO SCROLL CURSOR FOR " + selectFacts(found_.numbered)).c_str(),
+          {bounds.from, bounds.to, q.person ? std::optional(std::to_string(*q.person)) : std::nullopt, q.terminal,
+           q.after ? std::optional(std::to_string(*q.after)) : std::nullopt});
+      const std::string fetch = "FETCH FORWARD " + std::to_string(kBatch) + " FROM walk";
+      StoredFact fact;
+      for (int count = kBatch; count == kBatch;) {
+        const Result rows = run(fetch.c_str());
+        count = PQntuples(rows.get());
+        const auto text = [&](int row, int column) { return std::string(PQgetvalue(rows.get(), row, column)); };
+        for (int row = 0; row < count; ++row) {
+          fact.fact = {text(row, 0), std::stoi(text(row, 1)), text(row, 2), std::stoi(text(row, 3))};
+          fact.collected = text(row, 4);
+          fact.seq = std::stoll(text(row, 5));
+          if (!each(fact)) {
+            count = 0;
+            break;
+          }
+        }
+      }
+      run("COMMIT");
+    } catch (...) {
+      Result(PQexec(connection_.get(), "ROLLBACK"));
+      throw;
     }
-    return out;
   }
 
   std::vector<TerminalStatus> terminals() override {
