@@ -332,6 +332,10 @@ TEST_P(StoreOn, AFleetTerminalIsHeldByOneCollectorUntilReleasedOrItsLeaseLapses)
   std::map<std::string, std::string> holders;
   for (const auto& t : store::fleet(*a)) holders[t.terminal] = t.holder + "/" + t.lastHolder;
   EXPECT_EQ(holders, (std::map<std::string, std::string>{{"10.0.0.5", "/B"}, {"10.0.0.6", "B/"}, {"COM1:3", "/"}}));
+  // Another host's serial terminal of the same name stays the first host's, and is said.
+  EXPECT_EQ(store::addTerminals(*b, {fleetTerminal("COM1:3", "near"), fleetTerminal("10.0.0.7")}),
+            std::vector<std::string>{"COM1:3"});
+  for (const auto& t : store::fleet(*a)) EXPECT_EQ(t.host, t.terminal == "COM1:3" ? "far" : "");
 }
 
 TEST_P(StoreOn, CollectorsClaimingAtOnceNeverGetOneTerminalTwice) {

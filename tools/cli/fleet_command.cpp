@@ -79,7 +79,10 @@ class FleetCommand final : public Command {
     t.capacity = capacity_;
     t.clock = clock_;
     const auto s = openStoreFor(common, StoreUse::Writes);
-    store::addTerminals(*s, {t});
+    if (!store::addTerminals(*s, {t}).empty()) {
+      throw std::runtime_error(t.terminal + " is in the fleet on another host; one store holds one serial terminal "
+                               "of a name (`movar fleet remove " + t.terminal + "` first if it has moved)");
+    }
     if (!common.json) std::printf("fleet: %s (%s) added\n", t.name.c_str(), t.terminal.c_str());
     return 0;
   }

@@ -54,7 +54,11 @@ void Scheduler::setTerminals(const std::vector<TerminalConfig>& terminals, bool 
     rows.push_back(std::move(f));
     names.push_back(t.target.storeName());
   }
-  store::addTerminals(store_, rows);
+  for (const std::string& taken : store::addTerminals(store_, rows)) {
+    std::fprintf(stderr, "movar serve: %s is another host's serial terminal in the fleet: not collected here "
+                 "(one store holds one serial terminal of a name; `movar fleet remove %s` if it moved here)\n",
+                 taken.c_str(), taken.c_str());
+  }
   std::lock_guard lock(mutex_);
   configured_ = terminals;
   only_ = shared ? std::nullopt : std::optional(std::move(names));

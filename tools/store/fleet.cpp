@@ -47,15 +47,21 @@ std::string jsonList(const std::vector<std::string>& items) {
 
 }  // namespace
 
-void addTerminals(Store& store, const std::vector<FleetTerminal>& terminals) {
+std::vector<std::string> addTerminals(Store& store, const std::vector<FleetTerminal>& terminals) {
+  // A serial terminal's name says nothing of its host: another host's row of that name is left
+  // as it is, and said, rather than taken over (its own host would never collect it again).
   const std::string sql =
       "INSERT INTO terminals (terminal, name, capacity, clock, host, due) "
       "VALUES ($1, $2, CAST($3 AS BIGINT), $4, $5, 0) ON CONFLICT (terminal) DO UPDATE SET "
-      "name = excluded.name, capacity = excluded.capacity, clock = excluded.clock, host = excluded.host";
+      "name = excluded.name, capacity = excluded.capacity, clock = excluded.clock, host = excluded.host "
+      "WHERE terminals.host = excluded.host OR terminals.host = '' RETURNING terminal";
+  std::vector<std::string> refused;
   for (const FleetTerminal& t : terminals) {
-    store.exchange(sql, {t.terminal, t.name, t.capacity ? std::optional(std::to_string(*t.capacity)) : std::nullopt,
-                         t.clock, t.host});
+    const auto added = store.exchange(sql, {t.terminal, t.name, t.capacity ? std::optional(std::to_string(*t.capacity)) : std::nullopt,
+                                            t.clock, t.host});
+    if (added.empty()) refused.push_back(t.terminal);
   }
+  return refused;
 }
 
 bool removeTerminal(Store& store, const std::string& terminalOrName) {

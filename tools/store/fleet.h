@@ -36,7 +36,8 @@ struct Claim {
 };
 
 // Added, or their name, capacity, clock and host brought up to date; a new one is due at once.
-void addTerminals(Store& store, const std::vector<FleetTerminal>& terminals);
+// Returns the serial terminals left alone because the fleet has one of that name on another host.
+std::vector<std::string> addTerminals(Store& store, const std::vector<FleetTerminal>& terminals);
 // By its store name or its name; false when no such terminal.
 bool removeTerminal(Store& store, const std::string& terminalOrName);
 std::vector<FleetTerminal> fleet(Store& store);  // by terminal
