@@ -60,12 +60,24 @@ class DownloadExchange final : public Exchange {
 
   bool onBytes(HostLink& link, const std::uint8_t* data, std::size_t n) override {
     for (std::size_t i = 0; i < n; ++i) {
+      // A byte no transfer step takes is a host that gave the transfer up and starts over with a
+      // preamble: the transfer ends there, and the preamble is answered as on a quiet line.
+      if (!partOfTheTransfer(data[i])) {
+        rest_.assign(data + i, data + n);
+        return false;
+      }
       if (!answer(link, data[i])) return false;
     }
     return true;
   }
 
+  Bytes leftover() override { return rest_; }
+
  private:
+  static bool partOfTheTransfer(std::uint8_t byte) {
+    return byte == kAck || byte == kNak || byte == kResend || byte == kCancel;
+  }
+
   // False when the transfer is over for the terminal.
   bool answer(HostLink& link, std::uint8_t byte) {
     if (!started_) {
@@ -162,6 +174,7 @@ class DownloadExchange final : public Exchange {
   std::size_t current_ = 0;
   bool started_ = false;
   bool repeating_ = false;
+  Bytes rest_;
 };
 
 }  // namespace
