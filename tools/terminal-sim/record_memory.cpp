@@ -9,6 +9,7 @@ namespace movar::sim {
 namespace {
 
 constexpr std::uint8_t kAck = 0x06, kNak = 0x15, kCancel = 0x18, kResend = 0xF9, kStart = 0x01;
+constexpr std::uint8_t kPreambleStart = 'N';
 
 std::uint8_t low(unsigned v) { return static_cast<std::uint8_t>(v & 0xFF); }
 
@@ -60,9 +61,10 @@ class DownloadExchange final : public Exchange {
 
   bool onBytes(HostLink& link, const std::uint8_t* data, std::size_t n) override {
     for (std::size_t i = 0; i < n; ++i) {
-      // A byte no transfer step takes is a host that gave the transfer up and starts over with a
-      // preamble: the transfer ends there, and the preamble is answered as on a quiet line.
-      if (!partOfTheTransfer(data[i])) {
+      // A preamble's first byte is a host that gave the transfer up and starts over: the transfer
+      // ends there, and the preamble is answered as on a quiet line. Other stray bytes (noise, a
+      // flush) the transfer goes on ignoring.
+      if (data[i] == kPreambleStart) {
         rest_.assign(data + i, data + n);
         return false;
       }
@@ -74,9 +76,6 @@ class DownloadExchange final : public Exchange {
   Bytes leftover() override { return rest_; }
 
  private:
-  static bool partOfTheTransfer(std::uint8_t byte) {
-    return byte == kAck || byte == kNak || byte == kResend || byte == kCancel;
-  }
 
   // False when the transfer is over for the terminal.
   bool answer(HostLink& link, std::uint8_t byte) {
