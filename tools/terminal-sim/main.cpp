@@ -9,6 +9,9 @@
 #include <unistd.h>
 
 #include <array>
+#include <chrono>
+#include <ctime>
+#include <optional>
 #include <csignal>
 #include <cstdio>
 #include <filesystem>
@@ -24,6 +27,7 @@
 #include "live_records.h"
 #include "modem.h"
 #include "pty_port.h"
+#include "punches.h"
 #include "record_memory.h"
 #include "standard_terminal.h"
 #include "tcp_listener.h"
@@ -141,7 +145,7 @@ int finish(std::vector<std::unique_ptr<TcpListener>>& listeners, int status) {
 struct Options {
   int address = 1;
   bool pty = false, modemPty = false, log = false, logBytes = false, pace = false;
-  std::string ptyLink, ack = "06", namesFile;
+  std::string ptyLink, ack = "06", namesFile, punches;
   int ackDelay = 0;
   std::uint32_t records = 0;
   int templates = 0;
@@ -232,14 +236,40 @@ int serve(const Options& o, const sigset_t& waitMask) {
   }
   std::fflush(stdout);
 
+  std::vector<Terminal*> punched{&terminal};
+  for (const auto& t : fleet) punched.push_back(t.get());
+  std::vector<Bytes> people;
+  for (Terminal* t : punched) people.push_back(t->part<RecordMemory>().contents());
+  const std::optional<std::chrono::nanoseconds> punchEvery =
+      o.punches.empty() ? std::nullopt : punchInterval(o.punches);
+  auto nextPunch = std::chrono::steady_clock::now() + punchEvery.value_or(std::chrono::nanoseconds{0});
+  std::uint64_t punches = 0;
+
   std::size_t chunksLogged = 0, commandsLogged = 0, dials = 0;
   const bool logging = o.log || o.logBytes;
   while (!stopRequested) {
     pollfd in{0, POLLIN, 0};
-    const timespec logEvery{0, 100'000'000};
-    if (::ppoll(&in, 1, logging ? &logEvery : nullptr, &waitMask) > 0) {
+    std::optional<std::chrono::nanoseconds> wait;
+    if (logging) wait = std::chrono::milliseconds(100);
+    if (punchEvery) {
+      const auto untilPunch = std::max(nextPunch - std::chrono::steady_clock::now(), std::chrono::nanoseconds{0});
+      if (!wait || untilPunch < *wait) wait = untilPunch;
+    }
+    timespec waitFor{};
+    if (wait) waitFor = {static_cast<time_t>(wait->count() / 1'000'000'000), static_cast<long>(wait->count() % 1'000'000'000)};
+    if (::ppoll(&in, 1, wait ? &waitFor : nullptr, &waitMask) > 0) {
       char c;
       if (::read(0, &c, 1) <= 0) break;
+    }
+    if (punchEvery && std::chrono::steady_clock::now() >= nextPunch) {
+      const std::time_t now = std::time(nullptr);
+      std::tm local{};
+      ::localtime_r(&now, &local);
+      for (std::size_t k = 0; k < punched.size(); ++k) {
+        punch(punched[k]->part<RecordMemory>(), people[k], punches, local);
+      }
+      ++punches;
+      nextPunch += *punchEvery;
     }
     if (!logging) continue;
     const auto chunks = terminal.received();
@@ -290,6 +320,12 @@ int main(int argc, char** argv) {
                  "terminals in all, with --tcp IP: the others on the next loopback addresses, "
                  "each with records of its own stamped with machine number k % 32")
       ->check(CLI::Range(1, 65536));
+  app.add_option("--punches", o.punches,
+                 "people punch in at RATE (N/s, N/min or N/h) on each terminal: a new record each "
+                 "time, of a person it started with, at the current time, for the next download")
+      ->check([](const std::string& rate) {
+        return punchInterval(rate) ? std::string() : "--punches wants N/s, N/min or N/h (N from 1 to 1000), not " + rate;
+      });
   app.add_option("--live", o.live, "6-byte records (hex) queued for real-time polls");
   app.add_option("--names", o.namesFile, "names to hold: PERSON NAME per line");
   app.add_option("--templates", o.templates, "fingerprint templates in its unit, made up");

@@ -196,11 +196,13 @@ void RecordMemory::fill(std::uint32_t count) {
   Bytes all = records(0, count);
   std::lock_guard lock(mutex_);
   records_ = std::move(all);
+  planned_.reset();
 }
 
 void RecordMemory::load(Bytes records) {
   std::lock_guard lock(mutex_);
   records_ = std::move(records);
+  planned_.reset();
 }
 
 std::uint32_t RecordMemory::count() const {
@@ -213,10 +215,18 @@ Bytes RecordMemory::contents() const {
   return records_;
 }
 
+void RecordMemory::append(const Bytes& record) {
+  std::lock_guard lock(mutex_);
+  records_.insert(records_.end(), record.begin(), record.end());
+}
+
 void RecordMemory::erase() {
   std::lock_guard lock(mutex_);
-  erased_ = std::move(records_);
-  records_.clear();
+  // A punch between the download and its erase was never sent: erasing it would lose it.
+  const std::size_t n = std::min(planned_.value_or(records_.size()), records_.size());
+  erased_.assign(records_.begin(), records_.begin() + static_cast<std::ptrdiff_t>(n));
+  records_.erase(records_.begin(), records_.begin() + static_cast<std::ptrdiff_t>(n));
+  planned_.reset();
   ++erasures_;
 }
 
@@ -255,6 +265,7 @@ int RecordMemory::downloadsServed() const {
 
 RecordMemory::Plan RecordMemory::plan() const {
   std::lock_guard lock(mutex_);
+  planned_ = records_.size();
   return {records_, faults_, stray_, strayDelay_};
 }
 
