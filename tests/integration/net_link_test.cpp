@@ -85,5 +85,27 @@ TEST(NetLinkOnLoopback, ClosedConnectionFailsTheReceiveAtOnce) {
   EXPECT_LT(Clock::now() - start, std::chrono::seconds(1));
 }
 
+// A terminal serves one session at a time: a second connection while one is open is closed at
+// once, so its first exchange fails without waiting out the receive limit, and it is counted;
+// the open session goes on, and a host that closes and connects again at once is served.
+TEST(NetLinkOnLoopback, ASecondSessionIsRefusedAtOnceAndCounted) {
+  SimNet peer;
+  link::NetLink first = link::NetLink::open(processPlatform(), peer.ip().c_str());
+  ASSERT_TRUE(first.sendPreamble(0xFA, 0x00));
+  ASSERT_TRUE(first.awaitAck());
+  link::NetLink second = link::NetLink::open(processPlatform(), peer.ip().c_str());
+  const auto start = Clock::now();
+  EXPECT_FALSE(second.sendPreamble(0xFA, 0x00) && second.awaitAck());
+  EXPECT_LT(Clock::now() - start, std::chrono::seconds(3));  // a wait would be the 10 s limit
+  EXPECT_TRUE(first.sendPreamble(0xFA, 0x00) && first.awaitAck());
+  for (int again = 0; again < 10; ++again) {
+    first.close();
+    first = link::NetLink::open(processPlatform(), peer.ip().c_str());
+    ASSERT_TRUE(first.sendPreamble(0xFA, 0x00) && first.awaitAck()) << "reconnection " << again;
+  }
+  EXPECT_EQ(peer.listener->sessionsRefused(), 1);
+  EXPECT_EQ(peer.listener->connectionsAccepted(), 11);
+}
+
 }  // namespace
 }  // namespace movar::itest

@@ -211,3 +211,28 @@ def test_a_second_collector_of_one_sqlite_store_is_refused_naming_the_first(make
     refused = subprocess.run([MOVAR, "serve", "--config", str(second)], capture_output=True, text=True, timeout=WAIT)
     assert refused.returncode == 2
     assert f"is collected already by movar serve process {site.process.pid} on " in refused.stderr
+
+
+def test_simulated_punches_give_each_download_new_records_only(tmp_path):
+    from serve_site import TERMINAL
+    sim = subprocess.Popen([TERMINAL, "--tcp", "auto", "--records", "5", "--punches", "4/s"],
+                           stdin=subprocess.PIPE, stdout=subprocess.PIPE, text=True)
+    try:
+        ip = sim.stdout.readline().split()[1].split(":")[0]
+        texts = []
+        for name in ("first", "second"):
+            time.sleep(2)
+            run = subprocess.run([MOVAR, "download", "--ip", ip, "--dir", str(tmp_path / name)],
+                                 capture_output=True, text=True, timeout=WAIT)
+            assert run.returncode == 0, run.stderr
+            texts.append((tmp_path / name / "movar.txt").read_text().splitlines())
+    finally:
+        sim.communicate(timeout=WAIT)
+    first, second = texts
+    seeded = first[:5]
+    assert len(set(seeded)) == 5 and len(first) > 5 and len(second) >= 4  # about 8 punches a download
+    assert not set(seeded) & set(second)
+    # Punches take the persons it started with in turn: the persons of every punch, over both
+    # downloads, follow that turn unbroken, so none came twice and none went missing between them.
+    persons = [line[:6] for line in first[5:] + second]
+    assert persons == [seeded[n % 5][:6] for n in range(len(persons))]

@@ -2,11 +2,16 @@
 // signal ends it. Prints "pty <path>", "modem-pty <path>" and "tcp <ip>:1024" once it listens.
 #include <CLI/CLI.hpp>
 #include <arpa/inet.h>
+#include <fcntl.h>
 #include <poll.h>
+#include <signal.h>
 #include <sys/resource.h>
 #include <unistd.h>
 
 #include <array>
+#include <chrono>
+#include <ctime>
+#include <optional>
 #include <csignal>
 #include <cstdio>
 #include <filesystem>
@@ -22,6 +27,7 @@
 #include "live_records.h"
 #include "modem.h"
 #include "pty_port.h"
+#include "punches.h"
 #include "record_memory.h"
 #include "standard_terminal.h"
 #include "tcp_listener.h"
@@ -125,10 +131,21 @@ void raiseDescriptorLimit() {
   }
 }
 
+// Stops every listener, so that the count is final, and says it: a run that says 0 had none.
+int finish(std::vector<std::unique_ptr<TcpListener>>& listeners, int status) {
+  int refused = 0;
+  for (const auto& listener : listeners) {
+    listener->stop();
+    refused += listener->sessionsRefused();
+  }
+  std::fprintf(stderr, "movar-terminal: second sessions refused: %d\n", refused);
+  return status;
+}
+
 struct Options {
   int address = 1;
   bool pty = false, modemPty = false, log = false, logBytes = false, pace = false;
-  std::string ptyLink, ack = "06", namesFile;
+  std::string ptyLink, ack = "06", namesFile, punches;
   int ackDelay = 0;
   std::uint32_t records = 0;
   int templates = 0;
@@ -138,7 +155,15 @@ struct Options {
   std::vector<int> speeds;
 };
 
-int serve(const Options& o) {
+// Each second session a terminal refuses is said as it happens; the total when the simulator ends.
+void sayRefused(const std::string& ip, int refusedSoFar) {
+  std::fprintf(stderr, "movar-terminal: %s:1024: second session refused while one is open (%d in all)\n", ip.c_str(),
+               refusedSoFar);
+}
+
+// `waitMask`: the signal mask while the loop waits; SIGINT and SIGTERM are blocked outside it, in
+// every thread, so that they always wake the wait.
+int serve(const Options& o, const sigset_t& waitMask) {
   TerminalConfig config;
   config.address = static_cast<std::uint8_t>(o.address);
   if (o.ack == "none") {
@@ -191,8 +216,8 @@ int serve(const Options& o) {
       std::printf("modem-pty %s\n", modemPort->path().c_str());
     }
     for (const std::string& ip : o.tcp) {
-      listeners.push_back(ip == "auto" ? std::make_unique<TcpListener>(terminal)
-                                       : std::make_unique<TcpListener>(terminal, ip));
+      listeners.push_back(ip == "auto" ? std::make_unique<TcpListener>(terminal, sayRefused)
+                                       : std::make_unique<TcpListener>(terminal, ip, 1024, sayRefused));
       std::printf("tcp %s:1024\n", listeners.back()->ip().c_str());
     }
     if (o.count > 1) raiseDescriptorLimit();
@@ -202,22 +227,51 @@ int serve(const Options& o) {
       fleet.push_back(std::make_unique<Terminal>(config));
       installStandardCommands(*fleet.back());
       fleet.back()->part<RecordMemory>().load(fleetRecords(static_cast<std::uint32_t>(k), o.records));
-      listeners.push_back(std::make_unique<TcpListener>(*fleet.back(), ip));
+      listeners.push_back(std::make_unique<TcpListener>(*fleet.back(), ip, 1024, sayRefused));
       std::printf("tcp %s:1024\n", ip.c_str());
     }
   } catch (const std::exception& e) {
     std::fprintf(stderr, "movar-terminal: %s\n", e.what());
-    return 1;
+    return finish(listeners, 1);
   }
   std::fflush(stdout);
 
+  std::vector<Terminal*> punched{&terminal};
+  for (const auto& t : fleet) punched.push_back(t.get());
+  std::vector<Bytes> people;
+  for (Terminal* t : punched) people.push_back(t->part<RecordMemory>().contents());
+  const std::optional<std::chrono::nanoseconds> punchEvery =
+      o.punches.empty() ? std::nullopt : punchInterval(o.punches);
+  auto nextPunch = std::chrono::steady_clock::now() + punchEvery.value_or(std::chrono::nanoseconds{0});
+  std::uint64_t punches = 0;
+
   std::size_t chunksLogged = 0, commandsLogged = 0, dials = 0;
+  const bool logging = o.log || o.logBytes;
   while (!stopRequested) {
     pollfd in{0, POLLIN, 0};
-    if (::poll(&in, 1, 100) > 0) {
+    std::optional<std::chrono::nanoseconds> wait;
+    if (logging) wait = std::chrono::milliseconds(100);
+    if (punchEvery) {
+      const auto untilPunch = std::max(nextPunch - std::chrono::steady_clock::now(), std::chrono::nanoseconds{0});
+      if (!wait || untilPunch < *wait) wait = untilPunch;
+    }
+    timespec waitFor{};
+    if (wait) waitFor = {static_cast<time_t>(wait->count() / 1'000'000'000), static_cast<long>(wait->count() % 1'000'000'000)};
+    if (::ppoll(&in, 1, wait ? &waitFor : nullptr, &waitMask) > 0) {
       char c;
       if (::read(0, &c, 1) <= 0) break;
     }
+    if (punchEvery && std::chrono::steady_clock::now() >= nextPunch) {
+      const std::time_t now = std::time(nullptr);
+      std::tm local{};
+      ::localtime_r(&now, &local);
+      for (std::size_t k = 0; k < punched.size(); ++k) {
+        punch(punched[k]->part<RecordMemory>(), people[k], punches, local);
+      }
+      ++punches;
+      nextPunch += *punchEvery;
+    }
+    if (!logging) continue;
     const auto chunks = terminal.received();
     const double at = chunks.empty() ? 0 : chunks.back().atSeconds;
     if (o.logBytes) {
@@ -241,7 +295,7 @@ int serve(const Options& o) {
     }
     std::fflush(stdout);
   }
-  return 0;
+  return finish(listeners, 0);
 }
 
 }  // namespace
@@ -266,6 +320,12 @@ int main(int argc, char** argv) {
                  "terminals in all, with --tcp IP: the others on the next loopback addresses, "
                  "each with records of its own stamped with machine number k % 32")
       ->check(CLI::Range(1, 65536));
+  app.add_option("--punches", o.punches,
+                 "people punch in at RATE (N/s, N/min or N/h) on each terminal: a new record each "
+                 "time, of a person it started with, at the current time, for the next download")
+      ->check([](const std::string& rate) {
+        return punchInterval(rate) ? std::string() : "--punches wants N/s, N/min or N/h (N from 1 to 1000), not " + rate;
+      });
   app.add_option("--live", o.live, "6-byte records (hex) queued for real-time polls");
   app.add_option("--names", o.namesFile, "names to hold: PERSON NAME per line");
   app.add_option("--templates", o.templates, "fingerprint templates in its unit, made up");
@@ -289,7 +349,15 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "movar-terminal: --count wants one --tcp with the first address\n");
     return 2;
   }
+  // Started without a stdin, its descriptor would go to the first socket opened; a closed stdin
+  // ends the simulator, so the same goes for none.
+  if (::fcntl(0, F_GETFD) < 0) ::open("/dev/null", O_RDONLY);
   std::signal(SIGINT, [](int) { stopRequested = 1; });
   std::signal(SIGTERM, [](int) { stopRequested = 1; });
-  return serve(o);
+  sigset_t stops, waitMask;
+  sigemptyset(&stops);
+  sigaddset(&stops, SIGINT);
+  sigaddset(&stops, SIGTERM);
+  ::pthread_sigmask(SIG_BLOCK, &stops, &waitMask);
+  return serve(o, waitMask);
 }

@@ -4,6 +4,7 @@
 
 #include <chrono>
 #include <deque>
+#include <optional>
 
 #include "terminal.h"
 
@@ -63,6 +64,11 @@ class LineWatch {
     if (reported_ || std::chrono::steady_clock::now() - last_ < kLineSilenceReset) return false;
     reported_ = true;
     return true;
+  }
+  // When fellSilent() turns true if nothing goes either way meanwhile; none once it has.
+  std::optional<SteadyTime> silentAt() const {
+    if (reported_) return std::nullopt;
+    return last_ + kLineSilenceReset;
   }
 
  private:

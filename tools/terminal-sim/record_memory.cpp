@@ -9,6 +9,7 @@ namespace movar::sim {
 namespace {
 
 constexpr std::uint8_t kAck = 0x06, kNak = 0x15, kCancel = 0x18, kResend = 0xF9, kStart = 0x01;
+constexpr std::uint8_t kPreambleStart = 'N';
 
 std::uint8_t low(unsigned v) { return static_cast<std::uint8_t>(v & 0xFF); }
 
@@ -60,12 +61,22 @@ class DownloadExchange final : public Exchange {
 
   bool onBytes(HostLink& link, const std::uint8_t* data, std::size_t n) override {
     for (std::size_t i = 0; i < n; ++i) {
+      // A preamble's first byte is a host that gave the transfer up and starts over: the transfer
+      // ends there, and the preamble is answered as on a quiet line. Other stray bytes (noise, a
+      // flush) the transfer goes on ignoring.
+      if (data[i] == kPreambleStart) {
+        rest_.assign(data + i, data + n);
+        return false;
+      }
       if (!answer(link, data[i])) return false;
     }
     return true;
   }
 
+  Bytes leftover() override { return rest_; }
+
  private:
+
   // False when the transfer is over for the terminal.
   bool answer(HostLink& link, std::uint8_t byte) {
     if (!started_) {
@@ -162,6 +173,7 @@ class DownloadExchange final : public Exchange {
   std::size_t current_ = 0;
   bool started_ = false;
   bool repeating_ = false;
+  Bytes rest_;
 };
 
 }  // namespace
@@ -184,11 +196,13 @@ void RecordMemory::fill(std::uint32_t count) {
   Bytes all = records(0, count);
   std::lock_guard lock(mutex_);
   records_ = std::move(all);
+  planned_.reset();
 }
 
 void RecordMemory::load(Bytes records) {
   std::lock_guard lock(mutex_);
   records_ = std::move(records);
+  planned_.reset();
 }
 
 std::uint32_t RecordMemory::count() const {
@@ -201,10 +215,18 @@ Bytes RecordMemory::contents() const {
   return records_;
 }
 
+void RecordMemory::append(const Bytes& record) {
+  std::lock_guard lock(mutex_);
+  records_.insert(records_.end(), record.begin(), record.end());
+}
+
 void RecordMemory::erase() {
   std::lock_guard lock(mutex_);
-  erased_ = std::move(records_);
-  records_.clear();
+  // A punch between the download and its erase was never sent: erasing it would lose it.
+  const std::size_t n = std::min(planned_.value_or(records_.size()), records_.size());
+  erased_.assign(records_.begin(), records_.begin() + static_cast<std::ptrdiff_t>(n));
+  records_.erase(records_.begin(), records_.begin() + static_cast<std::ptrdiff_t>(n));
+  planned_.reset();
   ++erasures_;
 }
 
@@ -243,6 +265,7 @@ int RecordMemory::downloadsServed() const {
 
 RecordMemory::Plan RecordMemory::plan() const {
   std::lock_guard lock(mutex_);
+  planned_ = records_.size();
   return {records_, faults_, stray_, strayDelay_};
 }
 

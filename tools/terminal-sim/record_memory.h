@@ -3,6 +3,7 @@
 #pragma once
 
 #include <mutex>
+#include <optional>
 #include <vector>
 
 #include "terminal.h"
@@ -48,6 +49,9 @@ class RecordMemory {
   void load(Bytes records);  // whole 6-byte records of the test's own making
   std::uint32_t count() const;
   Bytes contents() const;
+  // A new record at the end, as a person's punch adds one.
+  void append(const Bytes& record);
+  // After a download, removes the records it planned to send; punches since then stay.
   void erase();
   void restore();  // brings back what the last erase removed
   // Faults of the next downloads, until replaced.
@@ -72,6 +76,7 @@ class RecordMemory {
   mutable std::mutex mutex_;
   Bytes records_;
   Bytes erased_;
+  mutable std::optional<std::size_t> planned_;  // bytes in the last download's snapshot
   std::vector<BlockFault> faults_;
   Bytes stray_;
   Millis strayDelay_{0};
