@@ -37,8 +37,9 @@ def round_of(collectors, folder, port, number):
     with admin.cursor() as c:
         c.execute(f"CREATE DATABASE round{number}")
     store = f"host={folder} port={port} user=movar dbname=round{number}"
+    said = open(f"{folder}/simulator{number}.err", "w+")
     sim = subprocess.Popen([TERMINAL, "--tcp", "127.0.1.1", "--count", str(TERMINALS), "--records", str(RECORDS)],
-                           stdin=subprocess.PIPE, stdout=subprocess.PIPE, text=True)
+                           stdin=subprocess.PIPE, stdout=subprocess.PIPE, stderr=said, text=True)
     addresses = [sim.stdout.readline().split()[1].split(":")[0] for _ in range(TERMINALS)]
     services = []
     try:
@@ -80,6 +81,9 @@ def round_of(collectors, folder, port, number):
             s.wait(120)
         sim.stdin.close()
         sim.wait(120)
+        said.seek(0)
+        if "second sessions refused: 0\n" not in said.read():
+            raise SystemExit("a terminal was opened by two collectors at once (the simulator refused a session)")
 
 
 folder = tempfile.mkdtemp(prefix="movar-fleet-bench-")
