@@ -79,7 +79,9 @@ class Site:
             return None, ""
 
     def terminals(self):
-        return {t["name"]: t for t in json.loads(self.get("/api/terminals")[1])}
+        """By name; none while the service has not opened its store yet (a slow start)."""
+        status, body = self.get("/api/terminals")
+        return {t["name"]: t for t in json.loads(body)} if status != 503 else {}
 
     def collected(self, *names):
         """Waits until each named terminal has an attempt in the log."""

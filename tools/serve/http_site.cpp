@@ -141,7 +141,8 @@ void HttpSite::start(const Listen& listen) {
   const auto views = [this](httplib::Response& res, std::shared_ptr<store::Store>& reader) -> std::optional<std::vector<TerminalView>> {
     reader = sources_.reader();
     if (!reader) {
-      refuse(res, 503, healthProblem(sources_.state->snapshot()));
+      const SiteSnapshot site = sources_.state->snapshot();
+      refuse(res, 503, site.storeProblem.empty() ? "the store is not open yet" : site.storeProblem);
       return std::nullopt;
     }
     try {
