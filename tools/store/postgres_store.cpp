@@ -190,15 +190,6 @@ class PostgresStore final : public Store {
     return tally;
   }
 
-  std::vector<StoredFact> query(const Query& q) override {
-    std::vector<StoredFact> out;
-    forEach(q, [&](const StoredFact& fact) {
-      out.push_back(fact);
-      return true;
-    });
-    return out;
-  }
-
   // A cursor read a batch at a time: a million facts cost a batch's memory. Its transaction
   // sees one snapshot, so a walk never takes in half of a download that commits meanwhile.
   void forEach(const Query& q, const std::function<bool(const StoredFact&)>& each) override {

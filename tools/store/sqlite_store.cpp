@@ -169,15 +169,6 @@ class SqliteStore final : public Store {
     if (sqlite3_step(update.get()) != SQLITE_DONE) fail("cannot log an attempt in");
   }
 
-  std::vector<StoredFact> query(const Query& q) override {
-    std::vector<StoredFact> out;
-    forEach(q, [&](const StoredFact& fact) {
-      out.push_back(fact);
-      return true;
-    });
-    return out;
-  }
-
   // A cursor: a million facts cost one fact's memory.
   void forEach(const Query& q, const std::function<bool(const StoredFact&)>& each) override {
     std::lock_guard lock(mutex_);

@@ -124,14 +124,14 @@ class Store {
   // Throws StoreError when the store would refuse a write: a probe row written and rolled back,
   // so that a download finds out before its terminal is touched, not after.
   virtual void proveWritable() = 0;
-  // The facts in time order (then terminal, person, machine).
-  virtual std::vector<StoredFact> query(const Query& query) = 0;
+  // The facts in time order (then terminal, person, machine), all at once: forEach() held.
+  std::vector<StoredFact> query(const Query& query);
   // Every terminal in the collection log, by name. A store opened for reading that was made
   // before attempts were logged throws StoreError (Kind::Schema) saying so.
   virtual std::vector<TerminalStatus> terminals() = 0;
   // query()'s facts in its order, one at a time, never all held at once; `each` returning false
   // ends the walk (a reader that went away).
-  virtual void forEach(const Query& query, const std::function<bool(const StoredFact&)>& each);
+  virtual void forEach(const Query& query, const std::function<bool(const StoredFact&)>& each) = 0;
   // Facts per day and terminal among those whose seq is greater than `after`.
   virtual DayTally tallyDays(std::int64_t after);
 

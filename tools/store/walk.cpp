@@ -1,5 +1,4 @@
-// What a store gives beyond its own statements: these hold every fact at once, a store with a
-// cursor of its own walks instead.
+// What a store gives beyond its own statements, built on its walk of the facts.
 #include <algorithm>
 #include <map>
 #include <utility>
@@ -8,10 +7,13 @@
 
 namespace movar::store {
 
-void Store::forEach(const Query& query, const std::function<bool(const StoredFact&)>& each) {
-  for (const StoredFact& fact : this->query(query)) {
-    if (!each(fact)) return;
-  }
+std::vector<StoredFact> Store::query(const Query& query) {
+  std::vector<StoredFact> out;
+  forEach(query, [&](const StoredFact& fact) {
+    out.push_back(fact);
+    return true;
+  });
+  return out;
 }
 
 DayTally Store::tallyDays(std::int64_t after) {
