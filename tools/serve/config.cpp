@@ -125,7 +125,6 @@ TerminalConfig terminalOf(const Reader& r, const toml::table& t, std::size_t ind
 bool Listen::loopback() const { return host.rfind("127.", 0) == 0; }
 std::string Listen::text() const { return host + ":" + std::to_string(port); }
 
-
 Config readConfig(const std::string& path) {
   const Reader r(path);
   toml::table top;

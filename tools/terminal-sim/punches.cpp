@@ -22,10 +22,9 @@ std::optional<std::chrono::nanoseconds> punchInterval(const std::string& rate) {
 }
 
 void punch(RecordMemory& memory, const Bytes& people, std::uint64_t n, const std::tm& at) {
-  const Bytes& held = people;
-  const std::size_t records = held.size() / 6;
-  Bytes record = records > 0 ? Bytes(held.begin() + static_cast<std::ptrdiff_t>(n % records * 6),
-                                     held.begin() + static_cast<std::ptrdiff_t>(n % records * 6 + 6))
+  const std::size_t records = people.size() / 6;
+  Bytes record = records > 0 ? Bytes(people.begin() + static_cast<std::ptrdiff_t>(n % records * 6),
+                                     people.begin() + static_cast<std::ptrdiff_t>(n % records * 6 + 6))
                              : RecordMemory::record(static_cast<std::uint32_t>(n % 60000 + 1));
   // The machine number's bits stay where a record keeps them, beside the hour and the minute.
   record[2] = static_cast<std::uint8_t>((record[2] & 0xF0) | (at.tm_mon + 1));

@@ -76,7 +76,6 @@ class DownloadExchange final : public Exchange {
   Bytes leftover() override { return rest_; }
 
  private:
-
   // False when the transfer is over for the terminal.
   bool answer(HostLink& link, std::uint8_t byte) {
     if (!started_) {
