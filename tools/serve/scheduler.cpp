@@ -88,6 +88,7 @@ void Scheduler::stop() {
 
 void Scheduler::work(std::stop_token stop) {
   for (;;) {
+    bool scout = false;  // this worker is the one looking while none is due
     {
       std::unique_lock lock(mutex_);
       // Once a claim came back empty, one worker looks at a time: hundreds of idle workers
@@ -97,7 +98,7 @@ void Scheduler::work(std::stop_token stop) {
         if (stop.stop_requested()) return;
         continue;
       }
-      looking_ = looking_ || dry_;
+      scout = looking_ = dry_;
     }
     std::optional<TerminalConfig> terminal;
     try {
@@ -107,7 +108,7 @@ void Scheduler::work(std::stop_token stop) {
     }
     {
       std::lock_guard lock(mutex_);
-      if (dry_) looking_ = false;
+      if (scout) looking_ = false;  // even when a tick ended the dry spell meanwhile
       if (terminal && dry_) {
         dry_ = false;  // terminals are due again: every free worker claims
         wake_.notify_all();
